@@ -1,0 +1,3 @@
+#include "StereoKnit.h"
+
+int main() { return stereoknit::RunStereoKnit(); }

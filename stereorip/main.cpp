@@ -1,0 +1,3 @@
+#include "StereoRip.h"
+
+int main() { return stereorip::RunStereoRip(); }

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "Console.h"
+#include "ConsoleToolkit.h"
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+namespace wavcore {
+
+// How AskExistingFile goes on after a refused answer.
+enum class RetryPolicy { Restart, AskAgainInPlace };
+
+constexpr std::size_t kMaxAnswerCharacters = 10000;
+
+inline constexpr std::string_view kFileNotFoundMessage =
+    "            File not found.\\n Please enter a valid filename  ";
+inline constexpr std::string_view kErrorCaption = "  ERROR";
+
+// An answer to a prompt.
+struct Answer {
+    enum class Status {
+        Accepted,  // `text` holds the answer exactly as typed
+        Refused,   // under Restart: the caller starts its dialogue over
+        Ended,     // input ended or a stop signal came: end with `exitStatus`
+    };
+    Status status = Status::Accepted;
+    std::string text;
+    int exitStatus = 0;
+};
+
+// Sets the window up through `toolkit` and clears it in the text colour.
+void OpenConsoleWindow(Console& console, ConsoleToolkit& toolkit, const std::string& programName, int rows);
+
+// Clears the screen and prints the banner whose first line is `nameLine`.
+// Leaves the cursor at (8, 1) in the prompt colour.
+void ShowBanner(Console& console, std::string_view nameLine);
+
+// Prints `prompt` at (row, 1) and reads an answer from (row, answerColumn).
+// Returns Accepted with the typed bytes, or Ended.
+[[nodiscard]] Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn);
+
+// Asks as AskFileName does until the answer names a file that can be opened.
+// A refusal shows the file-not-found box; under Restart it returns Refused,
+// under AskAgainInPlace it erases the answer and asks again on `row`.
+[[nodiscard]] Answer AskExistingFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row,
+                                     int answerColumn, RetryPolicy policy);
+
+// Blanks a refused answer of `length` characters from (row, answerColumn).
+void EraseAnswer(Console& console, int row, int answerColumn, std::size_t length);
+
+// Beeps and shows `message` in the error box; returns once it is closed.
+void ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message);
+
+// Writes a progress step in the prompt colour, then a line break.
+void ShowStep(Console& console, std::string_view text);
+
+// Writes "   Done" in the text colour, then `lineBreaks` line breaks.
+void ShowDone(Console& console, int lineBreaks);
+
+// A monotonic reading taken when the job starts.
+class JobClock {
+public:
+    // Returns a clock started now.
+    [[nodiscard]] static JobClock Start();
+    // Returns the seconds since the start.
+    [[nodiscard]] double ElapsedSeconds() const;
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+// Writes the job time and "   press any key to quit", waits for a key and
+// returns the exit status: 0, or the Ended status when input ended instead.
+[[nodiscard]] int FinishDialogue(Console& console, const JobClock& clock);
+
+// Ends a job that failed after its error box: leaves the rows of the missing
+// lines empty, writes "   press any key to quit", waits for a key and returns 1
+// (or the Ended status when input ended instead).
+[[nodiscard]] int FinishFailedDialogue(Console& console);
+
+// Returns `value` in the dialogue's number format: a sign position (blank or
+// "-"), up to 15 significant digits without trailing fraction zeros, a bare
+// point or a leading "0", then one blank. 0.4 gives " .4 ".
+[[nodiscard]] std::string FormatNumber(double value);
+
+// Returns `value` rounded to `decimals` places, an exact half to the even digit.
+[[nodiscard]] double RoundHalfEven(double value, int decimals);
+
+}  // namespace wavcore
