@@ -62,6 +62,9 @@ public:
     [[nodiscard]] virtual int CellWidth(char32_t character) const = 0;
     // Puts everything written so far on the screen.
     virtual void Flush() {}
+    // Returns the exit status a stop signal that arrived asks for, or 0.
+    // Long jobs call it between blocks of work.
+    [[nodiscard]] virtual int PendingStop() const { return 0; }
 };
 
 }  // namespace wavcore

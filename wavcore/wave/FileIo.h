@@ -12,12 +12,14 @@
 namespace wavcore {
 
 // What failed on which file: the operation, the path as the user typed it
-// and the errno value. Empty (errorNumber 0) means success.
+// and the errno value, or `detail` for a reason errno cannot say. Empty
+// (operation None) means success.
 struct IoError {
     enum class Operation { None, Open, Read, Create, Write, Commit, Memory };
     Operation operation = Operation::None;
     std::string path;
     int errorNumber = 0;
+    std::string detail;  // the reason shown instead of strerror(errorNumber) when set
 
     explicit operator bool() const { return operation != Operation::None; }
     // Returns the message the tools show, in the system's style with two
@@ -34,17 +36,20 @@ struct FileCalls {
     int (*fallocate)(int fd, int mode, off_t offset, off_t length);
     int (*close)(int fd);
     int (*rename)(const char* from, const char* to);
+    int (*access)(const char* path, int mode);
 };
 // Returns the calls in use (the real ones unless a test swapped them).
 [[nodiscard]] FileCalls& ActiveFileCalls();
 // Returns the real system calls.
 [[nodiscard]] FileCalls SystemFileCalls();
 
-// Reads until `out` is full, end of file, or an error; short transfers and
-// EINTR are retried. Returns the bytes read, or -1 with errno set.
+// Reads from `offset` on until `out` is full, end of file, or an error; short
+// transfers and EINTR are retried, so any size works in one call. Returns the
+// bytes read, or -1 with errno set.
 [[nodiscard]] int64_t ReadFully(int fd, uint64_t offset, std::span<uint8_t> out);
 // Writes all of `bytes` at the current position; short transfers and EINTR
-// are retried. Returns 0, or the errno of the failing call.
+// are retried, so any size works in one call. Returns 0, or the errno of the
+// failing call.
 [[nodiscard]] int WriteFully(int fd, std::span<const uint8_t> bytes);
 
 // An input file opened for its header and samples: a regular file, opened
