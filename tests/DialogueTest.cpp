@@ -1,1 +1,715 @@
-// Tests of this module are added with it.
+#include "console/Dialogue.h"
+#include "console/MemoryConsole.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace wavcore {
+namespace {
+
+constexpr std::string_view kLeftPrompt = "   Left channel Wave file?";
+constexpr std::string_view kRightPrompt = "   Right channel Wave file?";
+constexpr std::string_view kOutputPrompt = "   Output Wave file?";
+constexpr std::string_view kRipPrompt = "   Wave file to process?";
+constexpr int kKnitColumn = 29;
+constexpr int kRipColumn = 27;
+constexpr const char* kWide = "\xE4\xB8\xAD";  // 中, two cells
+
+Key MakeKey(Key::Kind kind, char32_t character = 0, std::string bytes = {}) {
+    Key key;
+    key.kind = kind;
+    key.character = character;
+    key.bytes = std::move(bytes);
+    return key;
+}
+
+Key Ended(int status) {
+    Key key = MakeKey(Key::Kind::Ended);
+    key.exitStatus = status;
+    return key;
+}
+
+// Returns `count` cells of row `row` from `column` as text.
+std::string CellsText(const MemoryConsole& console, int row, int column, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += static_cast<char>(console.At(row, column + i).character);
+    return text;
+}
+
+void ExpectColour(const MemoryConsole& console, int row, int firstColumn, int lastColumn, int foreground) {
+    for (int column = firstColumn; column <= lastColumn; ++column) {
+        SCOPED_TRACE(column);
+        EXPECT_EQ(console.At(row, column).foreground, foreground);
+        EXPECT_EQ(console.At(row, column).background, kBrightWhite);
+    }
+}
+
+// Returns the colour the next write would use, by writing a mark at the cursor.
+int CurrentForeground(MemoryConsole& console) {
+    const int row = console.CursorRow();
+    const int column = console.CursorColumn();
+    console.Write("#");
+    const int foreground = console.At(row, column).foreground;
+    console.MoveCursor(row, column);
+    console.Write(" ");
+    console.MoveCursor(row, column);
+    return foreground;
+}
+
+std::vector<std::string> Snapshot(const MemoryConsole& console, int firstRow, int lastRow) {
+    std::vector<std::string> rows;
+    for (int row = firstRow; row <= lastRow; ++row) rows.push_back(console.RowText(row));
+    return rows;
+}
+
+// A console that notes whether the text cursor showed at each key read.
+class WatchedConsole final : public Console {
+public:
+    explicit WatchedConsole(MemoryConsole& inner) : inner_(inner) {}
+    int Rows() const override { return inner_.Rows(); }
+    void SetRows(int rows) override { inner_.SetRows(rows); }
+    void Clear() override { inner_.Clear(); }
+    void SetColours(int foreground, int background) override { inner_.SetColours(foreground, background); }
+    void MoveCursor(int row, int column) override { inner_.MoveCursor(row, column); }
+    int CursorRow() const override { return inner_.CursorRow(); }
+    int CursorColumn() const override { return inner_.CursorColumn(); }
+    void Write(std::string_view text) override { inner_.Write(text); }
+    void LineBreak() override { inner_.LineBreak(); }
+    bool SetCursorVisible(bool visible) override { return inner_.SetCursorVisible(visible); }
+    Key ReadKey() override {
+        visibleAtRead.push_back(inner_.CursorVisible());
+        return inner_.ReadKey();
+    }
+    void Beep() override {
+        events.push_back("beep");
+        inner_.Beep();
+    }
+    int CellWidth(char32_t character) const override { return inner_.CellWidth(character); }
+    int PendingStop() const override { return inner_.KeysLeft() == 0 ? stopStatus : 0; }
+
+    int stopStatus = 0;  // reported once the script has run out
+    std::vector<bool> visibleAtRead;
+    std::vector<std::string> events;
+
+private:
+    MemoryConsole& inner_;
+};
+
+// A temporary folder with one readable file, removed afterwards.
+class DialogueFiles : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/dialoguetest-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        existing_ = (folder_ / "take 1.wav").string();
+        std::ofstream(existing_) << "RIFF";
+        missing_ = (folder_ / "absent.wav").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::filesystem::path folder_;
+    std::string existing_;
+    std::string missing_;
+};
+
+TEST(OpenConsoleWindow, CallsTheToolkitInOrderAndClearsInTheTextColour) {
+    MemoryConsole console(25);
+    console.SetColours(kDarkGrey, kDarkGrey);
+    console.Write("old");
+    RecordingToolkit toolkit(&console);
+    OpenConsoleWindow(console, toolkit, "Stereorip", 38);
+    const std::vector<std::string> expected = {
+        "InitConsoleTools(nullptr, 0, 0, 0, &0, 0)",
+        "ConsoleToolBar(0, 5)",
+        "ConsoleTitle(Stereorip)",
+        "ConsoleIcon(32512)",
+        "DeleteWindowMenuItem(61728)",
+        "DeleteWindowMenuItem(0)",
+        "DeleteWindowMenuItem(61440)",
+        "DeleteWindowMenuItem(-2)",
+        "DeleteWindowMenuItem(-1)",
+        "DeleteWindowMenuItem(61488)",
+        "Console80x(38)",
+        "ConsoleMove(32767, 32767)",
+    };
+    EXPECT_EQ(toolkit.calls, expected);
+    EXPECT_EQ(console.Rows(), 38);
+    EXPECT_EQ(console.RowText(1), "");
+    ExpectColour(console, 1, 1, 80, kBlack);
+    ExpectColour(console, 38, 1, 80, kBlack);
+    EXPECT_EQ(console.KeysRead(), 0u);
+}
+
+TEST(ShowBanner, PrintsRowsTwoToFourInTheTextColourAndLeavesThePromptColourAtRow8) {
+    MemoryConsole console(28);
+    console.MoveCursor(15, 5);
+    console.Write("left over");
+    console.SetColours(kDarkGrey, kBrightWhite);
+    ShowBanner(console, "   Stereoknit");
+    EXPECT_EQ(console.RowText(1), "");
+    EXPECT_EQ(console.RowText(2), "   Stereoknit");
+    EXPECT_EQ(console.RowText(3), "   Copyright (C) 2026 The Stereorip and Stereoknit authors");
+    EXPECT_EQ(console.RowText(4), "   Help: README.md and the manual pages that come with the programs");
+    for (int row = 5; row <= 28; ++row) EXPECT_EQ(console.RowText(row), "") << row;
+    ExpectColour(console, 2, 1, 13, kBlack);
+    ExpectColour(console, 3, 1, 20, kBlack);
+    ExpectColour(console, 4, 1, 20, kBlack);
+    EXPECT_EQ(console.CursorRow(), 8);
+    EXPECT_EQ(console.CursorColumn(), 1);
+    EXPECT_EQ(CurrentForeground(console), kDarkGrey);
+}
+
+TEST(AskFileName, WritesThePromptAndEchoesTheAnswerAtEachToolsColumn) {
+    struct Case {
+        const char* name;
+        std::string_view prompt;
+        int row;
+        int column;
+    };
+    const Case kCases[] = {
+        {"join, left", kLeftPrompt, 8, kKnitColumn},
+        {"join, right", kRightPrompt, 9, kKnitColumn},
+        {"join, output", kOutputPrompt, 12, kKnitColumn},
+        {"split", kRipPrompt, 8, kRipColumn},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        MemoryConsole console(28);
+        console.SetColours(kDarkGrey, kBrightWhite);
+        console.AddText("a.wav");
+        console.AddEnter();
+        const Answer answer = AskFileName(console, c.prompt, c.row, c.column);
+        EXPECT_EQ(answer.status, Answer::Status::Accepted);
+        EXPECT_EQ(answer.text, "a.wav");
+        EXPECT_EQ(answer.cells, 5u);
+        const std::string expectedRow =
+            std::string(c.prompt) + std::string(static_cast<std::size_t>(c.column) - 1 - c.prompt.size(), ' ') + "a.wav";
+        EXPECT_EQ(console.RowText(c.row), expectedRow);
+        ExpectColour(console, c.row, 1, static_cast<int>(c.prompt.size()), kDarkGrey);
+        ExpectColour(console, c.row, c.column, c.column + 4, kBlack);
+        EXPECT_EQ(console.CursorRow(), c.row + 1);
+        EXPECT_EQ(console.CursorColumn(), 1);
+        EXPECT_EQ(CurrentForeground(console), kDarkGrey);
+    }
+}
+
+TEST(AskFileName, KeepsTheAnswerExactlyAsTyped) {
+    MemoryConsole console(28);
+    const std::string typed = "  \"my take\" 'b'.WAV  ";
+    console.AddText(typed);
+    console.AddEnter();
+    EXPECT_EQ(AskFileName(console, kRipPrompt, 8, kRipColumn).text, typed);
+}
+
+TEST(AskFileName, ShowsTheTextCursorWhileReadingAndRestoresItAfter) {
+    for (const bool visibleBefore : {false, true}) {
+        SCOPED_TRACE(visibleBefore);
+        MemoryConsole inner(28);
+        WatchedConsole console(inner);
+        (void)inner.SetCursorVisible(visibleBefore);
+        inner.AddText("ab");
+        inner.AddEnter();
+        (void)AskFileName(console, kRipPrompt, 8, kRipColumn);
+        EXPECT_EQ(console.visibleAtRead, (std::vector<bool>{true, true, true}));
+        EXPECT_EQ(inner.CursorVisible(), visibleBefore);
+    }
+}
+
+TEST(AskFileName, EndedInputReturnsAtOnceWithItsStatus) {
+    MemoryConsole console(28);
+    (void)console.SetCursorVisible(false);
+    console.AddText("half");
+    console.AddKey(Ended(129));
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.status, Answer::Status::Ended);
+    EXPECT_EQ(answer.exitStatus, 129);
+    EXPECT_EQ(console.KeysRead(), 5u);
+    EXPECT_FALSE(console.CursorVisible());
+}
+
+TEST(AskFileName, IgnoresKeysThatCannotBePartOfAName) {
+    MemoryConsole console(28);
+    console.AddText("a");
+    console.AddKey(MakeKey(Key::Kind::Other));
+    console.AddKey(MakeKey(Key::Kind::Escape));
+    console.AddKey(MakeKey(Key::Kind::Character, U'\t', "\t"));
+    console.AddKey(MakeKey(Key::Kind::Character, 0x01, "\x01"));
+    console.AddKey(MakeKey(Key::Kind::Character, 0x1B, "\x1B"));
+    console.AddKey(MakeKey(Key::Kind::Character, 0x7F, "\x7F"));
+    console.AddKey(MakeKey(Key::Kind::Character, 0x9B, "\xC2\x9B"));
+    console.AddText("b");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, "ab");
+    EXPECT_EQ(console.RowText(8), std::string(kRipPrompt) + "  ab");
+    EXPECT_EQ(console.Beeps(), 0);
+}
+
+TEST(AskFileName, BackspaceOnAnEmptyAnswerChangesNothing) {
+    MemoryConsole console(28);
+    console.MoveCursor(8, 60);
+    console.Write("keep");
+    console.AddBackspace();
+    console.AddBackspace();
+    console.AddText("x");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, "x");
+    EXPECT_EQ(console.RowText(8), std::string(kRipPrompt) + "  x" + std::string(32, ' ') + "keep");
+}
+
+TEST(AskFileName, BackspaceRemovesTheLastCharacterAndItsCell) {
+    MemoryConsole console(28);
+    console.AddText("abc");
+    console.AddBackspace();
+    console.AddText("d");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kLeftPrompt, 8, kKnitColumn);
+    EXPECT_EQ(answer.text, "abd");
+    EXPECT_EQ(answer.cells, 3u);
+    EXPECT_EQ(CellsText(console, 8, kKnitColumn, 4), "abd ");
+}
+
+TEST(AskFileName, BackspaceAtColumn1OfAWrappedAnswerGoesBackToColumn80) {
+    MemoryConsole console(28);
+    // Columns 29 to 80 take 52 characters; the 53rd starts row 9.
+    console.AddText(std::string(52, 'a') + "bc");
+    console.AddBackspace();
+    console.AddBackspace();
+    console.AddBackspace();
+    console.AddText("XY");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kLeftPrompt, 8, kKnitColumn);
+    EXPECT_EQ(answer.text, std::string(51, 'a') + "XY");
+    EXPECT_EQ(answer.cells, 53u);
+    EXPECT_EQ(console.At(8, 79).character, U'a');
+    EXPECT_EQ(console.At(8, 80).character, U'X');
+    EXPECT_EQ(console.RowText(9), "Y");
+    EXPECT_EQ(console.CursorRow(), 10);
+}
+
+TEST(AskFileName, BackspaceWorksAfterTheEchoScrolledTheLastRow) {
+    MemoryConsole console(10);
+    // The 52nd character fills column 80 of the last row and scrolls it up.
+    console.AddText(std::string(52, 'a'));
+    console.AddBackspace();
+    console.AddText("Z");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kLeftPrompt, 10, kKnitColumn);
+    EXPECT_EQ(answer.text, std::string(51, 'a') + "Z");
+    EXPECT_EQ(answer.cells, 52u);
+    EXPECT_EQ(console.RowText(8), std::string(kLeftPrompt) + "  " + std::string(51, 'a') + "Z");
+    EXPECT_EQ(console.RowText(9), "");
+}
+
+TEST(AskFileName, BackspaceRemovesAWideCharacterWhole) {
+    MemoryConsole console(28);
+    console.AddText(std::string("a") + kWide);
+    console.AddBackspace();
+    console.AddText("b");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, "ab");
+    EXPECT_EQ(answer.cells, 2u);
+    EXPECT_EQ(CellsText(console, 8, kRipColumn, 3), "ab ");
+    EXPECT_FALSE(console.At(8, kRipColumn + 2).continuation);
+}
+
+TEST(AskFileName, BackspaceAfterAWideCharacterThatWrappedEarlyReturnsToColumn80) {
+    MemoryConsole console(28);
+    // 51 characters fill columns 29 to 79; the wide one cannot start in 80.
+    console.AddText(std::string(51, 'a') + kWide);
+    console.AddBackspace();
+    console.AddText("z");
+    console.AddBackspace();
+    console.AddBackspace();
+    console.AddText("q");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kLeftPrompt, 8, kKnitColumn);
+    EXPECT_EQ(answer.text, std::string(50, 'a') + "q");
+    EXPECT_EQ(console.At(8, 79).character, U'q');
+    EXPECT_EQ(console.At(8, 80).character, U' ');
+    EXPECT_EQ(console.RowText(9), "");
+}
+
+TEST(AskFileName, EchoesUtf8CharactersAndKeepsTheirBytes) {
+    MemoryConsole console(28);
+    const std::string typed = std::string("n\xC3\xA9") + kWide + "\xFF.wav";
+    console.AddText(typed);
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, typed);
+    EXPECT_EQ(answer.cells, 9u);
+    EXPECT_EQ(console.At(8, 28).character, U'\u00E9');
+    EXPECT_EQ(console.At(8, 29).character, U'\u4E2D');
+    EXPECT_TRUE(console.At(8, 30).continuation);
+    EXPECT_EQ(console.At(8, 31).character, U'\uFFFD');
+    EXPECT_EQ(console.At(8, 32).character, U'.');
+}
+
+TEST(AskFileName, TakesNoMoreThan10000CharactersButBackspaceAndEnterStillWork) {
+    MemoryConsole console(28);
+    console.AddText(std::string(kMaxAnswerCharacters, 'a') + "bc");
+    console.AddBackspace();
+    console.AddText("d");
+    console.AddText("e");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kLeftPrompt, 8, kKnitColumn);
+    ASSERT_EQ(answer.status, Answer::Status::Accepted);
+    EXPECT_EQ(answer.text, std::string(kMaxAnswerCharacters - 1, 'a') + "d");
+    EXPECT_EQ(console.KeysLeft(), 0u);
+    // The echo scrolled the window: the last cell written holds the "d".
+    const int row = console.CursorRow() - 1;
+    const int lastColumn = static_cast<int>((kKnitColumn - 1 + kMaxAnswerCharacters - 1) % 80) + 1;
+    EXPECT_EQ(console.At(row, lastColumn).character, U'd');
+    EXPECT_EQ(console.At(row, lastColumn + 1).character, U' ');
+}
+
+TEST(AskFileName, CountsTheLimitInCharactersNotBytes) {
+    MemoryConsole console(28);
+    std::string typed;
+    for (std::size_t i = 0; i < kMaxAnswerCharacters + 1; ++i) typed += "\xC3\xA9";
+    console.AddText(typed);
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kLeftPrompt, 8, kKnitColumn);
+    EXPECT_EQ(answer.text.size(), 2 * kMaxAnswerCharacters);
+}
+
+TEST(EraseAnswer, BlanksAWrappedAnswerAndItsNextCellInThePromptColour) {
+    MemoryConsole console(28);
+    console.MoveCursor(10, 1);
+    console.Write(std::string(80, 'r'));
+    console.AddText(std::string(60, 'w'));
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRightPrompt, 9, kKnitColumn);
+    ASSERT_EQ(answer.cells, 60u);
+    EraseAnswer(console, 9, kKnitColumn, answer.cells);
+    EXPECT_EQ(console.RowText(9), kRightPrompt);
+    // 52 blanks on row 9, then 8 for the wrapped part and one more.
+    EXPECT_EQ(CellsText(console, 10, 1, 10), "         r");
+    ExpectColour(console, 9, kKnitColumn, 80, kDarkGrey);
+    ExpectColour(console, 10, 1, 9, kDarkGrey);
+    EXPECT_EQ(console.CursorRow(), 11);
+    EXPECT_EQ(console.CursorColumn(), 1);
+    EXPECT_EQ(CurrentForeground(console), kDarkGrey);
+}
+
+TEST_F(DialogueFiles, AnExistingFileIsAcceptedWithoutABox) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddText(existing_);
+    console.AddEnter();
+    const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+    EXPECT_EQ(answer.status, Answer::Status::Accepted);
+    EXPECT_EQ(answer.text, existing_);
+    EXPECT_TRUE(toolkit.calls.empty());
+    EXPECT_EQ(console.Beeps(), 0);
+}
+
+TEST_F(DialogueFiles, RefusedNamesShowTheFileNotFoundBox) {
+    const std::filesystem::path fifo = folder_ / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        const char* name;
+        std::string answer;
+    };
+    const Case kCases[] = {
+        {"empty answer", ""},
+        {"missing file", missing_},
+        {"directory", folder_.string()},
+        {"FIFO", fifo.string()},
+        {"existing name with a trailing blank", existing_ + " "},
+        {"wildcard", (folder_ / "*.wav").string()},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        MemoryConsole inner(28);
+        WatchedConsole console(inner);
+        RecordingToolkit toolkit(&inner);
+        inner.AddText(c.answer);
+        inner.AddEnter();
+        inner.AddEnter();
+        const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+        EXPECT_EQ(answer.status, Answer::Status::Refused);
+        EXPECT_EQ(console.events, std::vector<std::string>{"beep"});
+        ASSERT_EQ(toolkit.messages.size(), 1u);
+        EXPECT_EQ(toolkit.messages[0], "            File not found.\\n Please enter a valid filename  ");
+        EXPECT_EQ(toolkit.captions[0], "  ERROR");
+        EXPECT_EQ(toolkit.calls[0],
+                  "ConsoleMessageBox(            File not found.\\n Please enter a valid filename  , 0,   ERROR, 0, 0)");
+        EXPECT_EQ(inner.KeysLeft(), 0u);
+    }
+}
+
+TEST_F(DialogueFiles, ARestartShowsTheBannerAndAnEmptyPromptAgain) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddText(missing_);
+    console.AddEnter();
+    console.AddEnter();
+    console.AddText(existing_);
+    console.AddEnter();
+    int attempts = 0;
+    Answer answer;
+    std::vector<std::string> screenBeforeSecondAnswer;
+    do {
+        ShowBanner(console, "   Stereorip");
+        if (attempts == 1) screenBeforeSecondAnswer = Snapshot(console, 1, 28);
+        answer = AskExistingFile(console, toolkit, kRipPrompt, 8, kRipColumn, RetryPolicy::Restart);
+        ++attempts;
+    } while (answer.status == Answer::Status::Refused && attempts < 5);
+    EXPECT_EQ(attempts, 2);
+    EXPECT_EQ(answer.text, existing_);
+    ASSERT_EQ(screenBeforeSecondAnswer.size(), 28u);
+    EXPECT_EQ(screenBeforeSecondAnswer[1], "   Stereorip");
+    for (int row = 5; row <= 28; ++row) EXPECT_EQ(screenBeforeSecondAnswer[row - 1], "") << row;
+}
+
+TEST_F(DialogueFiles, AskingAgainInPlaceKeepsTheRowsAboveAndErasesEachRefusal) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    ShowBanner(console, "   Stereoknit");
+    console.AddText(existing_);
+    console.AddEnter();
+    ASSERT_EQ(AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart).status,
+              Answer::Status::Accepted);
+    const std::vector<std::string> above = Snapshot(console, 1, 8);
+
+    const std::string refusals[] = {missing_ + std::string(70, 'x'), "", missing_, "nope"};
+    for (const std::string& refused : refusals) {
+        console.AddText(refused);
+        console.AddEnter();
+        console.AddEnter();
+    }
+    console.AddText("b.wav");
+    console.AddBackspace();
+    console.AddBackspace();
+    console.AddBackspace();
+    console.AddBackspace();
+    console.AddBackspace();
+    console.AddText(existing_);
+    console.AddEnter();
+    const Answer answer =
+        AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn, RetryPolicy::AskAgainInPlace);
+    EXPECT_EQ(answer.status, Answer::Status::Accepted);
+    EXPECT_EQ(answer.text, existing_);
+    EXPECT_EQ(toolkit.messages.size(), 4u);
+    EXPECT_EQ(console.Beeps(), 4);
+    EXPECT_EQ(Snapshot(console, 1, 8), above);
+    const std::string expectedRow9 = std::string(kRightPrompt) + " " + existing_;
+    EXPECT_EQ(console.RowText(9), expectedRow9.substr(0, 80));
+    if (expectedRow9.size() <= 80) {
+        EXPECT_EQ(console.RowText(10), "");
+    }
+    EXPECT_EQ(console.RowText(11), "");
+    EXPECT_EQ(CurrentForeground(console), kDarkGrey);
+}
+
+TEST_F(DialogueFiles, InputEndingInsideTheBoxEndsAskingInPlace) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddText(missing_);
+    console.AddEnter();
+    console.AddKey(Ended(143));
+    const Answer answer =
+        AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn, RetryPolicy::AskAgainInPlace);
+    EXPECT_EQ(answer.status, Answer::Status::Ended);
+    EXPECT_EQ(answer.exitStatus, 143);
+    EXPECT_EQ(toolkit.messages.size(), 1u);
+}
+
+TEST_F(DialogueFiles, AStopSignalThatClosesTheBoxEndsInsteadOfRestarting) {
+    MemoryConsole inner(28);
+    WatchedConsole console(inner);
+    console.stopStatus = 143;
+    RecordingToolkit toolkit(&inner);
+    inner.AddText(missing_);
+    inner.AddEnter();
+    const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+    EXPECT_EQ(answer.status, Answer::Status::Ended);
+    EXPECT_EQ(answer.exitStatus, 143);
+}
+
+TEST(ShowErrorBox, BeepsThenShowsTheMessageUnderTheErrorCaption) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddEnter();
+    console.AddText("after");
+    ShowErrorBox(console, toolkit, "This is not a mono Wave file  ");
+    EXPECT_EQ(console.Beeps(), 1);
+    EXPECT_EQ(toolkit.calls, std::vector<std::string>{"ConsoleMessageBox(This is not a mono Wave file  , 0,   ERROR, 0, 0)"});
+    EXPECT_EQ(console.KeysLeft(), 5u);
+    for (int row = 1; row <= 28; ++row) EXPECT_EQ(console.RowText(row), "");
+}
+
+// Job-phase rows: where each line lands, given the row the dialogue left the
+// cursor on, and each line's colour.
+struct JobRows {
+    const char* tool;
+    int windowRows;
+    int cursorRowAtStart;
+    std::string_view readingStep;
+    int reading, firstDone, writing, secondDone, jobTime, pressAnyKey;
+};
+
+class JobPhase : public testing::TestWithParam<JobRows> {};
+
+TEST_P(JobPhase, PutsEachLineOnItsRow) {
+    const JobRows& r = GetParam();
+    MemoryConsole console(r.windowRows);
+    console.SetColours(kDarkGrey, kBrightWhite);
+    console.MoveCursor(r.cursorRowAtStart, 1);
+    console.AddText("q");
+    const JobClock clock = BeginJob(console, r.readingStep);
+    EXPECT_FALSE(console.CursorVisible());
+    ShowDone(console, 2);
+    ShowStep(console, "   Writing output files...");
+    ShowDone(console, 4);
+    EXPECT_EQ(FinishDialogue(console, clock), 0);
+
+    EXPECT_EQ(console.RowText(r.reading), r.readingStep);
+    EXPECT_EQ(console.RowText(r.firstDone), "   Done");
+    EXPECT_EQ(console.RowText(r.writing), "   Writing output files...");
+    EXPECT_EQ(console.RowText(r.secondDone), "   Done");
+    EXPECT_EQ(console.RowText(r.pressAnyKey), "   press any key to quit");
+    const std::string jobTime = console.RowText(r.jobTime);
+    EXPECT_TRUE(std::regex_match(jobTime, std::regex(R"(   Job completed in (0|[1-9][0-9]*)?(\.[0-9])? seconds)")))
+        << jobTime;
+    for (int row = r.cursorRowAtStart; row <= r.windowRows; ++row) {
+        if (row == r.reading || row == r.firstDone || row == r.writing || row == r.secondDone ||
+            row == r.jobTime || row == r.pressAnyKey)
+            continue;
+        EXPECT_EQ(console.RowText(row), "") << row;
+    }
+    ExpectColour(console, r.reading, 1, static_cast<int>(r.readingStep.size()), kDarkGrey);
+    ExpectColour(console, r.firstDone, 1, 7, kBlack);
+    ExpectColour(console, r.writing, 1, 26, kDarkGrey);
+    ExpectColour(console, r.secondDone, 1, 7, kBlack);
+    ExpectColour(console, r.jobTime, 1, static_cast<int>(jobTime.size()), kBlack);
+    ExpectColour(console, r.pressAnyKey, 1, 24, kDarkGrey);
+    EXPECT_EQ(console.CursorRow(), r.pressAnyKey + 1);
+    EXPECT_EQ(console.KeysLeft(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothTools, JobPhase,
+                         testing::Values(JobRows{"join", 28, 13, "   Reading input files...", 17, 18, 20, 21, 25, 26},
+                                         JobRows{"split", 38, 23, "   Reading input file...", 27, 28, 30, 31, 35, 36}),
+                         [](const testing::TestParamInfo<JobRows>& info) { return std::string(info.param.tool); });
+
+TEST(JobPhase, FollowsTheJoinDialogueFromRow12) {
+    MemoryConsole console(28);
+    ShowBanner(console, "   Stereoknit");
+    for (const auto& [prompt, row] : {std::pair{kLeftPrompt, 8}, std::pair{kRightPrompt, 9}}) {
+        console.AddText("x.wav");
+        console.AddEnter();
+        ASSERT_EQ(AskFileName(console, prompt, row, kKnitColumn).status, Answer::Status::Accepted);
+    }
+    console.LineBreak();
+    console.LineBreak();
+    EXPECT_EQ(console.CursorRow(), 12);
+    console.AddText("out.wav");
+    console.AddEnter();
+    ASSERT_EQ(AskFileName(console, kOutputPrompt, console.CursorRow(), kKnitColumn).status,
+              Answer::Status::Accepted);
+    const JobClock clock = BeginJob(console, "   Reading input files...");
+    EXPECT_EQ(console.RowText(12), std::string(kOutputPrompt) + std::string(8, ' ') + "out.wav");
+    EXPECT_EQ(console.RowText(17), "   Reading input files...");
+    for (int row = 13; row <= 16; ++row) EXPECT_EQ(console.RowText(row), "") << row;
+    (void)clock;
+}
+
+TEST(FinishDialogue, EndedInputGivesItsStatus) {
+    MemoryConsole console(28);
+    console.MoveCursor(25, 1);
+    console.AddKey(Ended(130));
+    EXPECT_EQ(FinishDialogue(console, JobClock::Start()), 130);
+    MemoryConsole empty(28);
+    empty.MoveCursor(25, 1);
+    EXPECT_EQ(FinishDialogue(empty, JobClock::Start()), 1);
+}
+
+TEST(FinishDialogue, AnyKeyEndsTheWaitWithStatus0) {
+    const Key kKeys[] = {MakeKey(Key::Kind::Character, U'x', "x"), MakeKey(Key::Kind::Enter),
+                         MakeKey(Key::Kind::Escape), MakeKey(Key::Kind::Other), MakeKey(Key::Kind::Backspace)};
+    for (const Key& key : kKeys) {
+        SCOPED_TRACE(static_cast<int>(key.kind));
+        MemoryConsole console(28);
+        console.MoveCursor(25, 1);
+        console.AddKey(key);
+        console.AddText("z");
+        EXPECT_EQ(FinishDialogue(console, JobClock::Start()), 0);
+        EXPECT_EQ(console.KeysLeft(), 1u);
+    }
+}
+
+TEST(FinishFailedDialogue, PutsPressAnyKeyOnTheRowItHasAfterSuccess) {
+    MemoryConsole console(28);
+    console.MoveCursor(20, 1);
+    ShowStep(console, "   Writing output files...");
+    console.AddText("k");
+    EXPECT_EQ(FinishFailedDialogue(console), 1);
+    EXPECT_EQ(console.RowText(20), "   Writing output files...");
+    for (int row = 21; row <= 25; ++row) EXPECT_EQ(console.RowText(row), "") << row;
+    EXPECT_EQ(console.RowText(26), "   press any key to quit");
+    ExpectColour(console, 26, 1, 24, kDarkGrey);
+    EXPECT_EQ(console.KeysLeft(), 0u);
+
+    MemoryConsole ended(28);
+    ended.AddKey(Ended(129));
+    EXPECT_EQ(FinishFailedDialogue(ended), 129);
+}
+
+TEST(FormatNumber, WritesTheDialoguesNumberFormat) {
+    struct Case {
+        double value;
+        const char* text;
+    };
+    const Case kCases[] = {
+        {3.0, " 3 "},           {0.4, " .4 "},          {0.0, " 0 "},
+        {-0.0, " 0 "},          {12.5, " 12.5 "},       {100.0, " 100 "},
+        {-0.5, "-.5 "},         {-12.25, "-12.25 "},    {44100.0, " 44100 "},
+        {0.75, " .75 "},        {1.0 / 3.0, " .333333333333333 "},
+        {2.0 / 3.0, " .666666666666667 "},              {123456789012345.0, " 123456789012345 "},
+        {0.001, " .001 "},      {4294967295.0, " 4294967295 "},
+        {999999999999999.0, " 999999999999999 "},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(FormatNumber(c.value), c.text);
+    }
+}
+
+TEST(RoundHalfEven, RoundsExactHalvesToTheEvenDigit) {
+    struct Case {
+        double value;
+        int decimals;
+        double rounded;
+    };
+    const Case kCases[] = {
+        {12.25, 1, 12.2}, {0.04, 1, 0.0},  {0.4, 1, 0.4},
+        {2.5, 0, 2.0},    {3.5, 0, 4.0},    {-2.5, 0, -2.0}, {0.125, 2, 0.12}, {0.375, 2, 0.38},
+        {10.0, 2, 10.0},  {0.75, 2, 0.75},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(testing::Message() << c.value << " to " << c.decimals);
+        EXPECT_DOUBLE_EQ(RoundHalfEven(c.value, c.decimals), c.rounded);
+    }
+    EXPECT_EQ(FormatNumber(RoundHalfEven(12.25, 1)), " 12.2 ");
+    EXPECT_EQ(FormatNumber(RoundHalfEven(0.04, 1)), " 0 ");
+    EXPECT_EQ(FormatNumber(RoundHalfEven(-0.04, 1)), " 0 ");
+}
+
+}  // namespace
+}  // namespace wavcore

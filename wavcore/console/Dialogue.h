@@ -28,27 +28,37 @@ struct Answer {
     Status status = Status::Accepted;
     std::string text;
     int exitStatus = 0;
+    std::size_t cells = 0;  // cells the echoed answer took on screen
 };
 
-// Sets the window up through `toolkit` and clears it in the text colour.
+// Sets the window up through `toolkit`, clears it in the text colour and
+// gives `console` `rows` rows.
 void OpenConsoleWindow(Console& console, ConsoleToolkit& toolkit, const std::string& programName, int rows);
 
 // Clears the screen and prints the banner whose first line is `nameLine`.
 // Leaves the cursor at (8, 1) in the prompt colour.
 void ShowBanner(Console& console, std::string_view nameLine);
 
-// Prints `prompt` at (row, 1) and reads an answer from (row, answerColumn).
-// Returns Accepted with the typed bytes, or Ended.
+// Prints `prompt` at (row, 1) and reads an answer from (row, answerColumn),
+// echoing it in the text colour with the text cursor shown. Backspace removes
+// the last character; control keys are ignored; characters past
+// kMaxAnswerCharacters are not taken. Returns Accepted with the typed bytes
+// after Enter (the cursor then on the row below the echo, prompt colour
+// current), or Ended as soon as input ends.
 [[nodiscard]] Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn);
 
-// Asks as AskFileName does until the answer names a file that can be opened.
-// A refusal shows the file-not-found box; under Restart it returns Refused,
-// under AskAgainInPlace it erases the answer and asks again on `row`.
+// Asks as AskFileName does until the answer names a file that OpenInputFile
+// accepts (the file is closed again at once). A refusal shows the
+// file-not-found box; under Restart it returns Refused, under AskAgainInPlace
+// it erases the answer and asks again on `row`. Returns Ended when input ends
+// at the prompt, or when a stop signal is pending after the box.
 [[nodiscard]] Answer AskExistingFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row,
                                      int answerColumn, RetryPolicy policy);
 
-// Blanks a refused answer of `length` characters from (row, answerColumn).
-void EraseAnswer(Console& console, int row, int answerColumn, std::size_t length);
+// Blanks a refused answer that took `cells` cells (Answer::cells) from
+// (row, answerColumn), wrapped rows included, in the prompt colour, then
+// writes a line break.
+void EraseAnswer(Console& console, int row, int answerColumn, std::size_t cells);
 
 // Beeps and shows `message` in the error box; returns once it is closed.
 void ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message);
@@ -70,6 +80,10 @@ public:
 private:
     std::chrono::steady_clock::time_point start_;
 };
+
+// Starts the job phase: hides the text cursor, writes four line breaks,
+// starts the clock and shows `readingStep`. Returns the started clock.
+[[nodiscard]] JobClock BeginJob(Console& console, std::string_view readingStep);
 
 // Writes the job time and "   press any key to quit", waits for a key and
 // returns the exit status: 0, or the Ended status when input ended instead.

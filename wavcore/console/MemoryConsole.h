@@ -9,9 +9,29 @@
 
 namespace wavcore {
 
-// A console held in memory: a grid of cells with character and colours, a
-// cursor that wraps and scrolls like the terminal's, and keys from a script.
-// When the script runs out, ReadKey returns Ended with status 1.
+// A console held in memory: a grid of 80 x Rows() cells with character and
+// palette colours, a cursor, and keys from a script. Its cursor rules are the
+// ones every console of these programs follows:
+//
+// - Write takes the text character by character (SplitUtf8); an invalid byte
+//   is one U+FFFD cell. A character takes CellWidth cells (1 or 2) in the
+//   current colours and advances the cursor by that many columns.
+// - Immediate wrap: once a character has filled column 80 the cursor is at
+//   column 1 of the next row at once; on the last row the window scrolls up
+//   one row at that moment and the cursor stays on the last row, column 1.
+// - A 2-cell character that would start in column 80 wraps first (with the
+//   scroll above on the last row); column 80 keeps what it held.
+// - Writing over either half of a 2-cell character blanks its other half.
+// - LineBreak puts the cursor at column 1 of the next row; on the last row
+//   the window scrolls up one row instead and the cursor goes to column 1.
+// - A scroll drops the top row and adds a blank last row in the current colours.
+// - Clear blanks every cell in the current colours; the cursor goes to (1, 1).
+// - MoveCursor clamps its position to the window.
+// - SetRows keeps the top rows that remain, adds blank rows in the current
+//   colours and clamps the cursor.
+//
+// When the script runs out ReadKey returns Ended with status 1. Once it has
+// returned Ended (scripted or not) it returns that same Ended at every call.
 class MemoryConsole final : public Console {
 public:
     struct Cell {
@@ -36,6 +56,7 @@ public:
     [[nodiscard]] Key ReadKey() override;
     void Beep() override { ++beeps_; }
     [[nodiscard]] int CellWidth(char32_t character) const override;
+    void Flush() override { ++flushes_; }
 
     // Script: keys are returned in the order they were added.
     void AddKey(Key key);
@@ -43,15 +64,22 @@ public:
     void AddEnter();
     void AddBackspace();
 
+    // Returns the cell at (row, column); a blank for a position outside the window.
     [[nodiscard]] const Cell& At(int row, int column) const;
     // Returns row `row` as UTF-8, trailing blanks removed.
     [[nodiscard]] std::string RowText(int row) const;
     [[nodiscard]] int Beeps() const { return beeps_; }
+    [[nodiscard]] int Flushes() const { return flushes_; }
     [[nodiscard]] bool CursorVisible() const { return cursorVisible_; }
     [[nodiscard]] std::size_t KeysLeft() const { return keys_.size(); }
+    // Returns how many keys ReadKey has handed out (the Ended ones included).
+    [[nodiscard]] std::size_t KeysRead() const { return keysRead_; }
 
 private:
+    Cell& CellAt(int row, int column);
+    void PutCharacter(char32_t character, int width);
     void Advance(int cells);
+    void NextRow();
     void ScrollUp();
 
     int rows_;
@@ -62,12 +90,16 @@ private:
     int background_ = kBrightWhite;
     bool cursorVisible_ = true;
     int beeps_ = 0;
+    int flushes_ = 0;
     std::deque<Key> keys_;
+    std::size_t keysRead_ = 0;
+    bool ended_ = false;
+    int endedStatus_ = 1;
 };
 
 // A toolkit that records every call as a line of text, for tests of the
-// call order. Its message box takes the next key from `console` (when one
-// is given) as the key that closes it.
+// call order. Its message box takes keys from `console` (when one is given)
+// until one that closes the box: Enter, Space, Escape, or Ended.
 class RecordingToolkit final : public ConsoleToolkit {
 public:
     explicit RecordingToolkit(Console* console = nullptr) : console_(console) {}
@@ -80,10 +112,15 @@ public:
     void ConsoleMove(int x, int y) override;
     void ConsoleMessageBox(std::string message, int a, std::string caption, int b, int c) override;
 
-    // Calls in order, e.g. "ConsoleTitle(Stereorip)", "Console80x(38)".
+    // Calls in order, e.g. "ConsoleTitle(Stereorip)", "Console80x(38)",
+    // "InitConsoleTools(nullptr, 0, 0, 0, &0, 0)" (a pointer shows as
+    // "nullptr", or "&" and the value it points at),
+    // "ConsoleMessageBox(<message>, 0, <caption>, 0, 0)".
     std::vector<std::string> calls;
     // The message texts passed to ConsoleMessageBox, in order.
     std::vector<std::string> messages;
+    // The captions passed to ConsoleMessageBox, in order.
+    std::vector<std::string> captions;
 
 private:
     Console* console_;
