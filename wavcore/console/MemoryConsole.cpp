@@ -146,7 +146,10 @@ namespace {
 std::string ShowPointer(const void* pointer) { return pointer == nullptr ? "nullptr" : "instance"; }
 
 std::string ShowPointer(const int32_t* pointer) {
-    return pointer == nullptr ? "nullptr" : "&" + std::to_string(*pointer);
+    if (pointer == nullptr) return "nullptr";
+    std::string shown = "&";
+    shown += std::to_string(*pointer);
+    return shown;
 }
 
 }  // namespace
