@@ -1,1 +1,410 @@
-// Tests of this module are added with it.
+#include "support/TestWave.h"
+#include "wave/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysinfo.h>
+#include <unistd.h>
+
+namespace {
+
+using testwave::Bytes;
+using wavcore::FileCalls;
+using wavcore::IoError;
+using wavcore::OpenInputFile;
+using wavcore::ReadFully;
+using wavcore::WriteFully;
+
+using Op = IoError::Operation;
+
+// The most Linux moves in one read or write call.
+constexpr size_t kLinuxTransferLimit = 0x7ffff000;
+
+TEST(IoErrorDescribe, NamesTheFileAndTheReason) {
+    struct Case {
+        IoError error;
+        const char* text;
+    };
+    const Case cases[] = {
+        {{}, ""},
+        {{Op::Open, "a.wav", ENOENT, {}}, "Cannot open 'a.wav': No such file or directory  "},
+        {{Op::Read, "a.wav", EIO, {}}, "Cannot read 'a.wav': Input/output error  "},
+        {{Op::Create, "out/x.wav", EACCES, {}}, "Cannot create 'out/x.wav': Permission denied  "},
+        {{Op::Write, "take 1 left channel.wav", ENOSPC, {}},
+         "Cannot write 'take 1 left channel.wav': No space left on device  "},
+        {{Op::Commit, "b.wav", EIO, {}}, "Cannot write 'b.wav': Input/output error  "},
+        {{Op::Memory, "big.wav", ENOMEM, {}}, "Not enough memory to process 'big.wav'  "},
+        {{Op::Open, "/dev/null", EINVAL, "not a regular file"}, "Cannot open '/dev/null': not a regular file  "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(c.error.Describe(), c.text);
+        EXPECT_EQ(static_cast<bool>(c.error), c.error.operation != Op::None);
+    }
+}
+
+// Fake calls that move at most kStep bytes per call, and fail every other
+// call with EINTR before that, to show that both are carried through.
+struct Choppy {
+    static constexpr size_t kStep = 3;
+    static inline bool interrupt = false;
+    static inline size_t calls = 0;
+
+    static bool Interrupted() {
+        ++calls;
+        interrupt = !interrupt;
+        if (interrupt) errno = EINTR;
+        return interrupt;
+    }
+    static ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) {
+        if (Interrupted()) return -1;
+        return ::pread(fd, buffer, std::min(count, kStep), offset);
+    }
+    static ssize_t Write(int fd, const void* buffer, size_t count) {
+        if (Interrupted()) return -1;
+        return ::write(fd, buffer, std::min(count, kStep));
+    }
+    static FileCalls Calls() {
+        interrupt = false;
+        calls = 0;
+        FileCalls fake = wavcore::SystemFileCalls();
+        fake.pread = Pread;
+        fake.write = Write;
+        return fake;
+    }
+};
+
+// Fake calls that fail with `error` as soon as they are made.
+struct Failing {
+    static inline int error = 0;
+    static ssize_t Pread(int, void*, size_t, off_t) {
+        errno = error;
+        return -1;
+    }
+    static ssize_t Write(int, const void*, size_t) {
+        errno = error;
+        return -1;
+    }
+    static FileCalls Calls(int failure) {
+        error = failure;
+        FileCalls fake = wavcore::SystemFileCalls();
+        fake.pread = Pread;
+        fake.write = Write;
+        return fake;
+    }
+};
+
+class FileTransfer : public testwave::WithTempFolder {};
+
+TEST_F(FileTransfer, CarriesOnAfterShortTransfersAndInterruptions) {
+    const Bytes bytes = testwave::CountingBytes(50);
+    const std::string path = folder.Path("chopped");
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    {
+        testwave::ScopedFileCalls fake(Choppy::Calls());
+        EXPECT_EQ(WriteFully(fd, bytes), 0);
+        EXPECT_GT(Choppy::calls, 2 * bytes.size() / Choppy::kStep);
+
+        Bytes back(bytes.size() - 7, 0);
+        EXPECT_EQ(ReadFully(fd, 7, back), static_cast<int64_t>(back.size()));
+        EXPECT_EQ(back, Bytes(bytes.begin() + 7, bytes.end()));
+
+        // Past the end of the file a read gives what there is.
+        Bytes tail(20, 0xEE);
+        EXPECT_EQ(ReadFully(fd, 40, tail), 10);
+        EXPECT_EQ(Bytes(tail.begin(), tail.begin() + 10), Bytes(bytes.begin() + 40, bytes.end()));
+    }
+    ::close(fd);
+    EXPECT_EQ(folder.Read("chopped"), bytes);
+}
+
+TEST_F(FileTransfer, ReturnsTheErrorOfAFailingCall) {
+    const std::string path = folder.Write("any", Bytes(10, 1));
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    {
+        testwave::ScopedFileCalls fake(Failing::Calls(ENOSPC));
+        EXPECT_EQ(WriteFully(fd, Bytes(4, 2)), ENOSPC);
+    }
+    {
+        testwave::ScopedFileCalls fake(Failing::Calls(EIO));
+        Bytes out(4);
+        errno = 0;
+        EXPECT_EQ(ReadFully(fd, 0, out), -1);
+        EXPECT_EQ(errno, EIO);
+    }
+    ::close(fd);
+}
+
+// Fake calls that behave like Linux with a file of kFileBytes: no call moves
+// more than its limit. They check that each call continues where the last
+// one ended, and never touch the buffers, so the test needs no real memory.
+struct LinuxLimit {
+    static inline const uint8_t* base = nullptr;
+    static inline uint64_t done = 0;
+    static inline uint64_t fileBytes = 0;
+    static inline bool inOrder = true;
+
+    static ssize_t Pread(int, void* buffer, size_t count, off_t offset) {
+        if (static_cast<const uint8_t*>(buffer) != base + done || static_cast<uint64_t>(offset) != done) {
+            inOrder = false;
+        }
+        const uint64_t moved = std::min<uint64_t>({count, kLinuxTransferLimit, fileBytes - done});
+        done += moved;
+        return static_cast<ssize_t>(moved);
+    }
+    static ssize_t Write(int, const void* buffer, size_t count) {
+        if (static_cast<const uint8_t*>(buffer) != base + done) inOrder = false;
+        const uint64_t moved = std::min<uint64_t>(count, kLinuxTransferLimit);
+        done += moved;
+        return static_cast<ssize_t>(moved);
+    }
+    static FileCalls Calls(const uint8_t* buffer, uint64_t bytes) {
+        base = buffer;
+        done = 0;
+        fileBytes = bytes;
+        inOrder = true;
+        FileCalls fake = wavcore::SystemFileCalls();
+        fake.pread = Pread;
+        fake.write = Write;
+        return fake;
+    }
+};
+
+// A mapping of untouched pages: address space for a huge buffer, no memory.
+struct Reserved {
+    explicit Reserved(size_t bytes) : size(bytes) {
+        void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        data = mapped == MAP_FAILED ? nullptr : static_cast<uint8_t*>(mapped);
+    }
+    ~Reserved() {
+        if (data != nullptr) ::munmap(data, size);
+    }
+    Reserved(const Reserved&) = delete;
+    Reserved& operator=(const Reserved&) = delete;
+    std::span<uint8_t> Span() const { return {data, size}; }
+    size_t size;
+    uint8_t* data;
+};
+
+TEST(FileTransferLimit, MovesUpTo4GiBInOneCall) {
+    const size_t bytes = 0xFFFFFFFFu;
+    Reserved buffer(bytes);
+    ASSERT_NE(buffer.data, nullptr);
+    {
+        testwave::ScopedFileCalls fake(LinuxLimit::Calls(buffer.data, bytes));
+        EXPECT_EQ(WriteFully(3, buffer.Span()), 0);
+        EXPECT_EQ(LinuxLimit::done, bytes);
+        EXPECT_TRUE(LinuxLimit::inOrder);
+    }
+    {
+        testwave::ScopedFileCalls fake(LinuxLimit::Calls(buffer.data, bytes - 5));
+        EXPECT_EQ(ReadFully(3, 0, buffer.Span()), static_cast<int64_t>(bytes - 5));
+        EXPECT_TRUE(LinuxLimit::inOrder);
+    }
+}
+
+uint64_t FreeBytes(const std::string& folder) {
+    struct statvfs disk {};
+    return ::statvfs(folder.c_str(), &disk) == 0 ? uint64_t{disk.f_bavail} * disk.f_frsize : 0;
+}
+
+uint64_t FreeMemory() {
+    struct sysinfo memory {};
+    return ::sysinfo(&memory) == 0 ? uint64_t{memory.freeram} * memory.mem_unit : 0;
+}
+
+// Writes and reads back, each in one call, a block larger than one system
+// call can move. The block is mostly untouched pages with marks at the
+// places where a dropped or repeated transfer would show. The file goes to
+// shared memory when there is room there (a disk moves 2 GiB slowly), else
+// to the temporary folder.
+TEST(LargeFileTransfer, RoundTripsABlockLargerThanOneCallMoves) {
+    const size_t bytes = (size_t{1} << 31) + 3 * 4096 + 5;
+    constexpr uint64_t kRoomNeeded = 8ull << 30;
+    if (std::getenv("STEREOTOOLS_SKIP_LARGE_TESTS") != nullptr) GTEST_SKIP() << "STEREOTOOLS_SKIP_LARGE_TESTS is set";
+    const bool inMemory = FreeBytes("/dev/shm") >= kRoomNeeded && FreeMemory() >= 3 * bytes;
+    const testwave::TempFolder folder(inMemory ? "/dev/shm" : "");
+    if (!inMemory && FreeBytes(folder.Path()) < kRoomNeeded) GTEST_SKIP() << "less than 8 GiB free on the disk";
+    if (FreeMemory() < 2 * bytes) GTEST_SKIP() << "not enough free memory";
+
+    const size_t marks[] = {0, 1, kLinuxTransferLimit - 1, kLinuxTransferLimit, kLinuxTransferLimit + 1,
+                            size_t{1} << 31, bytes - 2, bytes - 1};
+    const std::string path = folder.Path("large");
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    {
+        Reserved out(bytes);
+        ASSERT_NE(out.data, nullptr);
+        for (size_t i = 0; i < std::size(marks); ++i) out.data[marks[i]] = static_cast<uint8_t>(i + 1);
+        ASSERT_EQ(WriteFully(fd, out.Span()), 0);
+    }
+    struct stat status {};
+    ASSERT_EQ(::fstat(fd, &status), 0);
+    EXPECT_EQ(static_cast<uint64_t>(status.st_size), bytes);
+
+    Reserved in(bytes + 10);
+    ASSERT_NE(in.data, nullptr);
+    std::memset(in.data + bytes, 0xEE, 10);
+    EXPECT_EQ(ReadFully(fd, 0, in.Span()), static_cast<int64_t>(bytes));
+    ::close(fd);
+    for (size_t i = 0; i < std::size(marks); ++i) {
+        SCOPED_TRACE(marks[i]);
+        EXPECT_EQ(in.data[marks[i]], i + 1);
+        in.data[marks[i]] = 0;
+    }
+    // Every other byte was written as zero and must read back as zero.
+    const Bytes zeros(1 << 20, 0);
+    size_t checked = 0;
+    while (checked < bytes) {
+        const size_t step = std::min(zeros.size(), bytes - checked);
+        if (std::memcmp(in.data + checked, zeros.data(), step) != 0) break;
+        checked += step;
+    }
+    EXPECT_EQ(checked, bytes) << "a byte that should be zero is not, in the MiB from " << checked;
+    EXPECT_EQ(in.data[bytes], 0xEE);
+}
+
+class OpenInputFileTest : public testwave::WithTempFolder {};
+
+TEST_F(OpenInputFileTest, OpensARegularFile) {
+    const std::string path = folder.Write("take 1.wav", testwave::CountingBytes(30));
+    auto opened = OpenInputFile(path);
+    ASSERT_TRUE(opened) << opened.error.Describe();
+    EXPECT_TRUE(opened.file.IsOpen());
+    EXPECT_EQ(opened.file.Size(), 30u);
+    EXPECT_EQ(opened.file.Path(), path);
+    Bytes part(5);
+    EXPECT_EQ(opened.file.ReadAt(10, part), 5);
+    EXPECT_EQ(part, testwave::CountingBytes(5, 11));
+
+    wavcore::InputFile moved = std::move(opened.file);
+    EXPECT_FALSE(opened.file.IsOpen());
+    EXPECT_EQ(moved.ReadAt(0, part), 5);
+    moved.Close();
+    EXPECT_EQ(moved.ReadAt(0, part), -1);
+}
+
+TEST_F(OpenInputFileTest, UsesLongNamesWhole) {
+    folder.Write("a.wav", Bytes(12, 1));
+    std::string path = folder.Path();
+    while (path.size() < 300) path += "/.";
+    path += "/a.wav";
+    const auto opened = OpenInputFile(path);
+    EXPECT_TRUE(opened) << opened.error.Describe();
+    EXPECT_EQ(opened.file.Size(), 12u);
+}
+
+TEST_F(OpenInputFileTest, RefusesWhatIsNotAReadableRegularFile) {
+    ASSERT_EQ(::mkdir(folder.Path("folder").c_str(), 0755), 0);
+    ASSERT_EQ(::mkfifo(folder.Path("fifo").c_str(), 0644), 0);
+    const std::string plain = folder.Write("plain.wav", Bytes(4));
+    struct Case {
+        std::string name;
+        int errorNumber;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"", ENOENT, ""},
+        {folder.Path("missing.wav"), ENOENT, ""},
+        {folder.Path("folder"), EISDIR, ""},
+        {plain + "/inside.wav", ENOTDIR, ""},
+        // A FIFO without a writer must be refused at once, not waited on.
+        {folder.Path("fifo"), EINVAL, "not a regular file"},
+        {"/dev/null", EINVAL, "not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto opened = OpenInputFile(c.name);
+        EXPECT_FALSE(opened);
+        EXPECT_FALSE(opened.file.IsOpen());
+        EXPECT_EQ(opened.error.operation, Op::Open);
+        EXPECT_EQ(opened.error.path, c.name);
+        EXPECT_EQ(opened.error.errorNumber, c.errorNumber);
+        EXPECT_EQ(opened.error.detail, c.detail);
+    }
+}
+
+TEST_F(OpenInputFileTest, RefusesAFileLockedElsewhere) {
+    const std::string path = folder.Write("busy.wav", Bytes(4));
+    const int other = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    const auto refused = OpenInputFile(path);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.error.operation, Op::Open);
+    EXPECT_EQ(refused.error.errorNumber, EWOULDBLOCK);
+    ::close(other);
+
+    auto first = OpenInputFile(path);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(OpenInputFile(path)) << "the lock is held while the file is open";
+    first.file.Close();
+    EXPECT_TRUE(OpenInputFile(path)) << "closing releases the lock";
+}
+
+class ReadSampleRangeTest : public testwave::WithTempFolder {};
+
+TEST_F(ReadSampleRangeTest, TakesOnlyTheDataChunkAndZeroFillsTheRest) {
+    const Bytes file = testwave::CountingBytes(60, 0);
+    auto opened = OpenInputFile(folder.Write("data", file));
+    ASSERT_TRUE(opened);
+    const auto Slice = [&](size_t from, size_t to) { return Bytes(file.begin() + from, file.begin() + to); };
+    const auto Then = [](Bytes bytes, size_t zeros) {
+        bytes.resize(bytes.size() + zeros, 0);
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        uint64_t dataOffset;
+        uint64_t dataSize;
+        uint64_t position;
+        size_t outSize;
+        Bytes expected;
+    };
+    const Case cases[] = {
+        {"whole chunk, larger buffer", 10, 20, 0, 24, Then(Slice(10, 30), 4)},
+        {"inside the chunk", 10, 20, 5, 5, Slice(15, 20)},
+        {"across the chunk's end", 10, 20, 18, 4, Then(Slice(28, 30), 2)},
+        {"at the chunk's end", 10, 20, 20, 3, Bytes(3, 0)},
+        {"far past the chunk", 10, 20, 1000, 3, Bytes(3, 0)},
+        {"chunk declared past end of file", 50, 40, 0, 12, Then(Slice(50, 60), 2)},
+        {"chunk starting at end of file", 60, 8, 2, 4, Bytes(4, 0)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes out(c.outSize, 0xEE);
+        const IoError error = wavcore::ReadSampleRange(opened.file, c.dataOffset, c.dataSize, c.position, out);
+        EXPECT_FALSE(error) << error.Describe();
+        EXPECT_EQ(out, c.expected);
+    }
+}
+
+TEST_F(ReadSampleRangeTest, ReportsAFailedReadWithTheFileName) {
+    const std::string path = folder.Write("data", Bytes(20, 1));
+    auto opened = OpenInputFile(path);
+    ASSERT_TRUE(opened);
+    Bytes out(8);
+    {
+        testwave::ScopedFileCalls fake(Failing::Calls(EIO));
+        const IoError error = wavcore::ReadSampleRange(opened.file, 0, 20, 0, out);
+        EXPECT_EQ(error.operation, Op::Read);
+        EXPECT_EQ(error.path, path);
+        EXPECT_EQ(error.errorNumber, EIO);
+    }
+    opened.file.Close();
+    EXPECT_EQ(wavcore::ReadSampleRange(opened.file, 0, 20, 0, out).errorNumber, EBADF);
+}
+
+}  // namespace

@@ -1,1 +1,103 @@
-// Tests of this module are added with it.
+#include "wave/WaveDerive.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using wavcore::DeriveMonoFormat;
+using wavcore::DeriveStereoFormat;
+using wavcore::HalveToEven;
+using wavcore::WaveFormatInfo;
+
+WaveFormatInfo Format(uint16_t tag, uint8_t channels, int32_t rate, uint32_t byteRate, uint16_t blockAlign,
+                      uint16_t bits, uint64_t dataSize, uint64_t dataOffset = 44) {
+    WaveFormatInfo info;
+    info.formatTag = tag;
+    info.channels = channels;
+    info.sampleRate = rate;
+    info.byteRate = byteRate;
+    info.blockAlign = blockAlign;
+    info.bitsPerSample = bits;
+    info.dataSize = dataSize;
+    info.dataOffset = dataOffset;
+    return info;
+}
+
+TEST(HalveToEven, RoundsHalvesToTheEvenNeighbour) {
+    const std::pair<uint64_t, uint64_t> cases[] = {
+        {0, 0}, {1, 0}, {2, 1}, {3, 2}, {5, 2}, {7, 4}, {10, 5}, {11, 6}, {0xFFFFFFFF, 0x80000000},
+    };
+    for (const auto& [value, half] : cases) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(HalveToEven(value), half);
+    }
+}
+
+TEST(DeriveStereoFormat, DoublesTheRightInputsFrameFields) {
+    const WaveFormatInfo left = Format(1, 1, 8000, 200, 2, 16, 100, 46);
+    const WaveFormatInfo right = Format(1, 1, 8000, 200, 2, 16, 120, 80);
+    const WaveFormatInfo stereo = DeriveStereoFormat(left, right);
+    EXPECT_EQ(stereo.formatTag, 1);
+    EXPECT_EQ(stereo.channels, 2);
+    EXPECT_EQ(stereo.sampleRate, 8000);
+    EXPECT_EQ(stereo.byteRate, 400u);
+    EXPECT_EQ(stereo.blockAlign, 4);
+    EXPECT_EQ(stereo.bitsPerSample, 16);
+    EXPECT_EQ(stereo.dataSize, 240u);
+    EXPECT_EQ(stereo.dataOffset, 44u);
+    // The larger data size counts, whichever side holds it.
+    EXPECT_EQ(DeriveStereoFormat(right, left).dataSize, 240u);
+}
+
+TEST(DeriveStereoFormat, TakesRatesFromTheRightInputAlone) {
+    const WaveFormatInfo left = Format(3, 1, 48000, 192000, 4, 32, 8);
+    const WaveFormatInfo right = Format(3, 1, 48000, 0, 3, 32, 8);
+    const WaveFormatInfo stereo = DeriveStereoFormat(left, right);
+    EXPECT_EQ(stereo.formatTag, 3);
+    EXPECT_EQ(stereo.byteRate, 0u);
+    EXPECT_EQ(stereo.blockAlign, 6);
+}
+
+TEST(DeriveStereoFormat, WrapsDoubledFieldsLikeTheFileFields) {
+    const WaveFormatInfo mono = Format(1, 1, 44100, 0x80000001u, 0x8001, 16, 0xFFFFFFFF);
+    const WaveFormatInfo stereo = DeriveStereoFormat(mono, mono);
+    EXPECT_EQ(stereo.byteRate, 2u);
+    EXPECT_EQ(stereo.blockAlign, 2);
+    // The data size is kept whole so callers can tell that it does not fit.
+    EXPECT_EQ(stereo.dataSize, 0x1FFFFFFFEu);
+}
+
+TEST(DeriveMonoFormat, HalvesTheFrameFields) {
+    struct Case {
+        const char* name;
+        WaveFormatInfo stereo;
+        uint32_t byteRate;
+        uint16_t blockAlign;
+        uint64_t dataSize;
+    };
+    const Case cases[] = {
+        {"24-bit", Format(1, 2, 100, 600, 6, 24, 600), 300, 3, 300},
+        {"even data size", Format(1, 2, 100, 400, 4, 16, 10), 200, 2, 5},
+        {"odd data size rounds to even", Format(1, 2, 100, 400, 4, 16, 11), 200, 2, 6},
+        {"halves round to even", Format(1, 2, 100, 7, 5, 16, 5), 4, 2, 2},
+        {"byte rate 0 stays 0", Format(3, 2, 100, 0, 8, 32, 16), 0, 4, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WaveFormatInfo mono = DeriveMonoFormat(c.stereo);
+        EXPECT_EQ(mono.formatTag, c.stereo.formatTag);
+        EXPECT_EQ(mono.channels, 1);
+        EXPECT_EQ(mono.sampleRate, c.stereo.sampleRate);
+        EXPECT_EQ(mono.bitsPerSample, c.stereo.bitsPerSample);
+        EXPECT_EQ(mono.byteRate, c.byteRate);
+        EXPECT_EQ(mono.blockAlign, c.blockAlign);
+        EXPECT_EQ(mono.dataSize, c.dataSize);
+        EXPECT_EQ(mono.dataOffset, 44u);
+    }
+}
+
+TEST(DeriveMonoFormat, DescribesOutputsAt44EvenForChunkedInputs) {
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 8, 120)).dataOffset, 44u);
+}
+
+}  // namespace

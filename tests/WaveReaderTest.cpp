@@ -1,1 +1,296 @@
-// Tests of this module are added with it.
+#include "support/TestWave.h"
+#include "wave/WaveReader.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+using testwave::Bytes;
+using testwave::WaveBuilder;
+using wavcore::HeaderProblemMessage;
+using wavcore::MemorySource;
+using wavcore::ReadWaveHeader;
+using wavcore::WaveHeaderProblem;
+
+WaveHeaderProblem ProblemOf(const Bytes& bytes, int requiredChannels) {
+    return ReadWaveHeader(MemorySource(bytes), requiredChannels).problem;
+}
+
+Bytes Cut(Bytes bytes, size_t length) {
+    bytes.resize(length);
+    return bytes;
+}
+
+// Returns `bytes` with `chunk` put in front of its first chunk.
+Bytes InsertedAt12(Bytes bytes, const Bytes& chunk) {
+    bytes.insert(bytes.begin() + 12, chunk.begin(), chunk.end());
+    return bytes;
+}
+
+Bytes WithByte(Bytes bytes, size_t offset, uint8_t value) {
+    bytes.at(offset) = value;
+    return bytes;
+}
+
+TEST(HeaderProblemMessage, EveryProblemHasItsText) {
+    struct Case {
+        WaveHeaderProblem problem;
+        int requiredChannels;
+        const char* text;
+    };
+    const Case cases[] = {
+        {WaveHeaderProblem::None, 1, ""},
+        {WaveHeaderProblem::NotWave, 1, "This is not a Wave file  "},
+        {WaveHeaderProblem::NotPcmOrFloat, 2, "This is not a PCM or float format Wave file  "},
+        {WaveHeaderProblem::WrongChannelCount, 1, "This is not a mono Wave file  "},
+        {WaveHeaderProblem::WrongChannelCount, 2, "This is not a stereo Wave file  "},
+        {WaveHeaderProblem::UnsupportedBitDepth, 1, "This Wave file has an unsupported bit depth  "},
+        {WaveHeaderProblem::InvalidSampleRate, 2, "This Wave file has an invalid sample rate  "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(HeaderProblemMessage(c.problem, c.requiredChannels), c.text);
+    }
+}
+
+TEST(ReadWaveHeader, ReadsCanonicalFiles) {
+    const Bytes mono = WaveBuilder().Rate(48000).Samples(testwave::CountingBytes(20)).Build();
+    const auto monoResult = ReadWaveHeader(MemorySource(mono), 1);
+    ASSERT_TRUE(monoResult);
+    EXPECT_EQ(monoResult.info.formatTag, 1);
+    EXPECT_EQ(monoResult.info.channels, 1);
+    EXPECT_EQ(monoResult.info.sampleRate, 48000);
+    EXPECT_EQ(monoResult.info.byteRate, 96000u);
+    EXPECT_EQ(monoResult.info.blockAlign, 2);
+    EXPECT_EQ(monoResult.info.bitsPerSample, 16);
+    EXPECT_EQ(monoResult.info.dataSize, 20u);
+    EXPECT_EQ(monoResult.info.dataOffset, 44u);
+
+    const Bytes stereoFloat = WaveBuilder().Tag(3).Channels(2).Bits(32).ByteRate(7).BlockAlign(5).Build();
+    const auto stereoResult = ReadWaveHeader(MemorySource(stereoFloat), 2);
+    ASSERT_TRUE(stereoResult);
+    EXPECT_EQ(stereoResult.info.formatTag, 3);
+    EXPECT_EQ(stereoResult.info.channels, 2);
+    EXPECT_EQ(stereoResult.info.bitsPerSample, 32);
+    // Taken as stated, never recomputed.
+    EXPECT_EQ(stereoResult.info.byteRate, 7u);
+    EXPECT_EQ(stereoResult.info.blockAlign, 5);
+    EXPECT_EQ(stereoResult.info.dataSize, 0u);
+    EXPECT_EQ(stereoResult.info.dataOffset, 44u);
+}
+
+TEST(ReadWaveHeader, RefusesWhatIsNotAWaveFile) {
+    const Bytes canonical = WaveBuilder().Samples(testwave::CountingBytes(8)).Build();
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {"empty file", {}},
+        {"11 bytes", Cut(canonical, 11)},
+        {"lower-case wave", WaveBuilder().FormType("wave").Build()},
+        {"12 bytes holding WAVE", Cut(canonical, 12)},
+        {"43 bytes holding WAVE", Cut(canonical, 43)},
+        {"no fmt chunk", WithByte(canonical, 12, 'F')},
+        {"no data chunk", WithByte(canonical, 36, 'D')},
+        {"fmt chunk of 14 bytes", WaveBuilder().FmtSize(14).Build()},
+        {"chunk size past end of file before fmt", InsertedAt12(canonical, {'J', 'U', 'N', 'K', 0xE8, 0x03, 0, 0})},
+        {"data of unknown size before fmt", InsertedAt12(canonical, {'d', 'a', 't', 'a', 0xFF, 0xFF, 0xFF, 0xFF})},
+        {"fmt body cut by end of file", [] {
+             Bytes bytes = WaveBuilder().ChunkBeforeData("LIST", Bytes(20)).Build();
+             // Move "fmt " behind everything and cut its body short.
+             Bytes moved(bytes.begin(), bytes.begin() + 12);
+             moved.insert(moved.end(), bytes.begin() + 36, bytes.end());
+             moved.insert(moved.end(), bytes.begin() + 12, bytes.begin() + 28);
+             return moved;
+         }()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ProblemOf(c.bytes, 1), WaveHeaderProblem::NotWave);
+    }
+}
+
+TEST(ReadWaveHeader, ReportsOnlyTheFirstFailingCheck) {
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        int requiredChannels;
+        WaveHeaderProblem expected;
+    };
+    const Case cases[] = {
+        {"not WAVE beats a bad tag", WaveBuilder().FormType("WAVX").Tag(2).Build(), 1, WaveHeaderProblem::NotWave},
+        {"plain extensible tag, two channels, to the join tool", WaveBuilder().Tag(0xFFFE).Channels(2).Build(), 1,
+         WaveHeaderProblem::NotPcmOrFloat},
+        {"bad tag beats a bad depth", WaveBuilder().Tag(2).Bits(0).Build(), 1, WaveHeaderProblem::NotPcmOrFloat},
+        {"stereo to the join tool", WaveBuilder().Channels(2).Bits(0).Build(), 1,
+         WaveHeaderProblem::WrongChannelCount},
+        {"mono to the split tool", WaveBuilder().Build(), 2, WaveHeaderProblem::WrongChannelCount},
+        {"bad depth beats a bad rate", WaveBuilder().Bits(65).Rate(0).Build(), 1,
+         WaveHeaderProblem::UnsupportedBitDepth},
+        {"rate 0", WaveBuilder().Rate(0).Build(), 1, WaveHeaderProblem::InvalidSampleRate},
+        {"rate negative as signed", WaveBuilder().Rate(0x80000000u).Build(), 1,
+         WaveHeaderProblem::InvalidSampleRate},
+        {"largest positive rate", WaveBuilder().Rate(0x7FFFFFFFu).Build(), 1, WaveHeaderProblem::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ProblemOf(c.bytes, c.requiredChannels), c.expected);
+    }
+}
+
+TEST(ReadWaveHeader, AcceptsRifxStart) {
+    const auto result = ReadWaveHeader(MemorySource(WaveBuilder().RiffId("RIFX").Build()), 1);
+    EXPECT_TRUE(result);
+}
+
+TEST(ReadWaveHeader, ReadsTheLowByteOfTheChannelField) {
+    EXPECT_EQ(ProblemOf(WaveBuilder().Channels(0x0101).Build(), 1), WaveHeaderProblem::None);
+    EXPECT_EQ(ProblemOf(WaveBuilder().Channels(0x0102).Build(), 2), WaveHeaderProblem::None);
+    EXPECT_EQ(ProblemOf(WaveBuilder().Channels(0x0201).Build(), 2), WaveHeaderProblem::WrongChannelCount);
+}
+
+TEST(ReadWaveHeader, FindsTheChunksWhereverTheyLie) {
+    const Bytes samples = testwave::CountingBytes(6);
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        uint64_t dataOffset;
+    };
+    const Case cases[] = {
+        {"LIST before data", WaveBuilder().ChunkBeforeData("LIST", Bytes(26)).Samples(samples).Build(), 44 + 34},
+        {"odd-sized chunk and its pad byte", WaveBuilder().ChunkBeforeData("bext", Bytes(5)).Samples(samples).Build(),
+         44 + 14},
+        {"18-byte fmt", WaveBuilder().FmtSize(18).Samples(samples).Build(), 46},
+        {"40-byte fmt of a plain tag", WaveBuilder().FmtSize(40).Samples(samples).Build(), 68},
+        {"chunks after data", WaveBuilder().Samples(samples).ChunkAfterData("LIST", Bytes(30, 'x')).Build(), 44},
+        {"JUNK before fmt",
+         InsertedAt12(WaveBuilder().Samples(samples).Build(), {'J', 'U', 'N', 'K', 3, 0, 0, 0, 9, 9, 9, 0}), 56},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = ReadWaveHeader(MemorySource(c.bytes), 1);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result.info.dataOffset, c.dataOffset);
+        EXPECT_EQ(result.info.dataSize, samples.size());
+        EXPECT_EQ(result.info.bitsPerSample, 16);
+        ASSERT_LE(c.dataOffset + samples.size(), c.bytes.size());
+        EXPECT_EQ(Bytes(c.bytes.begin() + static_cast<long>(c.dataOffset),
+                        c.bytes.begin() + static_cast<long>(c.dataOffset + samples.size())),
+                  samples);
+    }
+}
+
+TEST(ReadWaveHeader, TakesTheFirstFmtAndDataChunks) {
+    // Behind the mono "fmt " come a stereo "fmt " and a 10-byte "data"
+    // chunk, then the original 4-byte "data": the first of each counts.
+    Bytes bytes = WaveBuilder().Samples(Bytes(4, 7)).Build();
+    const Bytes second = WaveBuilder().Channels(2).Samples(Bytes(10, 8)).Build();
+    bytes.insert(bytes.begin() + 36, second.begin() + 12, second.end());
+    const auto result = ReadWaveHeader(MemorySource(bytes), 1);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.info.dataSize, 10u);
+    EXPECT_EQ(result.info.dataOffset, 36u + 24u + 8u);
+}
+
+TEST(ReadWaveHeader, ResolvesExtensibleFormats) {
+    std::array<uint8_t, 16> otherGuid = testwave::kPcmSubFormat;
+    otherGuid[15] = 0x72;
+    std::array<uint8_t, 16> tagTwoGuid = testwave::kPcmSubFormat;
+    tagTwoGuid[0] = 2;
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        WaveHeaderProblem expected;
+        uint16_t formatTag;
+    };
+    const Case cases[] = {
+        {"PCM", WaveBuilder().Bits(24).Extensible(testwave::kPcmSubFormat).Build(), WaveHeaderProblem::None, 1},
+        {"float", WaveBuilder().Bits(32).Extensible(testwave::kFloatSubFormat).Build(), WaveHeaderProblem::None, 3},
+        {"other GUID", WaveBuilder().Extensible(otherGuid).Build(), WaveHeaderProblem::NotPcmOrFloat, 0},
+        {"GUID of tag 2", WaveBuilder().Extensible(tagTwoGuid).Build(), WaveHeaderProblem::NotPcmOrFloat, 0},
+        {"extension shorter than 22 bytes", WaveBuilder().Extensible(testwave::kPcmSubFormat, 20).Build(),
+         WaveHeaderProblem::NotPcmOrFloat, 0},
+        {"fmt chunk too short for the GUID",
+         WaveBuilder().Extensible(testwave::kPcmSubFormat).FmtSize(24).Build(), WaveHeaderProblem::NotPcmOrFloat, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = ReadWaveHeader(MemorySource(c.bytes), 1);
+        EXPECT_EQ(result.problem, c.expected);
+        if (result) {
+            EXPECT_EQ(result.info.formatTag, c.formatTag);
+            EXPECT_EQ(result.info.dataOffset, 68u);
+        }
+    }
+}
+
+TEST(ReadWaveHeader, ResolvesAnUnknownDataSizeToTheEndOfTheFile) {
+    const Bytes samples = testwave::CountingBytes(13);
+    const auto unknown = ReadWaveHeader(MemorySource(WaveBuilder().Samples(samples).DataSize(0xFFFFFFFF).Build()), 1);
+    ASSERT_TRUE(unknown);
+    EXPECT_EQ(unknown.info.dataSize, 13u);
+
+    const auto behindList = ReadWaveHeader(
+        MemorySource(WaveBuilder().ChunkBeforeData("LIST", Bytes(4)).Samples(samples).DataSize(0xFFFFFFFF).Build()),
+        1);
+    ASSERT_TRUE(behindList);
+    EXPECT_EQ(behindList.info.dataOffset, 56u);
+    EXPECT_EQ(behindList.info.dataSize, 13u);
+
+    // A size that is merely larger than the file stays as stated.
+    const auto tooLarge = ReadWaveHeader(MemorySource(WaveBuilder().Samples(samples).DataSize(0xFFFFFFFE).Build()), 1);
+    ASSERT_TRUE(tooLarge);
+    EXPECT_EQ(tooLarge.info.dataSize, 0xFFFFFFFEu);
+}
+
+class BitDepth : public ::testing::TestWithParam<std::pair<uint16_t, bool>> {};
+
+TEST_P(BitDepth, IsAcceptedOnlyFromOneToSixtyFour) {
+    const auto [bits, accepted] = GetParam();
+    const auto result = ReadWaveHeader(MemorySource(WaveBuilder().Tag(bits == 64 ? 3 : 1).Bits(bits).Build()), 1);
+    EXPECT_EQ(result.problem, accepted ? WaveHeaderProblem::None : WaveHeaderProblem::UnsupportedBitDepth);
+    if (accepted) {
+        EXPECT_EQ(result.info.bitsPerSample, bits);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadWaveHeader, BitDepth,
+                         ::testing::Values(std::pair<uint16_t, bool>{0, false}, std::pair<uint16_t, bool>{1, true},
+                                           std::pair<uint16_t, bool>{8, true}, std::pair<uint16_t, bool>{12, true},
+                                           std::pair<uint16_t, bool>{24, true}, std::pair<uint16_t, bool>{64, true},
+                                           std::pair<uint16_t, bool>{65, false}));
+
+TEST(BytesPerSample, RoundsUpToWholeBytes) {
+    const std::pair<uint16_t, uint32_t> cases[] = {{1, 1}, {8, 1}, {12, 2}, {16, 2}, {20, 3}, {24, 3}, {32, 4}, {64, 8}};
+    for (const auto& [bits, bytes] : cases) {
+        SCOPED_TRACE(bits);
+        wavcore::WaveFormatInfo info;
+        info.bitsPerSample = bits;
+        EXPECT_EQ(info.BytesPerSample(), bytes);
+    }
+}
+
+class ReadWaveHeaderFile : public testwave::WithTempFolder {};
+
+TEST_F(ReadWaveHeaderFile, ReadsANamedFile) {
+    const std::string path = folder.Write("take 1.wav", WaveBuilder().Channels(2).Samples(Bytes(8)).Build());
+    const auto result = ReadWaveHeader(path, 2);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.info.dataSize, 8u);
+    // The header read leaves the file closed and unlocked for the read phase.
+    EXPECT_TRUE(wavcore::OpenInputFile(path));
+}
+
+TEST_F(ReadWaveHeaderFile, GivesNotWaveForWhatCannotBeOpened) {
+    ASSERT_EQ(::mkdir(folder.Path("folder.wav").c_str(), 0755), 0);
+    const std::string names[] = {folder.Path("missing.wav"), folder.Path("folder.wav"), ""};
+    for (const auto& name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ReadWaveHeader(name, 1).problem, WaveHeaderProblem::NotWave);
+    }
+}
+
+}  // namespace

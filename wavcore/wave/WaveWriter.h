@@ -43,6 +43,7 @@ private:
     std::string targetPath_;  // symbolic links resolved
     std::string tempPath_;
     unsigned mode_ = 0;       // permission bits the committed file gets
+    uint64_t end_ = 0;        // bytes written so far: the committed file's length
 };
 
 struct OutputOpenResult {

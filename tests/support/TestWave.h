@@ -1,0 +1,254 @@
+#pragma once
+
+// Helpers for tests that need WAV bytes or files:
+//   WaveBuilder  makes the bytes of a WAV file with any header field set by
+//                name; by default a canonical mono 16-bit 44100 Hz file.
+//   TempFolder   a private folder that is removed with all it holds.
+//   WithTempFolder  a fixture that owns a TempFolder for each test.
+//   ScopedFileCalls  swaps in fake file calls (to inject ENOSPC, EIO, EINTR
+//                or short transfers) and puts the real ones back.
+
+#include "wave/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testwave {
+
+using Bytes = std::vector<uint8_t>;
+
+// The extensible SubFormat GUIDs of integer PCM and IEEE float samples.
+inline constexpr std::array<uint8_t, 16> kPcmSubFormat = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                          0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+inline constexpr std::array<uint8_t, 16> kFloatSubFormat = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                            0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+inline void AppendLe(Bytes& out, uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+inline void AppendId(Bytes& out, const std::string& id) {
+    for (size_t i = 0; i < 4; ++i) out.push_back(i < id.size() ? static_cast<uint8_t>(id[i]) : ' ');
+}
+
+// Builds WAV bytes field by field. Fields left unset follow from the others
+// (byteRate, blockAlign, dataSize, the RIFF size), so a test names only what
+// it is about:
+//   Bytes bytes = WaveBuilder().Channels(2).Bits(24).Samples(frames).Build();
+class WaveBuilder {
+public:
+    WaveBuilder& RiffId(std::string id) { riffId_ = std::move(id); return *this; }
+    WaveBuilder& FormType(std::string id) { formType_ = std::move(id); return *this; }
+    WaveBuilder& Tag(uint16_t tag) { tag_ = tag; return *this; }
+    // The whole 16-bit channel field, so tests can set its high byte.
+    WaveBuilder& Channels(uint16_t channels) { channels_ = channels; return *this; }
+    WaveBuilder& Rate(uint32_t rate) { rate_ = rate; return *this; }
+    WaveBuilder& ByteRate(uint32_t byteRate) { byteRate_ = byteRate; return *this; }
+    WaveBuilder& BlockAlign(uint16_t blockAlign) { blockAlign_ = blockAlign; return *this; }
+    WaveBuilder& Bits(uint16_t bits) { bits_ = bits; return *this; }
+    // The data chunk's declared size; by default the number of sample bytes.
+    WaveBuilder& DataSize(uint32_t dataSize) { dataSize_ = dataSize; return *this; }
+    WaveBuilder& Samples(Bytes samples) { samples_ = std::move(samples); return *this; }
+    // The "fmt " chunk's size; a body longer than 16 bytes is zero-filled
+    // past the fields (past the extension when extensible).
+    WaveBuilder& FmtSize(uint32_t fmtSize) { fmtSize_ = fmtSize; return *this; }
+    // Makes the format extensible (tag 0xFFFE, 40-byte "fmt ", cbSize 22) with `subFormat`.
+    WaveBuilder& Extensible(const std::array<uint8_t, 16>& subFormat, uint16_t cbSize = 22) {
+        tag_ = 0xFFFE;
+        subFormat_ = subFormat;
+        cbSize_ = cbSize;
+        if (!fmtSize_) fmtSize_ = 40;
+        return *this;
+    }
+    // Adds a chunk between "fmt " and "data" (pad byte added after an odd body).
+    WaveBuilder& ChunkBeforeData(std::string id, Bytes body) {
+        before_.push_back({std::move(id), std::move(body)});
+        return *this;
+    }
+    // Adds a chunk after "data" (the sample data then gets its pad byte if odd).
+    WaveBuilder& ChunkAfterData(std::string id, Bytes body) {
+        after_.push_back({std::move(id), std::move(body)});
+        return *this;
+    }
+
+    uint16_t BytesPerSample() const { return static_cast<uint16_t>((bits_ + 7) / 8); }
+
+    // Returns the file's bytes.
+    Bytes Build() const {
+        testwave::Bytes body;
+        AppendId(body, formType_);
+        AppendFmt(body);
+        for (const auto& chunk : before_) AppendChunk(body, chunk.id, chunk.body, chunk.body.size());
+        const uint64_t declared = dataSize_ ? *dataSize_ : samples_.size();
+        AppendChunk(body, "data", samples_, declared, !after_.empty());
+        for (const auto& chunk : after_) AppendChunk(body, chunk.id, chunk.body, chunk.body.size());
+        testwave::Bytes out;
+        AppendId(out, riffId_);
+        AppendLe(out, body.size(), 4);
+        out.insert(out.end(), body.begin(), body.end());
+        return out;
+    }
+
+private:
+    struct Chunk {
+        std::string id;
+        testwave::Bytes body;
+    };
+
+    void AppendFmt(testwave::Bytes& out) const {
+        const uint16_t align = blockAlign_ ? *blockAlign_ : static_cast<uint16_t>((channels_ & 0xFF) * BytesPerSample());
+        const uint32_t size = fmtSize_ ? *fmtSize_ : 16;
+        testwave::Bytes fmt;
+        AppendLe(fmt, tag_, 2);
+        AppendLe(fmt, channels_, 2);
+        AppendLe(fmt, rate_, 4);
+        AppendLe(fmt, byteRate_ ? *byteRate_ : static_cast<uint64_t>(rate_) * align, 4);
+        AppendLe(fmt, align, 2);
+        AppendLe(fmt, bits_, 2);
+        if (subFormat_) {
+            AppendLe(fmt, cbSize_, 2);
+            AppendLe(fmt, bits_, 2);  // valid bits
+            AppendLe(fmt, 0, 4);      // channel mask
+            fmt.insert(fmt.end(), subFormat_->begin(), subFormat_->end());
+        }
+        fmt.resize(size, 0);
+        AppendChunk(out, "fmt ", fmt, size);
+    }
+
+    static void AppendChunk(testwave::Bytes& out, const std::string& id, const testwave::Bytes& body,
+                            uint64_t declared, bool pad = true) {
+        AppendId(out, id);
+        AppendLe(out, declared, 4);
+        out.insert(out.end(), body.begin(), body.end());
+        if (pad && body.size() % 2 == 1) out.push_back(0);
+    }
+
+    std::string riffId_ = "RIFF";
+    std::string formType_ = "WAVE";
+    uint16_t tag_ = 1;
+    uint16_t channels_ = 1;
+    uint32_t rate_ = 44100;
+    std::optional<uint32_t> byteRate_;
+    std::optional<uint16_t> blockAlign_;
+    uint16_t bits_ = 16;
+    std::optional<uint32_t> dataSize_;
+    testwave::Bytes samples_;
+    std::optional<uint32_t> fmtSize_;
+    std::optional<std::array<uint8_t, 16>> subFormat_;
+    uint16_t cbSize_ = 0;
+    std::vector<Chunk> before_;
+    std::vector<Chunk> after_;
+};
+
+// Returns `count` bytes counting up from `first` (wrapping at 256): samples
+// whose every byte shows where it came from.
+inline Bytes CountingBytes(size_t count, uint8_t first = 1) {
+    Bytes out(count);
+    for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(first + i);
+    return out;
+}
+
+// A private folder under `parent` (by default $TMPDIR or /tmp), removed with
+// everything in it when the object goes.
+class TempFolder {
+public:
+    explicit TempFolder(std::string parent = {}) {
+        if (parent.empty()) {
+            const char* base = std::getenv("TMPDIR");
+            parent = base && *base ? base : "/tmp";
+        }
+        std::string pattern = parent + "/stereotools-test.XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "cannot create a temporary folder from " << pattern;
+            return;
+        }
+        path_ = pattern;
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder() {
+        if (path_.empty()) return;
+        std::error_code ignored;
+        // Give back write permission a test may have taken, so everything can go.
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+            if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) {
+                std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ignored);
+            }
+        }
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+
+    const std::string& Path() const { return path_; }
+    // Returns the path of `name` inside the folder.
+    std::string Path(const std::string& name) const { return path_ + "/" + name; }
+
+    // Writes `bytes` to `name` (replacing it) and returns its path.
+    std::string Write(const std::string& name, const testwave::Bytes& bytes) const {
+        const std::string path = Path(name);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!out) ADD_FAILURE() << "cannot write " << path;
+        return path;
+    }
+
+    // Returns the bytes of `name`, or nullopt when it is no regular file or
+    // cannot be read.
+    std::optional<testwave::Bytes> Read(const std::string& name) const {
+        std::error_code ignored;
+        if (!std::filesystem::is_regular_file(Path(name), ignored)) return std::nullopt;
+        std::ifstream in(Path(name), std::ios::binary);
+        if (!in) return std::nullopt;
+        return testwave::Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Returns the names the folder holds, sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(path_, ignored)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    std::string path_;
+};
+
+// A fixture whose tests each get a fresh, empty `folder`.
+class WithTempFolder : public ::testing::Test {
+protected:
+    TempFolder folder;
+};
+
+// Puts `calls` in place of the file calls for the object's lifetime. Fakes
+// are plain functions; they should hand what they do not fake to the real
+// calls, so files still open and close.
+class ScopedFileCalls {
+public:
+    explicit ScopedFileCalls(const wavcore::FileCalls& calls) : saved_(wavcore::ActiveFileCalls()) {
+        wavcore::ActiveFileCalls() = calls;
+    }
+    ScopedFileCalls(const ScopedFileCalls&) = delete;
+    ScopedFileCalls& operator=(const ScopedFileCalls&) = delete;
+    ~ScopedFileCalls() { wavcore::ActiveFileCalls() = saved_; }
+
+private:
+    wavcore::FileCalls saved_;
+};
+
+}  // namespace testwave
