@@ -43,6 +43,7 @@ public:
     void Beep() override;
     [[nodiscard]] int CellWidth(char32_t character) const override;
     void Flush() override;
+    [[nodiscard]] int PendingStop() const override;
 
     void SetTitle(const std::string& title);
     void RequestWindowSize(int rows, int columns);
