@@ -24,7 +24,6 @@ using wavcore::WaveFormatInfo;
 
 constexpr int kWindowRows = 28;
 constexpr int kLeftRow = 8;
-constexpr int kRightRow = kLeftRow + 1;
 constexpr int kAnswerColumn = 29;
 constexpr std::string_view kLeftPrompt = "   Left channel Wave file?";
 constexpr std::string_view kRightPrompt = "   Right channel Wave file?";
@@ -74,16 +73,16 @@ InputResult AskLeft(Console& console, ConsoleToolkit& toolkit) {
     return {Stage::Accepted, 0, {std::move(answer.text), header.info}};
 }
 
-// Asks on the right prompt's row until a mono WAV file is named.
-InputResult AskRight(Console& console, ConsoleToolkit& toolkit) {
+// Asks on `row` until a mono WAV file is named.
+InputResult AskRight(Console& console, ConsoleToolkit& toolkit, int row) {
     for (;;) {
-        Answer answer = wavcore::AskExistingFile(console, toolkit, kRightPrompt, kRightRow, kAnswerColumn,
+        Answer answer = wavcore::AskExistingFile(console, toolkit, kRightPrompt, row, kAnswerColumn,
                                                  wavcore::RetryPolicy::AskAgainInPlace);
         if (answer.status == Answer::Status::Ended) return {Stage::Ended, answer.exitStatus, {}};
         wavcore::HeaderResult header = wavcore::ReadWaveHeader(answer.text, 1);
         if (header) return {Stage::Accepted, 0, {std::move(answer.text), header.info}};
         wavcore::ShowErrorBox(console, toolkit, wavcore::HeaderProblemMessage(header.problem, 1));
-        wavcore::EraseAnswer(console, kRightRow, kAnswerColumn, answer.cells);
+        wavcore::EraseAnswer(console, row, kAnswerColumn, answer.cells);
     }
 }
 
@@ -94,7 +93,9 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
         if (left.stage == Stage::Ended) return {true, left.exitStatus, {}};
         if (left.stage == Stage::Restart) continue;
 
-        InputResult right = AskRight(console, toolkit);
+        // The right prompt goes on the row below the left answer, which a long
+        // name wraps past row 8.
+        InputResult right = AskRight(console, toolkit, console.CursorRow());
         if (right.stage == Stage::Ended) return {true, right.exitStatus, {}};
 
         const std::string problem = CheckCompatibility(left.input.info, right.input.info);

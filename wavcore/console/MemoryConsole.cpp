@@ -104,6 +104,17 @@ Key MemoryConsole::ReadKey() {
     return key;
 }
 
+int MemoryConsole::PendingStop() const {
+    if (stopStatus_ == 0) return 0;
+    return stopChecks_++ < stopAfterChecks_ ? 0 : stopStatus_;
+}
+
+void MemoryConsole::RequestStop(int status, std::size_t afterChecks) {
+    stopStatus_ = status;
+    stopAfterChecks_ = afterChecks;
+    stopChecks_ = 0;
+}
+
 int MemoryConsole::CellWidth(char32_t character) const { return WideCellWidth(character); }
 
 void MemoryConsole::AddKey(Key key) { keys_.push_back(std::move(key)); }

@@ -57,12 +57,16 @@ public:
     void Beep() override { ++beeps_; }
     [[nodiscard]] int CellWidth(char32_t character) const override;
     void Flush() override { ++flushes_; }
+    [[nodiscard]] int PendingStop() const override;
 
     // Script: keys are returned in the order they were added.
     void AddKey(Key key);
     void AddText(std::string_view utf8);  // one Character key per character
     void AddEnter();
     void AddBackspace();
+    // Makes PendingStop return `status` from its (afterChecks + 1)-th call on,
+    // as a stop signal arriving during a job would; 0 until then.
+    void RequestStop(int status, std::size_t afterChecks = 0);
 
     // Returns the cell at (row, column); a blank for a position outside the window.
     [[nodiscard]] const Cell& At(int row, int column) const;
@@ -95,6 +99,9 @@ private:
     std::size_t keysRead_ = 0;
     bool ended_ = false;
     int endedStatus_ = 1;
+    int stopStatus_ = 0;
+    std::size_t stopAfterChecks_ = 0;
+    mutable std::size_t stopChecks_ = 0;
 };
 
 // A toolkit that records every call as a line of text, for tests of the
