@@ -1,2 +1,235 @@
+"""Whole runs of stereorip in a real terminal (tmux): the screen of a split,
+the two mono files byte for byte, a refused file and the restart, a float
+file, and an output that cannot be written."""
+
+import os
+import re
+import struct
 import sys
-sys.exit(0)
+import tempfile
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import termdrive as td  # noqa: E402
+
+PROMPT = "   Wave file to process?"
+COLUMN = 27
+INDENT = " " * (COLUMN - 1)
+START_TIMEOUT = 15
+JOB_TIMEOUT = 30
+JOB_TIME = re.compile(r"^   Job completed in (0|[1-9]\d*(\.[1-9])?|\.[1-9]) seconds$")
+TEXT, PROMPT_COLOURS = (0, 15), (8, 15)
+
+
+def wave_bytes(channels, rate, bits, samples, format_tag=1):
+    """A canonical 44-byte-header WAV file holding `samples` as its data."""
+    block_align = channels * ((bits + 7) // 8)
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(samples), b"WAVE", b"fmt ", 16, format_tag,
+                         channels, rate, rate * block_align, block_align, bits, b"data", len(samples))
+    return header + samples
+
+
+def split_expected(rate, bits, interleaved, format_tag=1):
+    """The two mono files a stereo file of these samples splits into."""
+    width = bits // 8
+    left = b"".join(interleaved[i:i + width] for i in range(0, len(interleaved), 2 * width))
+    right = b"".join(interleaved[i + width:i + 2 * width] for i in range(0, len(interleaved), 2 * width))
+    return wave_bytes(1, rate, bits, left, format_tag), wave_bytes(1, rate, bits, right, format_tag)
+
+
+def answer_row(text):
+    """A prompt or label row with `text` from the answer column."""
+    return lambda label: label + " " * (COLUMN - 1 - len(label)) + text
+
+
+class RipRun(unittest.TestCase):
+    def setUp(self):
+        folder = tempfile.TemporaryDirectory(prefix="stereorip-test-")
+        self.addCleanup(folder.cleanup)
+        self.folder = Path(folder.name)
+
+    def write(self, name, content):
+        path = self.folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+        return path
+
+    def start(self):
+        terminal = td.TmuxTerminal(td.shell_around([td.program("stereorip")]), cwd=self.folder)
+        self.addCleanup(terminal.close)
+        terminal.wait_for(lambda rows: rows[7] == PROMPT, "the prompt", START_TIMEOUT)
+        return terminal
+
+    def answer(self, terminal, name):
+        terminal.send_text(name)
+        terminal.wait_for_row(8, answer_row(name)(PROMPT))
+        terminal.send_keys("Enter")
+
+    def quit(self, terminal):
+        """Presses the final key and returns the exit status."""
+        terminal.send_text("q")
+        return terminal.wait_for_after_line(timeout=JOB_TIMEOUT)[1]
+
+    def close_box(self, terminal):
+        terminal.send_keys("Enter")
+        return terminal.wait_for(lambda rows: not any("ERROR" in r for r in rows), "the box to close")
+
+    def folder_listing(self):
+        return sorted(str(p.relative_to(self.folder)) for p in self.folder.rglob("*"))
+
+
+def box_text(rows):
+    """The words inside the message box, its wrapped lines joined."""
+    inside = [r[r.index("│") + 1:r.rindex("│")] for r in rows if r.count("│") >= 2]
+    return " ".join(" ".join(inside).split())
+
+
+class SplitRun(RipRun):
+    def test_16bit_split_screen_and_files(self):
+        # 200 frames at 200 Hz: left samples count up, right ones count down.
+        frames = [struct.pack("<hh", 100 * i - 9000, 7000 - 37 * i) for i in range(200)]
+        interleaved = b"".join(frames)
+        self.assertEqual(len(interleaved), 800)
+        source = wave_bytes(2, 200, 16, interleaved)
+        self.write("take 1.wav", source)
+
+        terminal = self.start()
+        self.answer(terminal, "take 1.wav")
+        rows = terminal.wait_for_row(36, "   press any key to quit", JOB_TIMEOUT)
+
+        expected = {
+            2: "   Stereorip",
+            8: answer_row("take 1.wav")(PROMPT),
+            11: INDENT + "FILE DATA",
+            13: INDENT + "Channels     2",
+            14: INDENT + "Sample rate  200 Hz",
+            15: INDENT + "Resolution   16 bits",
+            16: INDENT + "Length       200 samples",
+            17: INDENT + "Duration     1 seconds",
+            21: answer_row("take 1 left channel.wav")("   Output files will be:"),
+            22: INDENT + "take 1 right channel.wav",
+            27: "   Reading input file...",
+            28: "   Done",
+            30: "   Writing output files...",
+            31: "   Done",
+            36: "   press any key to quit",
+        }
+        for number, text in expected.items():
+            with self.subTest(row=number):
+                self.assertEqual(rows[number - 1], text, terminal.screen_dump())
+        self.assertRegex(rows[34], JOB_TIME)
+        empty = [1, 5, 6, 7, 9, 10, 12, 18, 19, 20, 23, 24, 25, 26, 29, 32, 33, 34, 37, 38]
+        self.assertEqual([n for n in empty if rows[n - 1]], [], terminal.screen_dump())
+        self.assertEqual(terminal.cursor()[0], 37)
+
+        cells = terminal.cell_colours()
+
+        def colours(row, first, last):
+            return {(fg, bg) for ch, fg, bg in cells[row - 1][first - 1:last] if ch != " "}
+
+        colour_cases = [  # (row, first column, last column, colours)
+            (8, 1, COLUMN - 1, PROMPT_COLOURS), (8, COLUMN, 80, TEXT), (11, 1, 80, TEXT),
+            (13, 1, 80, PROMPT_COLOURS), (17, 1, 80, PROMPT_COLOURS),
+            (21, 1, COLUMN - 1, PROMPT_COLOURS), (21, COLUMN, 80, TEXT), (22, 1, 80, TEXT),
+            (27, 1, 80, PROMPT_COLOURS), (28, 1, 80, TEXT), (30, 1, 80, PROMPT_COLOURS), (31, 1, 80, TEXT),
+            (35, 1, 80, TEXT), (36, 1, 80, PROMPT_COLOURS),
+        ]
+        for row, first, last, pair in colour_cases:
+            with self.subTest(colour_row=row, first=first):
+                self.assertEqual(colours(row, first, last), {pair})
+
+        self.assertEqual(self.quit(terminal), 0)
+        left, right = split_expected(200, 16, interleaved)
+        self.assertEqual(len(left), 444)
+        self.assertEqual((self.folder / "take 1 left channel.wav").read_bytes(), left)
+        self.assertEqual((self.folder / "take 1 right channel.wav").read_bytes(), right)
+        self.assertEqual((self.folder / "take 1.wav").read_bytes(), source)
+        self.assertEqual(self.folder_listing(), ["take 1 left channel.wav", "take 1 right channel.wav", "take 1.wav"])
+
+    def test_float_file_in_a_folder_keeps_format_code_3(self):
+        values = [(0.5 - i / 64, -1.0 + i / 128) for i in range(96)]
+        interleaved = b"".join(struct.pack("<ff", a, b) for a, b in values)
+        self.write("takes/float take.wav", wave_bytes(2, 48000, 32, interleaved, format_tag=3))
+
+        terminal = self.start()
+        self.answer(terminal, "takes/float take.wav")
+        rows = terminal.wait_for_row(36, "   press any key to quit", JOB_TIMEOUT)
+        self.assertEqual(rows[20], answer_row("takes/float take left channel.wav")("   Output files will be:"))
+        self.assertEqual(rows[14], INDENT + "Resolution   32 bits")
+        self.assertEqual(self.quit(terminal), 0)
+
+        left, right = split_expected(48000, 32, interleaved, format_tag=3)
+        for name, expected, channel in (("left", left, 0), ("right", right, 1)):
+            with self.subTest(name):
+                written = (self.folder / f"takes/float take {name} channel.wav").read_bytes()
+                self.assertEqual(struct.unpack_from("<H", written, 20)[0], 3)
+                self.assertEqual(written, expected)
+                samples = struct.unpack_from("<96f", written, 44)
+                self.assertEqual(list(samples), [pair[channel] for pair in values])
+        self.assertFalse((self.folder / "float take left channel.wav").exists(), "outputs belong beside the input")
+
+
+class Refusal(RipRun):
+    def test_mono_file_refused_then_restart_then_good_file(self):
+        self.write("mono.wav", wave_bytes(1, 44100, 16, bytes(range(200))))
+        interleaved = bytes(range(1, 41))
+        self.write("good.wav", wave_bytes(2, 8000, 8, interleaved))
+
+        terminal = self.start()
+        self.answer(terminal, "mono.wav")
+        rows = terminal.wait_for_text("This is not a stereo Wave file")
+        self.assertEqual(len([r for r in rows if "ERROR" in r]), 1, terminal.screen_dump())
+        self.assertEqual(rows[7], answer_row("mono.wav")(PROMPT), "nothing is printed before the box")
+        self.assertFalse(any("FILE DATA" in r for r in rows))
+
+        rows = self.close_box(terminal)
+        rows = terminal.wait_for_row(8, PROMPT)
+        self.assertEqual(rows[1], "   Stereorip")
+        self.assertEqual([r for r in rows[8:] if r], [], terminal.screen_dump())
+        self.assertEqual(terminal.cursor(), (8, COLUMN))
+
+        self.answer(terminal, "good.wav")
+        rows = terminal.wait_for_row(36, "   press any key to quit", JOB_TIMEOUT)
+        self.assertEqual(rows[12], INDENT + "Channels     2")
+        self.assertEqual(rows[15], INDENT + "Length       20 samples")
+        self.assertEqual(self.quit(terminal), 0)
+        left, right = split_expected(8000, 8, interleaved)
+        self.assertEqual((self.folder / "good left channel.wav").read_bytes(), left)
+        self.assertEqual((self.folder / "good right channel.wav").read_bytes(), right)
+        self.assertFalse((self.folder / "mono left channel.wav").exists())
+        self.assertFalse((self.folder / "mono right channel.wav").exists())
+
+
+class OutputFailure(RipRun):
+    def test_directory_named_like_left_output(self):
+        source = wave_bytes(2, 44100, 16, bytes(range(256)) * 8)
+        self.write("take.wav", source)
+        self.write("take left channel.wav/kept.txt", b"keep me")
+        before = self.folder_listing()
+
+        terminal = self.start()
+        self.answer(terminal, "take.wav")
+        rows = terminal.wait_for_text("ERROR", JOB_TIMEOUT)
+        message = box_text(rows)
+        self.assertIn("take left channel.wav", message, terminal.screen_dump())
+        reason = message.replace("take left channel.wav", " ").replace("ERROR", " ").replace("< OK >", " ")
+        self.assertGreaterEqual(len(re.findall(r"[A-Za-z]{2,}", reason)), 3, "the box should give a reason")
+        self.assertIn("directory", message.lower())
+
+        self.close_box(terminal)
+        rows = terminal.wait_for_text("   press any key to quit")
+        step = max(i for i, r in enumerate(rows) if r in ("   Reading input file...", "   Writing output files..."))
+        after_step = rows[step + 1:]
+        self.assertNotIn("   Done", after_step, terminal.screen_dump())
+        self.assertIn("   press any key to quit", after_step)
+        self.assertFalse(any("Job completed" in r for r in rows), terminal.screen_dump())
+
+        self.assertEqual(self.quit(terminal), 1)
+        self.assertEqual(self.folder_listing(), before, "no output and no temporary file may be left")
+        self.assertEqual((self.folder / "take left channel.wav/kept.txt").read_bytes(), b"keep me")
+        self.assertEqual((self.folder / "take.wav").read_bytes(), source)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
