@@ -1,5 +1,7 @@
 #include "InterleaveChannels.h"
 
+#include "wave/SampleShuffle.h"
+
 #include <cstring>
 #include <numeric>
 
@@ -10,7 +12,7 @@
 namespace stereoknit {
 namespace {
 
-using detail::KernelPath;
+using wavcore::KernelPath;
 
 // Copies each sample with a fixed-size memcpy, which the compiler turns into
 // plain loads and stores of W bytes; also interleaves the frames the vector
@@ -25,38 +27,8 @@ void InterleavePortable(const uint8_t* left, const uint8_t* right, std::size_t f
 
 #if defined(__x86_64__)
 
-constexpr unsigned kMaxTerms = 4;
-
-// How one block of `N` 16-byte vectors is rearranged with pshufb: output
-// vector v is the OR of `terms[v]` shuffles, shuffle t taking source vector
-// `source[v][t]` through `mask[v][t]` (0x80 selects a zero byte).
-template <unsigned N>
-struct ShufflePlan {
-    unsigned terms[N] = {};
-    unsigned source[N][kMaxTerms] = {};
-    uint8_t mask[N][kMaxTerms][16] = {};
-};
-
-// Builds the plan in which output byte q of a block is source byte
-// `sourceOf(q)`. Needing more than kMaxTerms shuffles for one vector fails
-// at compile time.
-template <unsigned N, typename SourceOf>
-constexpr ShufflePlan<N> MakeShufflePlan(SourceOf sourceOf) {
-    ShufflePlan<N> plan;
-    for (unsigned v = 0; v < N; ++v) {
-        for (auto& term : plan.mask[v]) {
-            for (auto& byte : term) byte = 0x80;
-        }
-        for (unsigned b = 0; b < 16; ++b) {
-            const unsigned p = sourceOf(16 * v + b);
-            unsigned t = 0;
-            while (t < plan.terms[v] && plan.source[v][t] != p / 16) ++t;
-            if (t == plan.terms[v]) plan.source[v][plan.terms[v]++] = p / 16;
-            plan.mask[v][t][b] = static_cast<uint8_t>(p % 16);
-        }
-    }
-    return plan;
-}
+using wavcore::MakeShufflePlan;
+using wavcore::ShufflePlan;
 
 // Interleaves whole blocks with SSSE3 byte shuffles. Returns the frames
 // done; the caller interleaves the rest.
@@ -179,35 +151,14 @@ void InterleaveThrough(KernelPath path, const uint8_t* left, const uint8_t* righ
     }
 }
 
-KernelPath FastestPath() {
-    static const KernelPath fastest = [] {
-        if (detail::IsKernelPathAvailable(KernelPath::Avx512Vbmi)) return KernelPath::Avx512Vbmi;
-        if (detail::IsKernelPathAvailable(KernelPath::Ssse3)) return KernelPath::Ssse3;
-        return KernelPath::Portable;
-    }();
-    return fastest;
-}
-
 }  // namespace
 
 void InterleaveChannels(const uint8_t* left, const uint8_t* right, std::size_t frameCount, unsigned sampleWidth,
                         uint8_t* out) {
-    InterleaveThrough(FastestPath(), left, right, frameCount, sampleWidth, out);
+    InterleaveThrough(wavcore::FastestKernelPath(), left, right, frameCount, sampleWidth, out);
 }
 
 namespace detail {
-
-bool IsKernelPathAvailable(KernelPath path) {
-    if (path == KernelPath::Portable) return true;
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (path == KernelPath::Ssse3) return __builtin_cpu_supports("ssse3");
-    if (path == KernelPath::Avx512Vbmi) {
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vbmi");
-    }
-#endif
-    return false;
-}
 
 void InterleaveChannelsWith(KernelPath path, const uint8_t* left, const uint8_t* right, std::size_t frameCount,
                             unsigned sampleWidth, uint8_t* out) {

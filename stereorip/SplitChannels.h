@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wave/SampleShuffle.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -14,11 +16,8 @@ void SplitChannels(const uint8_t* interleaved, std::size_t frameCount, unsigned 
 
 namespace detail {
 
-// The code paths SplitChannels chooses from at run time, slowest first.
-enum class KernelPath { Portable, Ssse3, Avx512Vbmi };
-
-// Returns true when `path` is built in and this processor can run it.
-[[nodiscard]] bool IsKernelPathAvailable(KernelPath path);
+using wavcore::IsKernelPathAvailable;
+using wavcore::KernelPath;
 
 // Splits as SplitChannels does, but through `path`; an unavailable path
 // falls back to the portable one. For tests and benchmarks.
