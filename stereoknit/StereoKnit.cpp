@@ -73,11 +73,12 @@ InputResult AskLeft(Console& console, ConsoleToolkit& toolkit) {
     return {Stage::Accepted, 0, {std::move(answer.text), header.info}};
 }
 
-// Asks on `row` until a mono WAV file is named.
-InputResult AskRight(Console& console, ConsoleToolkit& toolkit, int row) {
+// Asks on `row` until a mono WAV file is named; Tab on an empty answer
+// proposes the partner of `leftName`.
+InputResult AskRight(Console& console, ConsoleToolkit& toolkit, int row, const std::string& leftName) {
     for (;;) {
         Answer answer = wavcore::AskExistingFile(console, toolkit, kRightPrompt, row, kAnswerColumn,
-                                                 wavcore::RetryPolicy::AskAgainInPlace);
+                                                 wavcore::RetryPolicy::AskAgainInPlace, leftName);
         if (answer.status == Answer::Status::Ended) return {Stage::Ended, answer.exitStatus, {}};
         wavcore::HeaderResult header = wavcore::ReadWaveHeader(answer.text, 1);
         if (header) return {Stage::Accepted, 0, {std::move(answer.text), header.info}};
@@ -95,7 +96,7 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
 
         // The right prompt goes on the row below the left answer, which a long
         // name wraps past row 8.
-        InputResult right = AskRight(console, toolkit, console.CursorRow());
+        InputResult right = AskRight(console, toolkit, console.CursorRow(), left.input.name);
         if (right.stage == Stage::Ended) return {true, right.exitStatus, {}};
 
         const std::string problem = CheckCompatibility(left.input.info, right.input.info);

@@ -711,5 +711,291 @@ TEST(RoundHalfEven, RoundsExactHalvesToTheEvenDigit) {
     EXPECT_EQ(FormatNumber(RoundHalfEven(-0.04, 1)), " 0 ");
 }
 
+// Tab, pastes and the partner file, against a scratch folder.
+class NameEntry : public DialogueFiles {
+protected:
+    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+    void Touch(const std::string& name) const { std::ofstream(folder_ / name) << "RIFF"; }
+};
+
+TEST_F(NameEntry, TabCompletesAUniqueNameAsIfTyped) {
+    MemoryConsole console(28);
+    console.AddText(Path("ta"));
+    console.AddTab();
+    console.AddBackspace();
+    console.AddText("v");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, existing_);
+    EXPECT_EQ(console.RowText(8), std::string(kRipPrompt) + "  " + existing_);
+    EXPECT_EQ(answer.cells, existing_.size());
+    EXPECT_FALSE(answer.pasted);
+    EXPECT_EQ(console.Beeps(), 0);
+}
+
+TEST_F(NameEntry, SeveralMatchesShareTheirPrefixThenASecondTabListsThem) {
+    Touch("take 2.wav");
+    Touch("notes.txt");
+    MemoryConsole console(28);
+    console.MoveCursor(10, 1);
+    console.Write("later row");
+    console.AddText(Path("t"));
+    console.AddTab();  // completes the shared "ake "
+    console.AddTab();  // lists both names
+    console.AddText("2");
+    console.AddTab();
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, Path("take 2.wav"));
+    EXPECT_EQ(console.LastOverlayRow(), 9);
+    EXPECT_EQ(console.LastOverlayLines(), std::vector<std::string>{"   take 1.wav  take 2.wav"});
+    // Gone at the next key; the rows beneath keep their cells.
+    EXPECT_EQ(console.OverlaysShown(), 1);
+    EXPECT_EQ(console.OverlayRow(), 0);
+    EXPECT_EQ(console.RowText(9), "");
+    EXPECT_EQ(console.RowText(10), "later row");
+    EXPECT_EQ(console.Beeps(), 0);
+}
+
+TEST_F(NameEntry, ASecondTabWithoutProgressListsAndTheFirstRingsTheBell) {
+    Touch("take 2.wav");
+    MemoryConsole console(28);
+    console.AddText(Path("take "));
+    console.AddTab();
+    console.AddTab();
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, Path("take "));
+    EXPECT_EQ(console.Beeps(), 1);
+    EXPECT_EQ(console.OverlaysShown(), 1);
+    EXPECT_EQ(console.OverlayRow(), 0);
+}
+
+TEST_F(NameEntry, FoldersGetASlashAndCompleteInside) {
+    std::filesystem::create_directory(folder_ / "Sessions");
+    std::ofstream(folder_ / "Sessions" / "mix.wav") << "RIFF";
+    MemoryConsole console(28);
+    console.AddText(Path("S"));
+    console.AddTab();
+    console.AddTab();
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, Path("Sessions/mix.wav"));
+}
+
+TEST_F(NameEntry, NamesWithSpacesAndUtf8CompleteByteForByte) {
+    const std::string name = "k\xC3\xA4se \xE6\x97\xA5\xE6\x9C\xAC.wav";
+    Touch(name);
+    MemoryConsole console(28);
+    console.AddText(Path("k"));
+    console.AddTab();
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, Path(name));
+    EXPECT_EQ(console.RowText(8), std::string(kRipPrompt) + "  " + Path(name));
+    // ä takes 2 bytes and 1 cell, 日 and 本 3 bytes and 2 cells each.
+    EXPECT_EQ(answer.cells, Path(name).size() - 3);
+}
+
+TEST_F(NameEntry, NoMatchRingsTheBellAndChangesNothing) {
+    MemoryConsole console(28);
+    console.AddText(Path("zz"));
+    console.AddTab();
+    console.AddTab();
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, Path("zz"));
+    EXPECT_EQ(console.RowText(8), std::string(kRipPrompt) + "  " + Path("zz"));
+    EXPECT_EQ(console.RowText(9), "");
+    EXPECT_EQ(console.Beeps(), 2);
+    EXPECT_EQ(console.OverlaysShown(), 0);
+}
+
+TEST(AskFileName, TakesAPasteAsTypedCharactersWithoutControlCharacters) {
+    MemoryConsole console(28);
+    console.AddPaste(" 'my take.wav' \r\n\x1B[A");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(answer.text, " 'my take.wav' [A");
+    EXPECT_TRUE(answer.pasted);
+    EXPECT_EQ(console.RowText(8), std::string(kRipPrompt) + "   'my take.wav' [A");
+}
+
+TEST(AskFileName, AnAnswerIsPastedOnlyWhenOnePasteIsAllOfIt) {
+    struct Case {
+        const char* name;
+        std::vector<Key> keys;
+        bool pasted;
+    };
+    const Key paste = MakeKey(Key::Kind::Paste, 0, "p.wav");
+    const Key typed = MakeKey(Key::Kind::Character, U'x', "x");
+    const Key backspace = MakeKey(Key::Kind::Backspace);
+    const Key arrow = MakeKey(Key::Kind::Other);
+    const Case kCases[] = {
+        {"one paste", {paste}, true},
+        {"one paste and an arrow", {arrow, paste, arrow}, true},
+        {"typed then erased, then a paste", {typed, backspace, paste}, true},
+        {"typed", {typed}, false},
+        {"typed before the paste", {typed, paste}, false},
+        {"typed after the paste", {paste, typed}, false},
+        {"edited after the paste", {paste, backspace}, false},
+        {"two pastes", {paste, paste}, false},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        MemoryConsole console(28);
+        for (const Key& key : c.keys) console.AddKey(key);
+        console.AddEnter();
+        EXPECT_EQ(AskFileName(console, kRipPrompt, 8, kRipColumn).pasted, c.pasted);
+    }
+}
+
+TEST(AskFileName, MarksPastesOnlyWhileReadingTheAnswer) {
+    MemoryConsole console(28);
+    console.AddText("a");
+    console.AddEnter();
+    (void)AskFileName(console, kRipPrompt, 8, kRipColumn);
+    EXPECT_EQ(console.PasteMarkingAtKeys(), (std::vector<bool>{true, true}));
+    EXPECT_FALSE(console.PasteMarking());
+
+    MemoryConsole ended(28);
+    ended.AddKey(Ended(143));
+    EXPECT_EQ(AskFileName(ended, kRipPrompt, 8, kRipColumn).status, Answer::Status::Ended);
+    EXPECT_FALSE(ended.PasteMarking());
+}
+
+TEST_F(NameEntry, APastedShellWordOpensTheFileItNames) {
+    const std::string quotedPath = "'" + existing_ + "' \n";
+    const std::string escapedPath = std::regex_replace(existing_, std::regex(" "), "\\ ");
+    for (const std::string& pasted : {quotedPath, "\"" + existing_ + "\"", escapedPath, "file://" +
+                                          std::regex_replace(existing_, std::regex(" "), "%20")}) {
+        SCOPED_TRACE(pasted);
+        MemoryConsole console(28);
+        RecordingToolkit toolkit(&console);
+        console.AddPaste(pasted);
+        console.AddEnter();
+        const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+        EXPECT_EQ(answer.status, Answer::Status::Accepted);
+        EXPECT_EQ(answer.text, existing_);
+        EXPECT_TRUE(toolkit.calls.empty());
+    }
+}
+
+TEST_F(NameEntry, AnExactNameWithQuotesWinsOverItsShellReading) {
+    const std::string quotedName = "'take 1.wav'";
+    Touch(quotedName);
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddPaste(Path(quotedName));
+    console.AddEnter();
+    const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+    EXPECT_EQ(answer.status, Answer::Status::Accepted);
+    EXPECT_EQ(answer.text, Path(quotedName));
+}
+
+TEST_F(NameEntry, QuotesTypedByHandArePartOfTheName) {
+    struct Case {
+        const char* name;
+        bool typedAfterPaste;
+    };
+    for (const Case& c : {Case{"typed", false}, Case{"pasted, then a character typed", true}}) {
+        SCOPED_TRACE(c.name);
+        MemoryConsole console(28);
+        RecordingToolkit toolkit(&console);
+        const std::string quoted = "'" + existing_;
+        if (c.typedAfterPaste) {
+            console.AddPaste(quoted);
+        } else {
+            console.AddText(quoted);
+        }
+        console.AddText("'");
+        console.AddEnter();
+        console.AddEnter();  // closes the box
+        const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+        EXPECT_EQ(answer.status, Answer::Status::Refused);
+        EXPECT_EQ(toolkit.messages, std::vector<std::string>{std::string(kFileNotFoundMessage)});
+    }
+}
+
+TEST_F(NameEntry, APasteWhoseShellReadingNamesNoFileIsRefused) {
+    for (const std::string& pasted : {"'" + missing_ + "'", "'" + existing_, existing_ + " " + existing_}) {
+        SCOPED_TRACE(pasted);
+        MemoryConsole console(28);
+        RecordingToolkit toolkit(&console);
+        console.AddPaste(pasted);
+        console.AddEnter();
+        console.AddEnter();
+        const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+        EXPECT_EQ(answer.status, Answer::Status::Refused);
+        EXPECT_EQ(toolkit.messages.size(), 1u);
+    }
+}
+
+TEST_F(NameEntry, TabOnAnEmptyAnswerProposesThePartnerFile) {
+    struct Case {
+        const char* left;
+        const char* right;
+    };
+    const Case kCases[] = {
+        {"take left channel.wav", "take right channel.wav"},
+        {"take.L.wav", "take.R.wav"},
+        {"take.l.wav", "take.r.wav"},
+        {"take_L.wav", "take_R.wav"},
+        {"take_l.wav", "take_r.wav"},
+        {"take-L.wav", "take-R.wav"},
+        {"take-l.WAV", "take-r.WAV"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.left);
+        Touch(c.left);
+        Touch(c.right);
+        MemoryConsole console(28);
+        RecordingToolkit toolkit(&console);
+        console.AddTab();
+        console.AddEnter();
+        const Answer answer = AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn,
+                                              RetryPolicy::AskAgainInPlace, Path(c.left));
+        EXPECT_EQ(answer.status, Answer::Status::Accepted);
+        EXPECT_EQ(answer.text, Path(c.right));
+        EXPECT_EQ(console.RowText(9), std::string(kRightPrompt) + " " + Path(c.right));
+        EXPECT_EQ(console.Beeps(), 0);
+    }
+}
+
+TEST_F(NameEntry, TheProposedPartnerCanBeEdited) {
+    Touch("take.L.wav");
+    Touch("take.R.wav");
+    Touch("take.R.wave");
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddTab();
+    console.AddText("e");
+    console.AddEnter();
+    const Answer answer = AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn,
+                                          RetryPolicy::AskAgainInPlace, Path("take.L.wav"));
+    EXPECT_EQ(answer.text, Path("take.R.wave"));
+}
+
+TEST_F(NameEntry, NoPartnerIsProposedWhenItDoesNotExist) {
+    Touch("take.L.wav");
+    Touch("other.wav");
+    // Without a partner Tab completes from the current folder: make that ours.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder_);
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddTab();
+    console.AddEnter();
+    console.AddEnter();  // closes the box
+    console.AddKey(Ended(1));
+    const Answer answer = AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn,
+                                          RetryPolicy::AskAgainInPlace, Path("take.L.wav"));
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(answer.status, Answer::Status::Ended);
+    // Several names share nothing: the bell, an empty answer, the box.
+    EXPECT_EQ(console.Beeps(), 2);
+    EXPECT_EQ(toolkit.messages.size(), 1u);
+}
+
 }  // namespace
 }  // namespace wavcore

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wavcore {
 
@@ -19,12 +20,14 @@ struct Key {
         Enter,
         Backspace,
         Escape,
+        Tab,
+        Paste,       // a whole bracketed paste: `bytes` holds the pasted text
         Other,       // control codes, arrows, function keys: no character
         Ended,       // input ended or a signal asked the program to stop
     };
     Kind kind = Kind::Other;
     char32_t character = 0;
-    std::string bytes;       // exact bytes of a Character (also invalid UTF-8)
+    std::string bytes;       // exact bytes of a Character (also invalid UTF-8) or a Paste
     int exitStatus = 0;      // with Ended: the status the program ends with
 };
 
@@ -62,6 +65,17 @@ public:
     [[nodiscard]] virtual int CellWidth(char32_t character) const = 0;
     // Puts everything written so far on the screen.
     virtual void Flush() {}
+    // Asks the terminal to mark pasted text, so that a paste arrives as one
+    // Paste key, while `on`; a console without pastes ignores it.
+    virtual void SetPasteMarking(bool on) { (void)on; }
+    // Shows `lines` over the rows from `row` on, each over the whole row in
+    // the given colours, without changing the window's cells; rows past the
+    // last are not shown. Replaces an earlier overlay.
+    virtual void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) {
+        (void)row, (void)lines, (void)foreground, (void)background;
+    }
+    // Removes the overlay: the rows show their cells again.
+    virtual void HideOverlay() {}
     // Returns the exit status a stop signal that arrived asks for, or 0.
     // Long jobs call it between blocks of work.
     [[nodiscard]] virtual int PendingStop() const { return 0; }

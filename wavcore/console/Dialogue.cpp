@@ -1,5 +1,6 @@
 #include "Dialogue.h"
 
+#include "NameCompletion.h"
 #include "Utf8.h"
 #include "wave/FileIo.h"
 
@@ -8,7 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace wavcore {
 namespace {
@@ -87,23 +91,115 @@ void Echo(Console& console, Answer& answer, std::vector<EchoedCharacter>& echoed
     answer.cells += static_cast<std::size_t>(cells);
 }
 
-// Reads keys up to Enter, echoing at the cursor. Returns the answer, or
-// Ended as soon as input ends.
-Answer ReadAnswer(Console& console) {
+// Echoes the printable characters of `text` as typed ones, up to the answer's
+// limit. Returns whether any was taken.
+bool EchoText(Console& console, Answer& answer, std::vector<EchoedCharacter>& echoed, std::string_view text) {
+    bool taken = false;
+    for (const Utf8Character& character : SplitUtf8(text)) {
+        if (!IsPrintable(character.codePoint) || echoed.size() >= kMaxAnswerCharacters) continue;
+        Key key;
+        key.kind = Key::Kind::Character;
+        key.character = character.codePoint;
+        key.bytes = std::string(text.substr(character.offset, character.length));
+        Echo(console, answer, echoed, key);
+        taken = true;
+    }
+    return taken;
+}
+
+bool IsRegularFile(const std::string& name) {
+    struct stat info {};
+    return !name.empty() && ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The state of one answer being read.
+struct AnswerReading {
+    Console& console;
+    std::string_view partnerOf;  // with Tab on an empty answer, propose this file's partner
     Answer answer;
     std::vector<EchoedCharacter> echoed;
+    bool lastKeyWasTab = false;
+    bool overlayShown = false;
+};
+
+// Lists `choices` in the rows below the echo. Returns false when no row is
+// left below it.
+bool ListChoices(AnswerReading& reading, const std::vector<std::string>& choices) {
+    Console& console = reading.console;
+    const int firstRow = console.CursorRow() + 1;
+    const int rowsLeft = console.Rows() - firstRow + 1;
+    const std::vector<std::string> lines = LayOutChoices(choices, kWindowColumns, 3, rowsLeft);
+    if (lines.empty()) return false;
+    console.ShowOverlay(firstRow, lines, kDarkGrey, kBrightWhite);
+    reading.overlayShown = true;
+    return true;
+}
+
+// Tab: proposes the partner file on an empty answer, else completes the
+// last path component as a shell does. Whatever cannot be done rings the bell.
+void CompleteAnswer(AnswerReading& reading, bool secondTab) {
+    Console& console = reading.console;
+    Answer& answer = reading.answer;
+    if (answer.text.empty() && !reading.partnerOf.empty()) {
+        const std::string partner = PartnerName(reading.partnerOf);
+        if (IsRegularFile(partner) && EchoText(console, answer, reading.echoed, partner)) {
+            answer.pasted = false;
+            return;
+        }
+    }
+    const NameParts parts = SplitLastComponent(answer.text);
+    const Completion completion = CompleteName(parts.last, ListFolder(parts.folder));
+    if (completion.outcome == Completion::Outcome::NoMatch) {
+        console.Beep();
+        return;
+    }
+    if (!completion.addition.empty() && EchoText(console, answer, reading.echoed, completion.addition)) {
+        answer.pasted = false;
+        return;
+    }
+    if (completion.outcome == Completion::Outcome::Several && secondTab && ListChoices(reading, completion.choices))
+        return;
+    console.Beep();
+}
+
+// Reads keys up to Enter, echoing at the cursor. Returns the answer, or
+// Ended as soon as input ends.
+Answer ReadAnswer(Console& console, std::string_view partnerOf) {
+    AnswerReading reading{console, partnerOf, {}, {}, false, false};
+    Answer& answer = reading.answer;
     for (;;) {
         const Key key = console.ReadKey();
+        // A listing stays only until the next key.
+        if (reading.overlayShown) {
+            console.HideOverlay();
+            reading.overlayShown = false;
+        }
+        const bool secondTab = reading.lastKeyWasTab;
+        reading.lastKeyWasTab = key.kind == Key::Kind::Tab;
         switch (key.kind) {
         case Key::Kind::Ended:
-            return {Answer::Status::Ended, {}, key.exitStatus, 0};
+            return {Answer::Status::Ended, {}, key.exitStatus, 0, false};
         case Key::Kind::Enter:
             return answer;
         case Key::Kind::Backspace:
-            if (!echoed.empty()) TakeBackLast(console, answer, echoed);
+            if (!reading.echoed.empty()) {
+                TakeBackLast(console, answer, reading.echoed);
+                answer.pasted = false;
+            }
             break;
         case Key::Kind::Character:
-            if (IsPrintable(key.character) && echoed.size() < kMaxAnswerCharacters) Echo(console, answer, echoed, key);
+            if (IsPrintable(key.character) && reading.echoed.size() < kMaxAnswerCharacters) {
+                Echo(console, answer, reading.echoed, key);
+                answer.pasted = false;
+            }
+            break;
+        case Key::Kind::Paste: {
+            const bool wasEmpty = answer.text.empty();
+            if (EchoText(console, answer, reading.echoed, key.bytes) || wasEmpty) answer.pasted = wasEmpty;
+            break;
+        }
+        case Key::Kind::Tab:
+            CompleteAnswer(reading, secondTab);
             break;
         case Key::Kind::Escape:
         case Key::Kind::Other:
@@ -140,7 +236,7 @@ void ShowBanner(Console& console, std::string_view nameLine) {
     UsePromptColour(console);
 }
 
-Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn) {
+Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn, std::string_view partnerOf) {
     console.MoveCursor(row, 1);
     console.Write(prompt);
     // No line break after the prompt: the cursor moves to the answer at once,
@@ -148,8 +244,10 @@ Answer AskFileName(Console& console, std::string_view prompt, int row, int answe
     UseTextColour(console);
     console.MoveCursor(row, answerColumn);
     const bool cursorWasVisible = console.SetCursorVisible(true);
+    console.SetPasteMarking(true);
     console.Flush();
-    Answer answer = ReadAnswer(console);
+    Answer answer = ReadAnswer(console, partnerOf);
+    console.SetPasteMarking(false);
     if (answer.status == Answer::Status::Accepted) console.LineBreak();
     UsePromptColour(console);
     console.SetCursorVisible(cursorWasVisible);
@@ -157,16 +255,25 @@ Answer AskFileName(Console& console, std::string_view prompt, int row, int answe
 }
 
 Answer AskExistingFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row, int answerColumn,
-                       RetryPolicy policy) {
+                       RetryPolicy policy, std::string_view partnerOf) {
     for (;;) {
-        Answer answer = AskFileName(console, prompt, row, answerColumn);
+        Answer answer = AskFileName(console, prompt, row, answerColumn, partnerOf);
         if (answer.status == Answer::Status::Ended) return answer;
         // Opening is the whole test; the file closes again at the end of the block.
         if (OpenInputFile(answer.text)) return answer;
+        // A dropped file's path comes quoted as a shell word. The exact text
+        // was tried first, so no name that opens as typed changes meaning.
+        if (answer.pasted) {
+            const std::optional<std::string> word = ReadShellWord(answer.text);
+            if (word && OpenInputFile(*word)) {
+                answer.text = *word;
+                return answer;
+            }
+        }
         ShowErrorBox(console, toolkit, std::string(kFileNotFoundMessage));
         // A stop that closed the box ends the dialogue here rather than after a restart.
-        if (const int stop = console.PendingStop(); stop != 0) return {Answer::Status::Ended, {}, stop, 0};
-        if (policy == RetryPolicy::Restart) return {Answer::Status::Refused, {}, 0, 0};
+        if (const int stop = console.PendingStop(); stop != 0) return {Answer::Status::Ended, {}, stop, 0, false};
+        if (policy == RetryPolicy::Restart) return {Answer::Status::Refused, {}, 0, 0, false};
         EraseAnswer(console, row, answerColumn, answer.cells);
     }
 }

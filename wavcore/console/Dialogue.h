@@ -21,7 +21,7 @@ inline constexpr std::string_view kErrorCaption = "  ERROR";
 // An answer to a prompt.
 struct Answer {
     enum class Status {
-        Accepted,  // `text` holds the answer exactly as typed
+        Accepted,  // `text` holds the answer exactly as typed (or the name a paste gave)
         Refused,   // under Restart: the caller starts its dialogue over
         Ended,     // input ended or a stop signal came: end with `exitStatus`
     };
@@ -29,6 +29,7 @@ struct Answer {
     std::string text;
     int exitStatus = 0;
     std::size_t cells = 0;  // cells the echoed answer took on screen
+    bool pasted = false;    // `text` came whole from one paste, nothing typed
 };
 
 // Sets the window up through `toolkit`, clears it in the text colour and
@@ -42,18 +43,26 @@ void ShowBanner(Console& console, std::string_view nameLine);
 // Prints `prompt` at (row, 1) and reads an answer from (row, answerColumn),
 // echoing it in the text colour with the text cursor shown. Backspace removes
 // the last character; control keys are ignored; characters past
-// kMaxAnswerCharacters are not taken. Returns Accepted with the typed bytes
-// after Enter (the cursor then on the row below the echo, prompt colour
-// current), or Ended as soon as input ends.
-[[nodiscard]] Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn);
+// kMaxAnswerCharacters are not taken. A paste is taken as typed characters
+// (its control characters dropped). Tab completes the last path component
+// from the file system; a second Tab in a row lists the choices in the rows
+// below until the next key; with nothing to complete it rings the bell. On an
+// empty answer Tab first proposes the partner of file `partnerOf`
+// (PartnerName) when that exists. Returns Accepted with the bytes after Enter
+// (the cursor then on the row below the echo, prompt colour current), or
+// Ended as soon as input ends.
+[[nodiscard]] Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn,
+                                 std::string_view partnerOf = {});
 
 // Asks as AskFileName does until the answer names a file that OpenInputFile
-// accepts (the file is closed again at once). A refusal shows the
+// accepts (the file is closed again at once). An answer that came whole from
+// one paste and names no file may instead name it as a shell word
+// (ReadShellWord); `text` is then that name. A refusal shows the
 // file-not-found box; under Restart it returns Refused, under AskAgainInPlace
 // it erases the answer and asks again on `row`. Returns Ended when input ends
 // at the prompt, or when a stop signal is pending after the box.
 [[nodiscard]] Answer AskExistingFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row,
-                                     int answerColumn, RetryPolicy policy);
+                                     int answerColumn, RetryPolicy policy, std::string_view partnerOf = {});
 
 // Blanks a refused answer that took `cells` cells (Answer::cells) from
 // (row, answerColumn), wrapped rows included, in the prompt colour, then

@@ -88,6 +88,7 @@ bool MemoryConsole::SetCursorVisible(bool visible) { return std::exchange(cursor
 
 Key MemoryConsole::ReadKey() {
     ++keysRead_;
+    pasteMarkingAtKeys_.push_back(pasteMarking_);
     if (ended_ || keys_.empty()) {
         Key ended;
         ended.kind = Key::Kind::Ended;
@@ -140,6 +141,28 @@ void MemoryConsole::AddBackspace() {
     key.kind = Key::Kind::Backspace;
     keys_.push_back(std::move(key));
 }
+
+void MemoryConsole::AddTab() {
+    Key key;
+    key.kind = Key::Kind::Tab;
+    keys_.push_back(std::move(key));
+}
+
+void MemoryConsole::AddPaste(std::string_view text) {
+    Key key;
+    key.kind = Key::Kind::Paste;
+    key.bytes = std::string(text);
+    keys_.push_back(std::move(key));
+}
+
+void MemoryConsole::ShowOverlay(int row, const std::vector<std::string>& lines, int, int) {
+    overlayRow_ = row;
+    lastOverlayRow_ = row;
+    lastOverlayLines_ = lines;
+    ++overlaysShown_;
+}
+
+void MemoryConsole::HideOverlay() { overlayRow_ = 0; }
 
 std::string MemoryConsole::RowText(int row) const {
     std::string text;

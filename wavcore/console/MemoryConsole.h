@@ -30,6 +30,9 @@ namespace wavcore {
 // - SetRows keeps the top rows that remain, adds blank rows in the current
 //   colours and clamps the cursor.
 //
+// An overlay (ShowOverlay) is kept apart from the cells: At and RowText
+// show the cells beneath it.
+//
 // When the script runs out ReadKey returns Ended with status 1. Once it has
 // returned Ended (scripted or not) it returns that same Ended at every call.
 class MemoryConsole final : public Console {
@@ -58,12 +61,17 @@ public:
     [[nodiscard]] int CellWidth(char32_t character) const override;
     void Flush() override { ++flushes_; }
     [[nodiscard]] int PendingStop() const override;
+    void SetPasteMarking(bool on) override { pasteMarking_ = on; }
+    void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) override;
+    void HideOverlay() override;
 
     // Script: keys are returned in the order they were added.
     void AddKey(Key key);
     void AddText(std::string_view utf8);  // one Character key per character
     void AddEnter();
     void AddBackspace();
+    void AddTab();
+    void AddPaste(std::string_view text);  // one Paste key holding `text`
     // Makes PendingStop return `status` from its (afterChecks + 1)-th call on,
     // as a stop signal arriving during a job would; 0 until then.
     void RequestStop(int status, std::size_t afterChecks = 0);
@@ -78,6 +86,17 @@ public:
     [[nodiscard]] std::size_t KeysLeft() const { return keys_.size(); }
     // Returns how many keys ReadKey has handed out (the Ended ones included).
     [[nodiscard]] std::size_t KeysRead() const { return keysRead_; }
+    // Returns whether pastes are being marked now.
+    [[nodiscard]] bool PasteMarking() const { return pasteMarking_; }
+    // Returns the overlay's first row, 0 when none is shown now.
+    [[nodiscard]] int OverlayRow() const { return overlayRow_; }
+    // Returns the first row and the lines of the last overlay shown, also after it was hidden.
+    [[nodiscard]] int LastOverlayRow() const { return lastOverlayRow_; }
+    [[nodiscard]] const std::vector<std::string>& LastOverlayLines() const { return lastOverlayLines_; }
+    // Returns how many times an overlay was shown.
+    [[nodiscard]] int OverlaysShown() const { return overlaysShown_; }
+    // Returns, for every key ReadKey handed out, whether pastes were marked then.
+    [[nodiscard]] const std::vector<bool>& PasteMarkingAtKeys() const { return pasteMarkingAtKeys_; }
 
 private:
     Cell& CellAt(int row, int column);
@@ -102,6 +121,12 @@ private:
     int stopStatus_ = 0;
     std::size_t stopAfterChecks_ = 0;
     mutable std::size_t stopChecks_ = 0;
+    bool pasteMarking_ = false;
+    std::vector<bool> pasteMarkingAtKeys_;
+    int overlayRow_ = 0;
+    int lastOverlayRow_ = 0;
+    std::vector<std::string> lastOverlayLines_;
+    int overlaysShown_ = 0;
 };
 
 // A toolkit that records every call as a line of text, for tests of the

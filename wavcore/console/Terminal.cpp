@@ -45,6 +45,17 @@ volatile std::sig_atomic_t gHaveSavedTermios = 0;
 constexpr std::array kStopSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr std::array kCrashSignals{SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr int kEscapeDelayMs = 25;
+// Key codes of our own for the marks a terminal puts around pasted text.
+constexpr int kPasteBeginCode = KEY_MAX + 1;
+constexpr int kPasteEndCode = KEY_MAX + 2;
+constexpr const char* kPasteBeginMark = "\033[200~";
+constexpr const char* kPasteEndMark = "\033[201~";
+constexpr const char* kPasteMarkingOn = "\033[?2004h";
+constexpr const char* kPasteMarkingOff = "\033[?2004l";
+// A paste whose end mark has not come after this long of silence ends there.
+constexpr int kPasteSilenceMs = 2000;
+// Pasted bytes kept: far more than the longest answer takes.
+constexpr std::size_t kMaxPasteBytes = 1 << 16;
 // Largest window side we accept or ask the terminal for, in cells.
 constexpr int kMaxWindowSide = 1000;
 
@@ -221,6 +232,9 @@ void InstallSignalHandlers() {
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGPIPE, &ignore, nullptr);
+    // Past a file-size limit write() must fail with EFBIG, so the job reports
+    // it and removes its temporary files, instead of the signal killing us.
+    sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 int PendingStopSignal() { return static_cast<int>(gStopSignal); }
@@ -266,12 +280,20 @@ struct TerminalConsole::State {
     int originalColumns = 0;
     bool hasAlternateScreen = false;
     std::string resetText;  // attributes, colours, cursor, keypad, alternate screen
+    bool pasteMarking = false;  // the terminal marks pastes now
+
+    int overlayRow = 0;  // first row of the overlay; 0 when none is shown
+    std::vector<std::string> overlayLines;
+    int overlayForeground = kDarkGrey;
+    int overlayBackground = kBrightWhite;
 
     Cell& At(int r, int c) { return cells[static_cast<std::size_t>((r - 1) * kWindowColumns + (c - 1))]; }
 
     void ArmCrashRestore();
     void Look(int fg, int bg, attr_t& attrs, short& pair);
     void PaintRow(int r);
+    void PaintOverlayRow(int r);
+    void MarkOverlayRows();
     void PaintBackground();
     void DrawBox();
     void FollowCursor(int viewRows, int viewColumns);
@@ -281,10 +303,14 @@ struct TerminalConsole::State {
     void NextRow();
     void Put(char32_t character);
     Key End(int status);
+    enum class Wait { Ready, TimedOut, Ended };
+    Wait WaitForInput(int timeoutMs);
+    Key ReadPaste();
 };
 
 void TerminalConsole::State::ArmCrashRestore() {
-    std::string text = resetText;
+    std::string text = pasteMarking ? kPasteMarkingOff : "";
+    text += resetText;
     if (titlePushed) text += "\033[23;0t";
     if (sizeRequested && originalRows > 0 && originalColumns > 0)
         text += "\033[8;" + std::to_string(originalRows) + ";" + std::to_string(originalColumns) + "t";
@@ -321,6 +347,10 @@ void TerminalConsole::State::Look(int fg, int bg, attr_t& attrs, short& pair) {
 }
 
 void TerminalConsole::State::PaintRow(int r) {
+    if (overlayRow > 0 && r >= overlayRow && r < overlayRow + static_cast<int>(overlayLines.size())) {
+        PaintOverlayRow(r);
+        return;
+    }
     for (int c = 1; c <= kWindowColumns; ++c) {
         const Cell& cell = At(r, c);
         if (cell.continuation) continue;
@@ -333,6 +363,33 @@ void TerminalConsole::State::PaintRow(int r) {
         setcchar(&glyph, text, attrs, pair, nullptr);
         mvwadd_wchnstr(pad, r - 1, c - 1, &glyph, 1);
     }
+}
+
+void TerminalConsole::State::PaintOverlayRow(int r) {
+    attr_t attrs = A_NORMAL;
+    short pair = 0;
+    Look(overlayForeground, overlayBackground, attrs, pair);
+    auto paint = [&](int c, char32_t character) {
+        wchar_t text[3];
+        GlyphText(character, text);
+        cchar_t glyph;
+        setcchar(&glyph, text, attrs, pair, nullptr);
+        mvwadd_wchnstr(pad, r - 1, c - 1, &glyph, 1);
+    };
+    int c = 1;
+    for (const auto& character : SplitUtf8(overlayLines[static_cast<std::size_t>(r - overlayRow)])) {
+        const int width = DisplayWidth(character.codePoint);
+        if (c + width - 1 > kWindowColumns) break;
+        paint(c, character.codePoint);
+        c += width;
+    }
+    // The overlay covers its whole row.
+    for (; c <= kWindowColumns; ++c) paint(c, U' ');
+}
+
+void TerminalConsole::State::MarkOverlayRows() {
+    for (int r = overlayRow; r > 0 && r < overlayRow + static_cast<int>(overlayLines.size()) && r <= rows; ++r)
+        dirtyRows[static_cast<std::size_t>(r - 1)] = true;
 }
 
 void TerminalConsole::State::PaintBackground() {
@@ -508,6 +565,60 @@ Key TerminalConsole::State::End(int status) {
     return endedKey;
 }
 
+TerminalConsole::State::Wait TerminalConsole::State::WaitForInput(int timeoutMs) {
+    // The stop signals are blocked between the check and the wait so none is
+    // missed; a pending one returns Ready for the caller to see it.
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int signal : kStopSignals) sigaddset(&stops, signal);
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &stops, &previous);
+    if (PendingStopSignal() != 0) {
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        return Wait::Ready;
+    }
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    timespec limit{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
+    const int ready = ppoll(&input, 1, timeoutMs < 0 ? nullptr : &limit, &previous);
+    const int error = errno;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (ready < 0) return error == EINTR ? Wait::Ready : Wait::Ended;
+    if (ready == 0) return Wait::TimedOut;
+    if ((input.revents & (POLLERR | POLLNVAL)) != 0) return Wait::Ended;
+    if ((input.revents & POLLIN) != 0) {
+        // Readable with nothing to read is the end of the input.
+        int waiting = 0;
+        if (ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0) return Wait::Ended;
+        return Wait::Ready;
+    }
+    if ((input.revents & POLLHUP) != 0) return Wait::Ended;
+    return Wait::Ready;
+}
+
+Key TerminalConsole::State::ReadPaste() {
+    Key paste;
+    paste.kind = Key::Kind::Paste;
+    for (;;) {
+        if (int signal = PendingStopSignal()) return End(ExitStatusForSignal(signal));
+        wint_t code = 0;
+        const int got = wget_wch(pad, &code);
+        if (got == KEY_CODE_YES) {
+            if (static_cast<int>(code) == kPasteEndCode) return paste;
+            if (code == KEY_RESIZE) HandleResize();
+            // Other keys inside a paste carry no text.
+            continue;
+        }
+        if (got == OK) {
+            if (paste.bytes.size() < kMaxPasteBytes) paste.bytes += EncodeUtf8(static_cast<char32_t>(code));
+            continue;
+        }
+        const Wait wait = WaitForInput(kPasteSilenceMs);
+        if (wait == Wait::Ended) return End(1);
+        // The end mark got lost: what came is the paste.
+        if (wait == Wait::TimedOut) return paste;
+    }
+}
+
 TerminalConsole::TerminalConsole() : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.cells.assign(static_cast<std::size_t>(s.rows * kWindowColumns), Cell{});
@@ -543,6 +654,8 @@ TerminalConsole::TerminalConsole() : state_(std::make_unique<State>()) {
     }
     keypad(s.pad, TRUE);
     nodelay(s.pad, TRUE);
+    define_key(kPasteBeginMark, kPasteBeginCode);
+    define_key(kPasteEndMark, kPasteEndCode);
 
     s.hasAlternateScreen = HasCapability("smcup");
     s.titleCapable = tigetflag("XT") > 0 || HasCapability("tsl") || std::strncmp(termname(), "xterm", 5) == 0;
@@ -624,9 +737,6 @@ Key TerminalConsole::ReadKey() {
     State& s = *state_;
     if (s.ended) return s.endedKey;
     if (!s.open) return s.End(1);
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (int signal : kStopSignals) sigaddset(&stops, signal);
     for (;;) {
         if (int signal = PendingStopSignal()) return s.End(ExitStatusForSignal(signal));
         s.Present();
@@ -637,6 +747,7 @@ Key TerminalConsole::ReadKey() {
                 s.HandleResize();
                 continue;
             }
+            if (static_cast<int>(code) == kPasteBeginCode) return s.ReadPaste();
             Key key;
             if (code == KEY_ENTER) key.kind = Key::Kind::Enter;
             if (code == KEY_BACKSPACE) key.kind = Key::Kind::Backspace;
@@ -650,6 +761,8 @@ Key TerminalConsole::ReadKey() {
                 key.kind = Key::Kind::Backspace;
             } else if (code == 27) {
                 key.kind = Key::Kind::Escape;
+            } else if (code == L'\t') {
+                key.kind = Key::Kind::Tab;
             } else if (code >= 32 && !(code >= 0x7F && code < 0xA0)) {
                 key.kind = Key::Kind::Character;
                 key.character = static_cast<char32_t>(code);
@@ -657,31 +770,8 @@ Key TerminalConsole::ReadKey() {
             }
             return key;
         }
-
-        // Nothing is buffered: sleep until input or a signal. The stop signals
-        // are blocked between the check and the wait so none is missed.
-        sigset_t previous;
-        sigprocmask(SIG_BLOCK, &stops, &previous);
-        if (PendingStopSignal() != 0) {
-            sigprocmask(SIG_SETMASK, &previous, nullptr);
-            continue;
-        }
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        const int ready = ppoll(&input, 1, nullptr, &previous);
-        const int error = errno;
-        sigprocmask(SIG_SETMASK, &previous, nullptr);
-        if (ready < 0) {
-            if (error == EINTR) continue;
-            return s.End(1);
-        }
-        if ((input.revents & (POLLERR | POLLNVAL)) != 0) return s.End(1);
-        if ((input.revents & POLLIN) != 0) {
-            // Readable with nothing to read is the end of the input.
-            int waiting = 0;
-            if (ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0) return s.End(1);
-            continue;
-        }
-        if ((input.revents & POLLHUP) != 0) return s.End(1);
+        // Nothing is buffered: sleep until input or a signal.
+        if (s.WaitForInput(-1) == State::Wait::Ended) return s.End(1);
     }
 }
 
@@ -692,6 +782,37 @@ void TerminalConsole::Beep() {
 int TerminalConsole::CellWidth(char32_t character) const { return DisplayWidth(character); }
 
 void TerminalConsole::Flush() { state_->Present(); }
+
+void TerminalConsole::SetPasteMarking(bool on) {
+    State& s = *state_;
+    if (!s.open || s.restored || s.pasteMarking == on) return;
+    s.pasteMarking = on;
+    // Armed before the mode goes on, so that a crash turns it off again.
+    s.ArmCrashRestore();
+    WriteToTerminal(on ? kPasteMarkingOn : kPasteMarkingOff);
+    s.ArmCrashRestore();
+}
+
+void TerminalConsole::ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) {
+    State& s = *state_;
+    s.MarkOverlayRows();
+    s.overlayRow = row >= 1 && row <= s.rows ? row : 0;
+    const std::size_t fits = s.overlayRow > 0 ? static_cast<std::size_t>(s.rows - row + 1) : 0;
+    s.overlayLines.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(fits, lines.size())));
+    s.overlayForeground = std::clamp(foreground, 0, 15);
+    s.overlayBackground = std::clamp(background, 0, 15);
+    s.MarkOverlayRows();
+    s.Present();
+}
+
+void TerminalConsole::HideOverlay() {
+    State& s = *state_;
+    if (s.overlayRow == 0) return;
+    s.MarkOverlayRows();
+    s.overlayRow = 0;
+    s.overlayLines.clear();
+    s.Present();
+}
 
 int TerminalConsole::PendingStop() const {
     const int signal = PendingStopSignal();
@@ -767,6 +888,8 @@ void TerminalConsole::Restore() {
     curs_set(1);
     endwin();
     std::string text;
+    if (s.pasteMarking) text += kPasteMarkingOff;
+    s.pasteMarking = false;
     if (s.titlePushed) text += "\033[23;0t";
     if (s.sizeRequested && s.originalRows > 0 && s.originalColumns > 0)
         text += "\033[8;" + std::to_string(s.originalRows) + ";" + std::to_string(s.originalColumns) + "t";

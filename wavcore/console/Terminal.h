@@ -44,6 +44,10 @@ public:
     [[nodiscard]] int CellWidth(char32_t character) const override;
     void Flush() override;
     [[nodiscard]] int PendingStop() const override;
+    // Turns bracketed paste on or off; Restore and a crash turn it off.
+    void SetPasteMarking(bool on) override;
+    void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) override;
+    void HideOverlay() override;
 
     void SetTitle(const std::string& title);
     void RequestWindowSize(int rows, int columns);
