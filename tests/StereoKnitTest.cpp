@@ -19,6 +19,7 @@ namespace {
 
 using testwave::Bytes;
 using testwave::CountingBytes;
+using testwave::ScopedWorkingDirectory;
 using testwave::TempFolder;
 using testwave::WaveBuilder;
 using wavcore::kBlack;
@@ -43,18 +44,6 @@ std::string AnswerRow(std::string_view prompt, std::string_view answer) {
     return row + std::string(answer);
 }
 
-class ScopedWorkingDirectory {
-public:
-    explicit ScopedWorkingDirectory(const std::string& folder) : saved_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder);
-    }
-    ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
-    ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
-    ~ScopedWorkingDirectory() { std::filesystem::current_path(saved_); }
-
-private:
-    std::filesystem::path saved_;
-};
 
 // One run of the join dialogue on a 28-row console with scripted keys.
 struct KnitSession {

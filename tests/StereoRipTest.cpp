@@ -19,6 +19,7 @@ namespace {
 
 using testwave::Bytes;
 using testwave::CountingBytes;
+using testwave::ScopedWorkingDirectory;
 using testwave::TempFolder;
 using testwave::WaveBuilder;
 using wavcore::kBlack;
@@ -40,20 +41,6 @@ std::string PromptRow(std::string_view answer) {
     return answer.empty() ? std::string(kPrompt) : Place(kPrompt, 27, answer);
 }
 
-// Changes into `folder` for the object's lifetime, so answers can be short
-// relative names that fit their rows.
-class ScopedWorkingDirectory {
-public:
-    explicit ScopedWorkingDirectory(const std::string& folder) : saved_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder);
-    }
-    ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
-    ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
-    ~ScopedWorkingDirectory() { std::filesystem::current_path(saved_); }
-
-private:
-    std::filesystem::path saved_;
-};
 
 // One run of the split dialogue: a 38-row console with scripted keys and a
 // toolkit whose error box takes the key that closes it.

@@ -23,14 +23,6 @@ JOB_TIME = re.compile(r"^   Job completed in (0|[1-9]\d*(\.[1-9])?|\.[1-9]) seco
 TEXT, PROMPT_COLOURS = (0, 15), (8, 15)
 
 
-def wave_bytes(channels, rate, bits, samples, format_tag=1):
-    """A canonical 44-byte-header WAV file holding `samples` as its data."""
-    block_align = channels * ((bits + 7) // 8)
-    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(samples), b"WAVE", b"fmt ", 16, format_tag,
-                         channels, rate, rate * block_align, block_align, bits, b"data", len(samples))
-    return header + samples
-
-
 def with_answer(prompt, text):
     return prompt + " " * (COLUMN - 1 - len(prompt)) + text
 
@@ -67,8 +59,8 @@ class KnitRun(unittest.TestCase):
         (self.folder / name).write_bytes(content)
 
     def write_example_pair(self):
-        self.left_source = wave_bytes(1, 100, 16, LEFT_SAMPLES)
-        self.right_source = wave_bytes(1, 100, 16, RIGHT_SAMPLES)
+        self.left_source = td.wave_bytes(1, 100, 16, LEFT_SAMPLES)
+        self.right_source = td.wave_bytes(1, 100, 16, RIGHT_SAMPLES)
         self.write("left.wav", self.left_source)
         self.write("right.wav", self.right_source)
 
@@ -168,8 +160,8 @@ class JoinRun(KnitRun):
 class Refusals(KnitRun):
     def test_stereo_right_input_erased_and_asked_again_in_place(self):
         self.write_example_pair()
-        self.write("stereo.wav", wave_bytes(2, 100, 16, bytes(40)))
-        self.write("another stereo take.wav", wave_bytes(2, 100, 16, bytes(40)))
+        self.write("stereo.wav", td.wave_bytes(2, 100, 16, bytes(40)))
+        self.write("another stereo take.wav", td.wave_bytes(2, 100, 16, bytes(40)))
         terminal = self.start()
         self.answer(terminal, 8, LEFT_PROMPT, "left.wav")
 
@@ -192,7 +184,7 @@ class Refusals(KnitRun):
 
     def test_sample_rate_mismatch_restarts_the_dialogue(self):
         self.write_example_pair()
-        self.write("fast.wav", wave_bytes(1, 48000, 16, bytes(100)))
+        self.write("fast.wav", td.wave_bytes(1, 48000, 16, bytes(100)))
         terminal = self.start()
         self.answer(terminal, 8, LEFT_PROMPT, "left.wav")
         self.answer(terminal, 9, RIGHT_PROMPT, "fast.wav")

@@ -22,20 +22,12 @@ JOB_TIME = re.compile(r"^   Job completed in (0|[1-9]\d*(\.[1-9])?|\.[1-9]) seco
 TEXT, PROMPT_COLOURS = (0, 15), (8, 15)
 
 
-def wave_bytes(channels, rate, bits, samples, format_tag=1):
-    """A canonical 44-byte-header WAV file holding `samples` as its data."""
-    block_align = channels * ((bits + 7) // 8)
-    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(samples), b"WAVE", b"fmt ", 16, format_tag,
-                         channels, rate, rate * block_align, block_align, bits, b"data", len(samples))
-    return header + samples
-
-
 def split_expected(rate, bits, interleaved, format_tag=1):
     """The two mono files a stereo file of these samples splits into."""
     width = bits // 8
     left = b"".join(interleaved[i:i + width] for i in range(0, len(interleaved), 2 * width))
     right = b"".join(interleaved[i + width:i + 2 * width] for i in range(0, len(interleaved), 2 * width))
-    return wave_bytes(1, rate, bits, left, format_tag), wave_bytes(1, rate, bits, right, format_tag)
+    return td.wave_bytes(1, rate, bits, left, format_tag), td.wave_bytes(1, rate, bits, right, format_tag)
 
 
 def answer_row(text):
@@ -91,7 +83,7 @@ class SplitRun(RipRun):
         frames = [struct.pack("<hh", 100 * i - 9000, 7000 - 37 * i) for i in range(200)]
         interleaved = b"".join(frames)
         self.assertEqual(len(interleaved), 800)
-        source = wave_bytes(2, 200, 16, interleaved)
+        source = td.wave_bytes(2, 200, 16, interleaved)
         self.write("take 1.wav", source)
 
         terminal = self.start()
@@ -150,7 +142,7 @@ class SplitRun(RipRun):
     def test_float_file_in_a_folder_keeps_format_code_3(self):
         values = [(0.5 - i / 64, -1.0 + i / 128) for i in range(96)]
         interleaved = b"".join(struct.pack("<ff", a, b) for a, b in values)
-        self.write("takes/float take.wav", wave_bytes(2, 48000, 32, interleaved, format_tag=3))
+        self.write("takes/float take.wav", td.wave_bytes(2, 48000, 32, interleaved, format_tag=3))
 
         terminal = self.start()
         self.answer(terminal, "takes/float take.wav")
@@ -172,9 +164,9 @@ class SplitRun(RipRun):
 
 class Refusal(RipRun):
     def test_mono_file_refused_then_restart_then_good_file(self):
-        self.write("mono.wav", wave_bytes(1, 44100, 16, bytes(range(200))))
+        self.write("mono.wav", td.wave_bytes(1, 44100, 16, bytes(range(200))))
         interleaved = bytes(range(1, 41))
-        self.write("good.wav", wave_bytes(2, 8000, 8, interleaved))
+        self.write("good.wav", td.wave_bytes(2, 8000, 8, interleaved))
 
         terminal = self.start()
         self.answer(terminal, "mono.wav")
@@ -203,7 +195,7 @@ class Refusal(RipRun):
 
 class OutputFailure(RipRun):
     def test_directory_named_like_left_output(self):
-        source = wave_bytes(2, 44100, 16, bytes(range(256)) * 8)
+        source = td.wave_bytes(2, 44100, 16, bytes(range(256)) * 8)
         self.write("take.wav", source)
         self.write("take left channel.wav/kept.txt", b"keep me")
         before = self.folder_listing()

@@ -12,6 +12,7 @@ import re
 import signal
 import shlex
 import shutil
+import struct
 import subprocess
 import time
 from pathlib import Path
@@ -49,6 +50,14 @@ def _apply_sgr(state, parameters):
         elif code in (38, 48) and i + 4 < len(codes) and codes[i + 1] == 2:
             i += 4
         i += 1
+
+
+def wave_bytes(channels, rate, bits, samples, format_tag=1):
+    """A canonical 44-byte-header WAV file holding `samples` as its data."""
+    block_align = channels * ((bits + 7) // 8)
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(samples), b"WAVE", b"fmt ", 16, format_tag,
+                         channels, rate, rate * block_align, block_align, bits, b"data", len(samples))
+    return header + samples
 
 
 def bin_dir():

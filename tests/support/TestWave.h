@@ -251,4 +251,19 @@ private:
     wavcore::FileCalls saved_;
 };
 
+// Changes into `folder` for the object's lifetime, so answers can be short
+// relative names that fit their rows.
+class ScopedWorkingDirectory {
+public:
+    explicit ScopedWorkingDirectory(const std::string& folder) : saved_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
+    ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
+    ~ScopedWorkingDirectory() { std::filesystem::current_path(saved_); }
+
+private:
+    std::filesystem::path saved_;
+};
+
 }  // namespace testwave
