@@ -12,12 +12,16 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 for page in stereorip stereoknit; do
     warnings=$(LC_ALL=C.UTF-8 groff -man -ww -z -Tutf8 "$source_dir/doc/$page.1" 2>&1)
     [ -z "$warnings" ] || fail "$page.1 has warnings: $warnings"
-    man -l "$source_dir/doc/$page.1" 2>/dev/null | grep -q "EXIT STATUS" || fail "$page.1 does not render"
+    # Whole outputs are read before matching: grep -q in a pipe would end the
+    # writer early and pipefail would count its SIGPIPE as a failure.
+    rendered=$(man -l "$source_dir/doc/$page.1" 2>/dev/null)
+    grep -q "EXIT STATUS" <<<"$rendered" || fail "$page.1 does not render"
 done
 
 (cd "$build_dir" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; fail "cpack"; }
 deb=$(ls "$scratch"/out/*.deb)
-dpkg-deb --info "$deb" | grep -q "Depends:.*libncursesw6" || fail "package does not depend on libncursesw6"
+info=$(dpkg-deb --info "$deb")
+grep -q "Depends:.*libncursesw6" <<<"$info" || fail "package does not depend on libncursesw6"
 dpkg -x "$deb" "$scratch/root"
 for program in stereorip stereoknit; do
     [ -x "$scratch/root/usr/bin/$program" ] || fail "no /usr/bin/$program"
