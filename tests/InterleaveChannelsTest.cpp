@@ -1,5 +1,7 @@
 #include "InterleaveChannels.h"
 
+#include "support/KernelBuffers.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,17 +17,9 @@ using stereoknit::InterleaveChannels;
 using stereoknit::detail::InterleaveChannelsWith;
 using stereoknit::detail::IsKernelPathAvailable;
 using stereoknit::detail::KernelPath;
-using Bytes = std::vector<uint8_t>;
-
-constexpr uint8_t kGuard = 0x5A;
-constexpr std::size_t kGuardBytes = 160;
-
-Bytes RandomBytes(std::size_t count, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes bytes(count);
-    for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
-    return bytes;
-}
+using kerneltest::Bytes;
+using kerneltest::GuardedBuffer;
+using kerneltest::RandomBytes;
 
 // Interleaves byte by byte, the definition the kernels must match.
 Bytes ReferenceInterleave(const Bytes& left, const Bytes& right, std::size_t frameCount, unsigned width) {
@@ -38,28 +32,6 @@ Bytes ReferenceInterleave(const Bytes& left, const Bytes& right, std::size_t fra
     }
     return out;
 }
-
-// A buffer of `size` bytes starting `offset` bytes into an allocation, with
-// guard bytes before and after it.
-struct GuardedBuffer {
-    GuardedBuffer(std::size_t size, std::size_t offset) : storage(offset + size + kGuardBytes, kGuard),
-                                                          offset(offset), size(size) {}
-    uint8_t* data() { return storage.data() + offset; }
-    Bytes Contents() const {
-        return Bytes(storage.begin() + static_cast<std::ptrdiff_t>(offset),
-                     storage.begin() + static_cast<std::ptrdiff_t>(offset + size));
-    }
-    bool GuardsIntact() const {
-        for (std::size_t i = 0; i < storage.size(); ++i) {
-            const bool inside = i >= offset && i < offset + size;
-            if (!inside && storage[i] != kGuard) return false;
-        }
-        return true;
-    }
-    Bytes storage;
-    std::size_t offset;
-    std::size_t size;
-};
 
 TEST(InterleaveChannels, InterleavesHandWrittenSamples) {
     struct Case {
