@@ -3,8 +3,8 @@
 // 64 MiB, well past the caches. Buffers are written before timing starts,
 // so every run sees warm, faulted-in memory.
 
-#include "InterleaveChannels.h"
-#include "SplitChannels.h"
+#include "channels/InterleaveChannels.h"
+#include "channels/SplitChannels.h"
 
 #include <benchmark/benchmark.h>
 
@@ -50,8 +50,8 @@ void Memcpy(benchmark::State& state) {
 void Split(benchmark::State& state, Route route) {
     const auto width = static_cast<unsigned>(state.range(0));
     const std::size_t frameCount = static_cast<std::size_t>(state.range(1)) / (2 * width);
-    using stereorip::detail::KernelPath;
-    if (route != Route::Fastest && !stereorip::detail::IsKernelPathAvailable(PathOf<KernelPath>(route))) {
+    using stereotools::KernelPath;
+    if (route != Route::Fastest && !stereotools::IsKernelPathAvailable(PathOf<KernelPath>(route))) {
         state.SkipWithError("this processor cannot run the path");
         return;
     }
@@ -60,9 +60,9 @@ void Split(benchmark::State& state, Route route) {
     std::vector<uint8_t> right = WarmBuffer(width * frameCount, 5);
     for (auto _ : state) {
         if (route == Route::Fastest) {
-            stereorip::SplitChannels(interleaved.data(), frameCount, width, left.data(), right.data());
+            stereotools::SplitChannels(interleaved.data(), frameCount, width, left.data(), right.data());
         } else {
-            stereorip::detail::SplitChannelsWith(PathOf<KernelPath>(route), interleaved.data(), frameCount, width,
+            stereotools::detail::SplitChannelsWith(PathOf<KernelPath>(route), interleaved.data(), frameCount, width,
                                                  left.data(), right.data());
         }
         benchmark::DoNotOptimize(left.data());
@@ -75,8 +75,8 @@ void Split(benchmark::State& state, Route route) {
 void Interleave(benchmark::State& state, Route route) {
     const auto width = static_cast<unsigned>(state.range(0));
     const std::size_t frameCount = static_cast<std::size_t>(state.range(1)) / (2 * width);
-    using stereoknit::detail::KernelPath;
-    if (route != Route::Fastest && !stereoknit::detail::IsKernelPathAvailable(PathOf<KernelPath>(route))) {
+    using stereotools::KernelPath;
+    if (route != Route::Fastest && !stereotools::IsKernelPathAvailable(PathOf<KernelPath>(route))) {
         state.SkipWithError("this processor cannot run the path");
         return;
     }
@@ -85,9 +85,9 @@ void Interleave(benchmark::State& state, Route route) {
     std::vector<uint8_t> out = WarmBuffer(2 * width * frameCount, 8);
     for (auto _ : state) {
         if (route == Route::Fastest) {
-            stereoknit::InterleaveChannels(left.data(), right.data(), frameCount, width, out.data());
+            stereotools::InterleaveChannels(left.data(), right.data(), frameCount, width, out.data());
         } else {
-            stereoknit::detail::InterleaveChannelsWith(PathOf<KernelPath>(route), left.data(), right.data(),
+            stereotools::detail::InterleaveChannelsWith(PathOf<KernelPath>(route), left.data(), right.data(),
                                                        frameCount, width, out.data());
         }
         benchmark::DoNotOptimize(out.data());

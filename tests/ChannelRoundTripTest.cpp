@@ -1,5 +1,5 @@
-#include "InterleaveChannels.h"
-#include "SplitChannels.h"
+#include "channels/InterleaveChannels.h"
+#include "channels/SplitChannels.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@ using Bytes = std::vector<uint8_t>;
 // paths this processor runs, so a file split by one machine and joined on
 // another comes back byte for byte.
 TEST(ChannelRoundTrip, SplitThenInterleaveGivesBackTheFrames) {
-    using SplitPath = stereorip::detail::KernelPath;
-    using JoinPath = stereoknit::detail::KernelPath;
+    using SplitPath = stereotools::KernelPath;
+    using JoinPath = stereotools::KernelPath;
     const SplitPath splitPaths[] = {SplitPath::Portable, SplitPath::Ssse3, SplitPath::Avx512Vbmi};
     const JoinPath joinPaths[] = {JoinPath::Portable, JoinPath::Ssse3, JoinPath::Avx512Vbmi};
     std::mt19937 random(42);
@@ -28,17 +28,17 @@ TEST(ChannelRoundTrip, SplitThenInterleaveGivesBackTheFrames) {
             Bytes frames(2 * width * frameCount);
             for (auto& byte : frames) byte = static_cast<uint8_t>(random());
             for (std::size_t s = 0; s < std::size(splitPaths); ++s) {
-                if (!stereorip::detail::IsKernelPathAvailable(splitPaths[s])) continue;
+                if (!stereotools::IsKernelPathAvailable(splitPaths[s])) continue;
                 for (std::size_t j = 0; j < std::size(joinPaths); ++j) {
-                    if (!stereoknit::detail::IsKernelPathAvailable(joinPaths[j])) continue;
+                    if (!stereotools::IsKernelPathAvailable(joinPaths[j])) continue;
                     SCOPED_TRACE("width " + std::to_string(width) + ", frames " + std::to_string(frameCount) +
                                  ", split path " + std::to_string(s) + ", join path " + std::to_string(j));
                     Bytes left(width * frameCount);
                     Bytes right(width * frameCount);
-                    stereorip::detail::SplitChannelsWith(splitPaths[s], frames.data(), frameCount, width,
+                    stereotools::detail::SplitChannelsWith(splitPaths[s], frames.data(), frameCount, width,
                                                          left.data(), right.data());
                     Bytes joined(frames.size());
-                    stereoknit::detail::InterleaveChannelsWith(joinPaths[j], left.data(), right.data(), frameCount,
+                    stereotools::detail::InterleaveChannelsWith(joinPaths[j], left.data(), right.data(), frameCount,
                                                                width, joined.data());
                     EXPECT_EQ(joined, frames);
                 }

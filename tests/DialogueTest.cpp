@@ -14,7 +14,7 @@
 
 #include <sys/stat.h>
 
-namespace wavcore {
+namespace stereotools {
 namespace {
 
 constexpr std::string_view kLeftPrompt = "   Left channel Wave file?";
@@ -998,4 +998,4 @@ TEST_F(NameEntry, NoPartnerIsProposedWhenItDoesNotExist) {
 }
 
 }  // namespace
-}  // namespace wavcore
+}  // namespace stereotools

@@ -19,11 +19,11 @@
 namespace {
 
 using testwave::Bytes;
-using wavcore::FileCalls;
-using wavcore::IoError;
-using wavcore::OpenInputFile;
-using wavcore::ReadFully;
-using wavcore::WriteFully;
+using stereotools::FileCalls;
+using stereotools::IoError;
+using stereotools::OpenInputFile;
+using stereotools::ReadFully;
+using stereotools::WriteFully;
 
 using Op = IoError::Operation;
 
@@ -77,7 +77,7 @@ struct Choppy {
     static FileCalls Calls() {
         interrupt = false;
         calls = 0;
-        FileCalls fake = wavcore::SystemFileCalls();
+        FileCalls fake = stereotools::SystemFileCalls();
         fake.pread = Pread;
         fake.write = Write;
         return fake;
@@ -97,7 +97,7 @@ struct Failing {
     }
     static FileCalls Calls(int failure) {
         error = failure;
-        FileCalls fake = wavcore::SystemFileCalls();
+        FileCalls fake = stereotools::SystemFileCalls();
         fake.pread = Pread;
         fake.write = Write;
         return fake;
@@ -175,7 +175,7 @@ struct LinuxLimit {
         done = 0;
         fileBytes = bytes;
         inOrder = true;
-        FileCalls fake = wavcore::SystemFileCalls();
+        FileCalls fake = stereotools::SystemFileCalls();
         fake.pread = Pread;
         fake.write = Write;
         return fake;
@@ -289,7 +289,7 @@ TEST_F(OpenInputFileTest, OpensARegularFile) {
     EXPECT_EQ(opened.file.ReadAt(10, part), 5);
     EXPECT_EQ(part, testwave::CountingBytes(5, 11));
 
-    wavcore::InputFile moved = std::move(opened.file);
+    stereotools::InputFile moved = std::move(opened.file);
     EXPECT_FALSE(opened.file.IsOpen());
     EXPECT_EQ(moved.ReadAt(0, part), 5);
     moved.Close();
@@ -385,7 +385,7 @@ TEST_F(ReadSampleRangeTest, TakesOnlyTheDataChunkAndZeroFillsTheRest) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes out(c.outSize, 0xEE);
-        const IoError error = wavcore::ReadSampleRange(opened.file, c.dataOffset, c.dataSize, c.position, out);
+        const IoError error = stereotools::ReadSampleRange(opened.file, c.dataOffset, c.dataSize, c.position, out);
         EXPECT_FALSE(error) << error.Describe();
         EXPECT_EQ(out, c.expected);
     }
@@ -398,13 +398,13 @@ TEST_F(ReadSampleRangeTest, ReportsAFailedReadWithTheFileName) {
     Bytes out(8);
     {
         testwave::ScopedFileCalls fake(Failing::Calls(EIO));
-        const IoError error = wavcore::ReadSampleRange(opened.file, 0, 20, 0, out);
+        const IoError error = stereotools::ReadSampleRange(opened.file, 0, 20, 0, out);
         EXPECT_EQ(error.operation, Op::Read);
         EXPECT_EQ(error.path, path);
         EXPECT_EQ(error.errorNumber, EIO);
     }
     opened.file.Close();
-    EXPECT_EQ(wavcore::ReadSampleRange(opened.file, 0, 20, 0, out).errorNumber, EBADF);
+    EXPECT_EQ(stereotools::ReadSampleRange(opened.file, 0, 20, 0, out).errorNumber, EBADF);
 }
 
 }  // namespace

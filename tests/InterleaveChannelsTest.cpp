@@ -1,4 +1,4 @@
-#include "InterleaveChannels.h"
+#include "channels/InterleaveChannels.h"
 
 #include "support/KernelBuffers.h"
 
@@ -13,10 +13,10 @@
 
 namespace {
 
-using stereoknit::InterleaveChannels;
-using stereoknit::detail::InterleaveChannelsWith;
-using stereoknit::detail::IsKernelPathAvailable;
-using stereoknit::detail::KernelPath;
+using stereotools::InterleaveChannels;
+using stereotools::detail::InterleaveChannelsWith;
+using stereotools::IsKernelPathAvailable;
+using stereotools::KernelPath;
 using kerneltest::Bytes;
 using kerneltest::GuardedBuffer;
 using kerneltest::RandomBytes;

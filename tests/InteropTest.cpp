@@ -2,8 +2,8 @@
 // write, and the programs split and join files that libsndfile wrote (with
 // its own PEAK, LIST and extensible headers) exactly.
 
-#include "StereoKnit.h"
-#include "StereoRip.h"
+#include "stereoknit/StereoKnit.h"
+#include "stereorip/StereoRip.h"
 
 #include "console/MemoryConsole.h"
 #include "support/TestWave.h"
@@ -45,8 +45,8 @@ constexpr int kRate = 48000;
 constexpr std::size_t kFrames = 1001;
 
 int RipFile(const std::string& path) {
-    wavcore::MemoryConsole console{38};
-    wavcore::RecordingToolkit toolkit{&console};
+    stereotools::MemoryConsole console{38};
+    stereotools::RecordingToolkit toolkit{&console};
     console.AddText(path);
     console.AddEnter();
     console.AddText("q");
@@ -54,8 +54,8 @@ int RipFile(const std::string& path) {
 }
 
 int KnitFiles(const std::string& left, const std::string& right, const std::string& output) {
-    wavcore::MemoryConsole console{28};
-    wavcore::RecordingToolkit toolkit{&console};
+    stereotools::MemoryConsole console{28};
+    stereotools::RecordingToolkit toolkit{&console};
     for (const std::string* answer : {&left, &right, &output}) {
         console.AddText(*answer);
         console.AddEnter();

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace wavcore {
+namespace stereotools {
 namespace {
 
 constexpr const char* kWide = "\xE4\xB8\xAD";  // 中, two cells
@@ -285,4 +285,4 @@ TEST(RecordingToolkit, MessageBoxWithoutConsoleReturnsAtOnce) {
 }
 
 }  // namespace
-}  // namespace wavcore
+}  // namespace stereotools

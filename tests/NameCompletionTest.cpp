@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace wavcore {
+namespace stereotools {
 namespace {
 
 std::vector<FolderEntry> Files(std::initializer_list<const char*> names) {
@@ -245,4 +245,4 @@ TEST_F(ListFolderTest, GivesNothingForAFolderThatCannotBeRead) {
 }
 
 }  // namespace
-}  // namespace wavcore
+}  // namespace stereotools

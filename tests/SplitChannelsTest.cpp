@@ -1,4 +1,4 @@
-#include "SplitChannels.h"
+#include "channels/SplitChannels.h"
 
 #include "support/KernelBuffers.h"
 
@@ -13,10 +13,10 @@
 
 namespace {
 
-using stereorip::SplitChannels;
-using stereorip::detail::IsKernelPathAvailable;
-using stereorip::detail::KernelPath;
-using stereorip::detail::SplitChannelsWith;
+using stereotools::SplitChannels;
+using stereotools::IsKernelPathAvailable;
+using stereotools::KernelPath;
+using stereotools::detail::SplitChannelsWith;
 using kerneltest::Bytes;
 using kerneltest::GuardedBuffer;
 using kerneltest::RandomBytes;

@@ -1,4 +1,4 @@
-#include "StereoKnit.h"
+#include "stereoknit/StereoKnit.h"
 
 #include "console/Dialogue.h"
 #include "console/MemoryConsole.h"
@@ -22,9 +22,9 @@ using testwave::CountingBytes;
 using testwave::ScopedWorkingDirectory;
 using testwave::TempFolder;
 using testwave::WaveBuilder;
-using wavcore::kBlack;
-using wavcore::kDarkGrey;
-using wavcore::WaveFormatInfo;
+using stereotools::kBlack;
+using stereotools::kDarkGrey;
+using stereotools::WaveFormatInfo;
 
 constexpr int kRows = 28;
 constexpr std::string_view kLeftPrompt = "   Left channel Wave file?";
@@ -47,8 +47,8 @@ std::string AnswerRow(std::string_view prompt, std::string_view answer) {
 
 // One run of the join dialogue on a 28-row console with scripted keys.
 struct KnitSession {
-    wavcore::MemoryConsole console{kRows};
-    wavcore::RecordingToolkit toolkit{&console};
+    stereotools::MemoryConsole console{kRows};
+    stereotools::RecordingToolkit toolkit{&console};
 
     void Answer(std::string_view text) {
         console.AddText(text);
@@ -181,7 +181,7 @@ TEST_F(StereoKnitRun, JoinsTheTwoInputsWithEveryRowOfTheScreen) {
     for (const Colour& c : colours) {
         SCOPED_TRACE("row " + std::to_string(c.row) + " column " + std::to_string(c.column));
         EXPECT_EQ(session.console.At(c.row, c.column).foreground, c.foreground);
-        EXPECT_EQ(session.console.At(c.row, c.column).background, wavcore::kBrightWhite);
+        EXPECT_EQ(session.console.At(c.row, c.column).background, stereotools::kBrightWhite);
     }
     EXPECT_FALSE(session.console.CursorVisible());
     EXPECT_EQ(session.console.CursorRow(), 27);
@@ -411,7 +411,7 @@ TEST_F(StereoKnitRun, AsksForTheRightFileAgainInPlace) {
     ASSERT_EQ(session.Run(), 0);
     EXPECT_EQ(session.toolkit.messages,
               (std::vector<std::string>{std::string(kNotMono), std::string(kNotMono),
-                                        std::string(wavcore::kFileNotFoundMessage)}));
+                                        std::string(stereotools::kFileNotFoundMessage)}));
     EXPECT_EQ(session.console.RowText(8), AnswerRow(kLeftPrompt, "left.wav"));
     EXPECT_EQ(session.console.RowText(9), AnswerRow(kRightPrompt, "r.wav"));
     EXPECT_EQ(session.console.RowText(10), "");
@@ -551,13 +551,13 @@ int RefuseRename(const char*, const char*) {
 TEST(RunStereoKnit, KeepsTheOldFileWhenTheOutputFails) {
     struct Case {
         const char* name;
-        wavcore::FileCalls calls;
+        stereotools::FileCalls calls;
         int errorNumber;
         bool writingShown;  // whether the failure comes in the writing step
     };
-    wavcore::FileCalls diskFull = wavcore::SystemFileCalls();
+    stereotools::FileCalls diskFull = stereotools::SystemFileCalls();
     diskFull.write = DiskFull;
-    wavcore::FileCalls noRename = wavcore::SystemFileCalls();
+    stereotools::FileCalls noRename = stereotools::SystemFileCalls();
     noRename.rename = RefuseRename;
     const Case cases[] = {
         {"disk full", diskFull, ENOSPC, false},

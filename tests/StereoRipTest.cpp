@@ -1,4 +1,4 @@
-#include "StereoRip.h"
+#include "stereorip/StereoRip.h"
 
 #include "console/Dialogue.h"
 #include "console/MemoryConsole.h"
@@ -22,8 +22,8 @@ using testwave::CountingBytes;
 using testwave::ScopedWorkingDirectory;
 using testwave::TempFolder;
 using testwave::WaveBuilder;
-using wavcore::kBlack;
-using wavcore::kDarkGrey;
+using stereotools::kBlack;
+using stereotools::kDarkGrey;
 
 constexpr int kRows = 38;
 constexpr std::string_view kPrompt = "   Wave file to process?";
@@ -45,8 +45,8 @@ std::string PromptRow(std::string_view answer) {
 // One run of the split dialogue: a 38-row console with scripted keys and a
 // toolkit whose error box takes the key that closes it.
 struct RipSession {
-    wavcore::MemoryConsole console{kRows};
-    wavcore::RecordingToolkit toolkit{&console};
+    stereotools::MemoryConsole console{kRows};
+    stereotools::RecordingToolkit toolkit{&console};
 
     void Answer(std::string_view text) {
         console.AddText(text);
@@ -147,7 +147,7 @@ TEST_F(StereoRipRun, Splits16BitFileWithEveryRowOfTheScreen) {
     for (const Colour& c : colours) {
         SCOPED_TRACE("row " + std::to_string(c.row) + " column " + std::to_string(c.column));
         EXPECT_EQ(session.console.At(c.row, c.column).foreground, c.foreground);
-        EXPECT_EQ(session.console.At(c.row, c.column).background, wavcore::kBrightWhite);
+        EXPECT_EQ(session.console.At(c.row, c.column).background, stereotools::kBrightWhite);
     }
     EXPECT_FALSE(session.console.CursorVisible());
     EXPECT_EQ(session.console.CursorRow(), 37);
@@ -327,7 +327,7 @@ TEST(RunStereoRip, RefusalsRestartTheDialogue) {
         std::string message;
     };
     const Refusal refusals[] = {
-        {"missing file", {}, std::string(wavcore::kFileNotFoundMessage)},
+        {"missing file", {}, std::string(stereotools::kFileNotFoundMessage)},
         {"mono file", WaveBuilder().Channels(1).Samples(CountingBytes(8)).Build(), std::string(kNotStereo)},
         {"not a Wave file", WaveBuilder().FormType("AVI ").Channels(2).Build(), "This is not a Wave file  "},
         {"neither PCM nor float", WaveBuilder().Tag(2).Channels(2).Build(),
@@ -422,13 +422,13 @@ int RefuseRightRename(const char* from, const char* to) {
         errno = EACCES;
         return -1;
     }
-    return wavcore::SystemFileCalls().rename(from, to);
+    return stereotools::SystemFileCalls().rename(from, to);
 }
 
 TEST_F(StereoRipRun, KeepsTheLeftOutputWhenTheRightCannotBePutInPlace) {
     const Bytes samples = CountingBytes(800);
     folder.Write("take1.wav", StereoFile(16, 200, samples));
-    wavcore::FileCalls calls = wavcore::SystemFileCalls();
+    stereotools::FileCalls calls = stereotools::SystemFileCalls();
     calls.rename = RefuseRightRename;
     testwave::ScopedFileCalls fake(calls);
     session.Answer("take1.wav");
@@ -492,27 +492,6 @@ TEST(DeriveChannelFileNames, CutsTheLastFourCharacters) {
         const ChannelFileNames names = DeriveChannelFileNames(c.input);
         EXPECT_EQ(names.left, std::string(c.stem) + " left channel.wav");
         EXPECT_EQ(names.right, std::string(c.stem) + " right channel.wav");
-    }
-}
-
-TEST(CountFrames, RoundsHalfFramesToEven) {
-    struct Case {
-        uint16_t bits;
-        uint64_t dataSize;
-        uint64_t frames;
-    };
-    const Case cases[] = {
-        {16, 800, 200}, {16, 14, 4},  {16, 10, 2},  {16, 6, 2},  {16, 13, 3}, {16, 15, 4}, {16, 0, 0},
-        {16, 2, 0},     {16, 3, 1},   {24, 60, 10}, {24, 9, 2},  {8, 6, 3},   {8, 5, 2},   {8, 7, 4},
-        {12, 8, 2},     {64, 24, 2},  {32, 0xFFFFFFFF, 536870912},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.dataSize) + " bytes");
-        wavcore::WaveFormatInfo info;
-        info.channels = 2;
-        info.bitsPerSample = c.bits;
-        info.dataSize = c.dataSize;
-        EXPECT_EQ(CountFrames(info), c.frames);
     }
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace wavcore {
+namespace stereotools {
 namespace {
 
 std::vector<char32_t> CodePoints(std::string_view text) {
@@ -128,4 +128,4 @@ TEST(WideCellWidth, GivesTwoCellsToWideAndEmojiCharacters) {
 }
 
 }  // namespace
-}  // namespace wavcore
+}  // namespace stereotools

@@ -4,10 +4,11 @@
 
 namespace {
 
-using wavcore::DeriveMonoFormat;
-using wavcore::DeriveStereoFormat;
-using wavcore::HalveToEven;
-using wavcore::WaveFormatInfo;
+using stereotools::CountFrames;
+using stereotools::DeriveMonoFormat;
+using stereotools::DeriveStereoFormat;
+using stereotools::HalveToEven;
+using stereotools::WaveFormatInfo;
 
 WaveFormatInfo Format(uint16_t tag, uint8_t channels, int32_t rate, uint32_t byteRate, uint16_t blockAlign,
                       uint16_t bits, uint64_t dataSize, uint64_t dataOffset = 44) {
@@ -98,6 +99,27 @@ TEST(DeriveMonoFormat, HalvesTheFrameFields) {
 
 TEST(DeriveMonoFormat, DescribesOutputsAt44EvenForChunkedInputs) {
     EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 8, 120)).dataOffset, 44u);
+}
+
+TEST(CountFrames, RoundsHalfFramesToEven) {
+    struct Case {
+        uint16_t bits;
+        uint64_t dataSize;
+        uint64_t frames;
+    };
+    const Case cases[] = {
+        {16, 800, 200}, {16, 14, 4},  {16, 10, 2},  {16, 6, 2},  {16, 13, 3}, {16, 15, 4}, {16, 0, 0},
+        {16, 2, 0},     {16, 3, 1},   {24, 60, 10}, {24, 9, 2},  {8, 6, 3},   {8, 5, 2},   {8, 7, 4},
+        {12, 8, 2},     {64, 24, 2},  {32, 0xFFFFFFFF, 536870912},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.dataSize) + " bytes");
+        WaveFormatInfo info;
+        info.channels = 2;
+        info.bitsPerSample = c.bits;
+        info.dataSize = c.dataSize;
+        EXPECT_EQ(CountFrames(info), c.frames);
+    }
 }
 
 }  // namespace

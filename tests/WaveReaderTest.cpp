@@ -9,10 +9,10 @@ namespace {
 
 using testwave::Bytes;
 using testwave::WaveBuilder;
-using wavcore::HeaderProblemMessage;
-using wavcore::MemorySource;
-using wavcore::ReadWaveHeader;
-using wavcore::WaveHeaderProblem;
+using stereotools::HeaderProblemMessage;
+using stereotools::MemorySource;
+using stereotools::ReadWaveHeader;
+using stereotools::WaveHeaderProblem;
 
 WaveHeaderProblem ProblemOf(const Bytes& bytes, int requiredChannels) {
     return ReadWaveHeader(MemorySource(bytes), requiredChannels).problem;
@@ -267,7 +267,7 @@ TEST(BytesPerSample, RoundsUpToWholeBytes) {
     const std::pair<uint16_t, uint32_t> cases[] = {{1, 1}, {8, 1}, {12, 2}, {16, 2}, {20, 3}, {24, 3}, {32, 4}, {64, 8}};
     for (const auto& [bits, bytes] : cases) {
         SCOPED_TRACE(bits);
-        wavcore::WaveFormatInfo info;
+        stereotools::WaveFormatInfo info;
         info.bitsPerSample = bits;
         EXPECT_EQ(info.BytesPerSample(), bytes);
     }
@@ -281,7 +281,7 @@ TEST_F(ReadWaveHeaderFile, ReadsANamedFile) {
     ASSERT_TRUE(result);
     EXPECT_EQ(result.info.dataSize, 8u);
     // The header read leaves the file closed and unlocked for the read phase.
-    EXPECT_TRUE(wavcore::OpenInputFile(path));
+    EXPECT_TRUE(stereotools::OpenInputFile(path));
 }
 
 TEST_F(ReadWaveHeaderFile, GivesNotWaveForWhatCannotBeOpened) {

@@ -12,13 +12,13 @@
 namespace {
 
 using testwave::Bytes;
-using wavcore::CommitWaveOutput;
-using wavcore::FileCalls;
-using wavcore::IoError;
-using wavcore::OpenWaveOutput;
-using wavcore::WaveFormatInfo;
-using wavcore::WriteWaveHeader;
-using wavcore::WriteWaveSamples;
+using stereotools::CommitWaveOutput;
+using stereotools::FileCalls;
+using stereotools::IoError;
+using stereotools::OpenWaveOutput;
+using stereotools::WaveFormatInfo;
+using stereotools::WriteWaveHeader;
+using stereotools::WriteWaveSamples;
 
 using Op = IoError::Operation;
 
@@ -45,7 +45,7 @@ TEST(EncodeWaveHeader, WritesTheCanonicalLayout) {
         4, 0, 16, 0,                            // block align, bits
         'd', 'a', 't', 'a', 0xF0, 0, 0, 0,      // data size 240
     };
-    const auto header = wavcore::EncodeWaveHeader(JoinedStereo());
+    const auto header = stereotools::EncodeWaveHeader(JoinedStereo());
     EXPECT_EQ(Bytes(header.begin(), header.end()), expected);
 }
 
@@ -58,7 +58,7 @@ TEST(EncodeWaveHeader, WritesFieldsWhole) {
     info.blockAlign = 0x1234;
     info.bitsPerSample = 64;
     info.dataSize = 0xFFFFFFDBu;  // the largest that fits with the RIFF size
-    const auto header = wavcore::EncodeWaveHeader(info);
+    const auto header = stereotools::EncodeWaveHeader(info);
     const Bytes expectedTail = {3, 0, 1, 0, 4, 3, 2, 1, 0xD0, 0xC0, 0xB0, 0xA0, 0x34, 0x12, 64, 0};
     EXPECT_EQ(Bytes(header.begin() + 20, header.begin() + 36), expectedTail);
     EXPECT_EQ(Bytes(header.begin() + 4, header.begin() + 8), Bytes({0xFF, 0xFF, 0xFF, 0xFF}));
@@ -67,7 +67,7 @@ TEST(EncodeWaveHeader, WritesFieldsWhole) {
 
 // Writes a whole output: header, the samples in `blocks`, commit.
 IoError WriteOutput(const std::string& path, const WaveFormatInfo& info, const std::vector<Bytes>& blocks) {
-    auto opened = OpenWaveOutput(path, wavcore::kWaveHeaderBytes + info.dataSize);
+    auto opened = OpenWaveOutput(path, stereotools::kWaveHeaderBytes + info.dataSize);
     if (!opened) return opened.error;
     if (IoError error = WriteWaveHeader(opened.output, info)) return error;
     for (const auto& block : blocks) {
@@ -76,7 +76,7 @@ IoError WriteOutput(const std::string& path, const WaveFormatInfo& info, const s
     return CommitWaveOutput(opened.output);
 }
 
-Bytes Concat(const std::array<uint8_t, wavcore::kWaveHeaderBytes>& header, const Bytes& samples) {
+Bytes Concat(const std::array<uint8_t, stereotools::kWaveHeaderBytes>& header, const Bytes& samples) {
     Bytes out(header.begin(), header.end());
     out.insert(out.end(), samples.begin(), samples.end());
     return out;
@@ -94,10 +94,10 @@ TEST_F(WaveOutputTest, WritesHeaderThenSamplesInOrder) {
     const auto written = folder.Read("joined.wav");
     ASSERT_TRUE(written);
     EXPECT_EQ(written->size(), 284u);
-    EXPECT_EQ(*written, Concat(wavcore::EncodeWaveHeader(JoinedStereo()), samples));
+    EXPECT_EQ(*written, Concat(stereotools::EncodeWaveHeader(JoinedStereo()), samples));
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"joined.wav"}) << "no temporary file is left";
 
-    const auto reread = wavcore::ReadWaveHeader(folder.Path("joined.wav"), 2);
+    const auto reread = stereotools::ReadWaveHeader(folder.Path("joined.wav"), 2);
     ASSERT_TRUE(reread);
     EXPECT_EQ(reread.info.dataSize, 240u);
 }
@@ -108,7 +108,7 @@ TEST_F(WaveOutputTest, ReplacesALongerFileWithExactlyTheNewBytes) {
     WaveFormatInfo info = JoinedStereo();
     info.dataSize = 4;
     ASSERT_FALSE(WriteOutput(path, info, {Bytes{1, 2, 3, 4}}));
-    EXPECT_EQ(folder.Read("out.wav"), Concat(wavcore::EncodeWaveHeader(info), Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(folder.Read("out.wav"), Concat(stereotools::EncodeWaveHeader(info), Bytes{1, 2, 3, 4}));
     struct stat status {};
     ASSERT_EQ(::stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
@@ -132,7 +132,7 @@ TEST_F(WaveOutputTest, WritesThroughSymbolicLinks) {
     ASSERT_EQ(::symlink("takes/not yet.wav", folder.Path("dangling.wav").c_str()), 0);
     WaveFormatInfo info = JoinedStereo();
     info.dataSize = 2;
-    const Bytes expected = Concat(wavcore::EncodeWaveHeader(info), Bytes{7, 8});
+    const Bytes expected = Concat(stereotools::EncodeWaveHeader(info), Bytes{7, 8});
 
     ASSERT_FALSE(WriteOutput(folder.Path("link to link.wav"), info, {Bytes{7, 8}}));
     EXPECT_EQ(folder.Read("takes/real.wav"), expected);
@@ -245,7 +245,7 @@ struct Faults {
     }
 };
 
-FileCalls Real() { return wavcore::SystemFileCalls(); }
+FileCalls Real() { return stereotools::SystemFileCalls(); }
 
 TEST_F(WaveOutputTest, FailsWholeWhenAnyStepFails) {
     struct Case {
@@ -307,7 +307,7 @@ TEST_F(WaveOutputTest, RemovesAnUncommittedOutput) {
         ASSERT_FALSE(WriteWaveHeader(opened.output, JoinedStereo()));
         ASSERT_FALSE(WriteWaveSamples(opened.output, Bytes(100, 1)));
         EXPECT_EQ(folder.Names().size(), 2u) << "the temporary file exists while writing";
-        wavcore::WaveOutput moved = std::move(opened.output);
+        stereotools::WaveOutput moved = std::move(opened.output);
         EXPECT_FALSE(opened.output.IsOpen());
     }
     EXPECT_EQ(Snapshot(folder), before);

@@ -15,10 +15,10 @@
 
 namespace {
 
-void CheckRange(const wavcore::InputFile& file, const wavcore::WaveFormatInfo& info, const uint8_t* bytes,
+void CheckRange(const stereotools::InputFile& file, const stereotools::WaveFormatInfo& info, const uint8_t* bytes,
                 std::size_t size, uint64_t position, std::size_t count) {
     std::vector<uint8_t> out(count, 0xAA);
-    if (wavcore::ReadSampleRange(file, info.dataOffset, info.dataSize, position, out)) abort();
+    if (stereotools::ReadSampleRange(file, info.dataOffset, info.dataSize, position, out)) abort();
     for (std::size_t i = 0; i < count; ++i) {
         const uint64_t inChunk = position + i;
         const uint64_t inFile = info.dataOffset + inChunk;
@@ -30,11 +30,11 @@ void CheckRange(const wavcore::InputFile& file, const wavcore::WaveFormatInfo& i
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
-    const wavcore::MemorySource memory(std::vector<uint8_t>(bytes, bytes + size));
-    const wavcore::HeaderResult mono = wavcore::ReadWaveHeader(memory, 1);
-    const wavcore::HeaderResult stereo = wavcore::ReadWaveHeader(memory, 2);
-    if (mono.problem != stereo.problem && mono.problem != wavcore::WaveHeaderProblem::WrongChannelCount &&
-        stereo.problem != wavcore::WaveHeaderProblem::WrongChannelCount)
+    const stereotools::MemorySource memory(std::vector<uint8_t>(bytes, bytes + size));
+    const stereotools::HeaderResult mono = stereotools::ReadWaveHeader(memory, 1);
+    const stereotools::HeaderResult stereo = stereotools::ReadWaveHeader(memory, 2);
+    if (mono.problem != stereo.problem && mono.problem != stereotools::WaveHeaderProblem::WrongChannelCount &&
+        stereo.problem != stereotools::WaveHeaderProblem::WrongChannelCount)
         abort();
 
     // The same bytes as a real file, through the path the tools use.
@@ -45,11 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
         return 0;
     }
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    wavcore::InputOpenResult opened = wavcore::OpenInputFile(path);
+    stereotools::InputOpenResult opened = stereotools::OpenInputFile(path);
     if (opened) {
         for (int channels : {1, 2}) {
-            const wavcore::HeaderResult header = wavcore::ReadWaveHeader(opened.file, channels);
-            const wavcore::HeaderResult fromMemory = channels == 1 ? mono : stereo;
+            const stereotools::HeaderResult header = stereotools::ReadWaveHeader(opened.file, channels);
+            const stereotools::HeaderResult fromMemory = channels == 1 ? mono : stereo;
             if (header.problem != fromMemory.problem) abort();
             if (!header) continue;
             if (header.info.BytesPerSample() < 1 || header.info.BytesPerSample() > 8) abort();

@@ -240,15 +240,15 @@ protected:
 // calls, so files still open and close.
 class ScopedFileCalls {
 public:
-    explicit ScopedFileCalls(const wavcore::FileCalls& calls) : saved_(wavcore::ActiveFileCalls()) {
-        wavcore::ActiveFileCalls() = calls;
+    explicit ScopedFileCalls(const stereotools::FileCalls& calls) : saved_(stereotools::ActiveFileCalls()) {
+        stereotools::ActiveFileCalls() = calls;
     }
     ScopedFileCalls(const ScopedFileCalls&) = delete;
     ScopedFileCalls& operator=(const ScopedFileCalls&) = delete;
-    ~ScopedFileCalls() { wavcore::ActiveFileCalls() = saved_; }
+    ~ScopedFileCalls() { stereotools::ActiveFileCalls() = saved_; }
 
 private:
-    wavcore::FileCalls saved_;
+    stereotools::FileCalls saved_;
 };
 
 // Changes into `folder` for the object's lifetime, so answers can be short

@@ -1,0 +1,399 @@
+#include "Dialogue.h"
+
+#include "NameCompletion.h"
+#include "Utf8.h"
+#include "wave/FileIo.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace stereotools {
+namespace {
+
+constexpr std::string_view kCopyrightLine = "   Copyright (C) 2026 The Stereorip and Stereoknit authors";
+constexpr std::string_view kHelpLine = "   Help: README.md and the manual pages that come with the programs";
+constexpr std::string_view kDoneText = "   Done";
+constexpr std::string_view kJobTimeText = "   Job completed in";
+constexpr std::string_view kSecondsText = "seconds";
+constexpr std::string_view kPressAnyKeyText = "   press any key to quit";
+constexpr int kFirstPromptRow = 8;
+
+void UseTextColour(Console& console) { console.SetColours(kBlack, kBrightWhite); }
+void UsePromptColour(Console& console) { console.SetColours(kDarkGrey, kBrightWhite); }
+
+// Returns the cells between two cursor positions, `before` first, for a step
+// of fewer than 80 cells. A scroll keeps the cursor on the last row, so a step
+// that seems to go backwards crossed into the next row.
+int CellsBetween(int rowBefore, int columnBefore, int rowAfter, int columnAfter) {
+    const int cells = (rowAfter - rowBefore) * kWindowColumns + (columnAfter - columnBefore);
+    return cells > 0 ? cells : cells + kWindowColumns;
+}
+
+// Moves the cursor back `cells` cells, to the end of the row above from
+// column 1. Returns how many it could move: cells scrolled off the top are gone.
+int MoveBack(Console& console, int cells) {
+    int row = console.CursorRow();
+    int column = console.CursorColumn();
+    int moved = 0;
+    for (; moved < cells; ++moved) {
+        if (column > 1) {
+            --column;
+        } else if (row > 1) {
+            --row;
+            column = kWindowColumns;
+        } else {
+            break;
+        }
+    }
+    console.MoveCursor(row, column);
+    return moved;
+}
+
+// Returns whether an answer may hold `character`: C0 and C1 control codes
+// and DEL would act on the terminal instead of showing.
+bool IsPrintable(char32_t character) {
+    return character >= 0x20 && character != 0x7F && !(character >= 0x80 && character < 0xA0);
+}
+
+// One echoed character of an answer.
+struct EchoedCharacter {
+    std::size_t bytes = 0;  // bytes it added to the answer
+    int cells = 0;          // cells the echo advanced the cursor, early wrap included
+};
+
+void TakeBackLast(Console& console, Answer& answer, std::vector<EchoedCharacter>& echoed) {
+    const EchoedCharacter last = echoed.back();
+    echoed.pop_back();
+    answer.text.resize(answer.text.size() - last.bytes);
+    answer.cells -= static_cast<std::size_t>(last.cells);
+    const int moved = MoveBack(console, last.cells);
+    const int row = console.CursorRow();
+    const int column = console.CursorColumn();
+    console.Write(std::string(static_cast<std::size_t>(moved), ' '));
+    console.MoveCursor(row, column);
+}
+
+void Echo(Console& console, Answer& answer, std::vector<EchoedCharacter>& echoed, const Key& key) {
+    const std::string bytes = key.bytes.empty() ? EncodeUtf8(key.character) : key.bytes;
+    const int rowBefore = console.CursorRow();
+    const int columnBefore = console.CursorColumn();
+    console.Write(bytes);
+    const int cells = CellsBetween(rowBefore, columnBefore, console.CursorRow(), console.CursorColumn());
+    echoed.push_back({bytes.size(), cells});
+    answer.text += bytes;
+    answer.cells += static_cast<std::size_t>(cells);
+}
+
+// Echoes the printable characters of `text` as typed ones, up to the answer's
+// limit. Returns whether any was taken.
+bool EchoText(Console& console, Answer& answer, std::vector<EchoedCharacter>& echoed, std::string_view text) {
+    bool taken = false;
+    for (const Utf8Character& character : SplitUtf8(text)) {
+        if (!IsPrintable(character.codePoint) || echoed.size() >= kMaxAnswerCharacters) continue;
+        Key key;
+        key.kind = Key::Kind::Character;
+        key.character = character.codePoint;
+        key.bytes = std::string(text.substr(character.offset, character.length));
+        Echo(console, answer, echoed, key);
+        taken = true;
+    }
+    return taken;
+}
+
+bool IsRegularFile(const std::string& name) {
+    struct stat info {};
+    return !name.empty() && ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The state of one answer being read.
+struct AnswerReading {
+    Console& console;
+    std::string_view partnerOf;  // with Tab on an empty answer, propose this file's partner
+    Answer answer;
+    std::vector<EchoedCharacter> echoed;
+    bool lastKeyWasTab = false;
+    bool overlayShown = false;
+};
+
+// Lists `choices` in the rows below the echo. Returns false when no row is
+// left below it.
+bool ListChoices(AnswerReading& reading, const std::vector<std::string>& choices) {
+    Console& console = reading.console;
+    const int firstRow = console.CursorRow() + 1;
+    const int rowsLeft = console.Rows() - firstRow + 1;
+    const std::vector<std::string> lines = LayOutChoices(choices, kWindowColumns, 3, rowsLeft);
+    if (lines.empty()) return false;
+    console.ShowOverlay(firstRow, lines, kDarkGrey, kBrightWhite);
+    reading.overlayShown = true;
+    return true;
+}
+
+// Tab: proposes the partner file on an empty answer, else completes the
+// last path component as a shell does. Whatever cannot be done rings the bell.
+void CompleteAnswer(AnswerReading& reading, bool secondTab) {
+    Console& console = reading.console;
+    Answer& answer = reading.answer;
+    if (answer.text.empty() && !reading.partnerOf.empty()) {
+        const std::string partner = PartnerName(reading.partnerOf);
+        if (IsRegularFile(partner) && EchoText(console, answer, reading.echoed, partner)) {
+            answer.pasted = false;
+            return;
+        }
+    }
+    const NameParts parts = SplitLastComponent(answer.text);
+    const Completion completion = CompleteName(parts.last, ListFolder(parts.folder));
+    if (completion.outcome == Completion::Outcome::NoMatch) {
+        console.Beep();
+        return;
+    }
+    if (!completion.addition.empty() && EchoText(console, answer, reading.echoed, completion.addition)) {
+        answer.pasted = false;
+        return;
+    }
+    if (completion.outcome == Completion::Outcome::Several && secondTab && ListChoices(reading, completion.choices))
+        return;
+    console.Beep();
+}
+
+// Reads keys up to Enter, echoing at the cursor. Returns the answer, or
+// Ended as soon as input ends.
+Answer ReadAnswer(Console& console, std::string_view partnerOf) {
+    AnswerReading reading{console, partnerOf, {}, {}, false, false};
+    Answer& answer = reading.answer;
+    for (;;) {
+        const Key key = console.ReadKey();
+        // A listing stays only until the next key.
+        if (reading.overlayShown) {
+            console.HideOverlay();
+            reading.overlayShown = false;
+        }
+        const bool secondTab = reading.lastKeyWasTab;
+        reading.lastKeyWasTab = key.kind == Key::Kind::Tab;
+        switch (key.kind) {
+        case Key::Kind::Ended:
+            return {Answer::Status::Ended, {}, key.exitStatus, 0, false};
+        case Key::Kind::Enter:
+            return answer;
+        case Key::Kind::Backspace:
+            if (!reading.echoed.empty()) {
+                TakeBackLast(console, answer, reading.echoed);
+                answer.pasted = false;
+            }
+            break;
+        case Key::Kind::Character:
+            if (IsPrintable(key.character) && reading.echoed.size() < kMaxAnswerCharacters) {
+                Echo(console, answer, reading.echoed, key);
+                answer.pasted = false;
+            }
+            break;
+        case Key::Kind::Paste: {
+            const bool wasEmpty = answer.text.empty();
+            if (EchoText(console, answer, reading.echoed, key.bytes) || wasEmpty) answer.pasted = wasEmpty;
+            break;
+        }
+        case Key::Kind::Tab:
+            CompleteAnswer(reading, secondTab);
+            break;
+        case Key::Kind::Escape:
+        case Key::Kind::Other:
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+void OpenConsoleWindow(Console& console, ConsoleToolkit& toolkit, const std::string& programName, int rows) {
+    int32_t toolFlags = 0;
+    toolkit.InitConsoleTools(nullptr, 0, 0, 0, &toolFlags, 0);
+    toolkit.ConsoleToolBar(0, 5);
+    toolkit.ConsoleTitle(programName);
+    toolkit.ConsoleIcon(32512);
+    for (const int item : {0xF120, 0, 0xF000, -2, -1, 0xF030}) toolkit.DeleteWindowMenuItem(item);
+    UseTextColour(console);
+    console.Clear();
+    toolkit.Console80x(rows);
+    console.SetRows(rows);
+    toolkit.ConsoleMove(32767, 32767);
+}
+
+void ShowBanner(Console& console, std::string_view nameLine) {
+    console.Clear();
+    UseTextColour(console);
+    console.LineBreak();
+    for (const std::string_view line : {nameLine, kCopyrightLine, kHelpLine}) {
+        console.Write(line);
+        console.LineBreak();
+    }
+    console.MoveCursor(kFirstPromptRow, 1);
+    UsePromptColour(console);
+}
+
+Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn, std::string_view partnerOf) {
+    console.MoveCursor(row, 1);
+    console.Write(prompt);
+    // No line break after the prompt: the cursor moves to the answer at once,
+    // and on the last row a line break would scroll the prompt off its answer.
+    UseTextColour(console);
+    console.MoveCursor(row, answerColumn);
+    const bool cursorWasVisible = console.SetCursorVisible(true);
+    console.SetPasteMarking(true);
+    console.Flush();
+    Answer answer = ReadAnswer(console, partnerOf);
+    console.SetPasteMarking(false);
+    if (answer.status == Answer::Status::Accepted) console.LineBreak();
+    UsePromptColour(console);
+    console.SetCursorVisible(cursorWasVisible);
+    return answer;
+}
+
+Answer AskExistingFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row, int answerColumn,
+                       RetryPolicy policy, std::string_view partnerOf) {
+    for (;;) {
+        Answer answer = AskFileName(console, prompt, row, answerColumn, partnerOf);
+        if (answer.status == Answer::Status::Ended) return answer;
+        // Opening is the whole test; the file closes again at the end of the block.
+        if (OpenInputFile(answer.text)) return answer;
+        // A dropped file's path comes quoted as a shell word. The exact text
+        // was tried first, so no name that opens as typed changes meaning.
+        if (answer.pasted) {
+            const std::optional<std::string> word = ReadShellWord(answer.text);
+            if (word && OpenInputFile(*word)) {
+                answer.text = *word;
+                return answer;
+            }
+        }
+        ShowErrorBox(console, toolkit, std::string(kFileNotFoundMessage));
+        // A stop that closed the box ends the dialogue here rather than after a restart.
+        if (const int stop = console.PendingStop(); stop != 0) return {Answer::Status::Ended, {}, stop, 0, false};
+        if (policy == RetryPolicy::Restart) return {Answer::Status::Refused, {}, 0, 0, false};
+        EraseAnswer(console, row, answerColumn, answer.cells);
+    }
+}
+
+void EraseAnswer(Console& console, int row, int answerColumn, std::size_t cells) {
+    UsePromptColour(console);
+    console.MoveCursor(row, answerColumn);
+    console.Write(std::string(cells + 1, ' '));
+    console.LineBreak();
+}
+
+void ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message) {
+    console.Flush();
+    console.Beep();
+    toolkit.ConsoleMessageBox(message, 0, std::string(kErrorCaption), 0, 0);
+}
+
+void ShowStep(Console& console, std::string_view text) {
+    UsePromptColour(console);
+    console.Write(text);
+    console.LineBreak();
+    console.Flush();
+}
+
+void ShowDone(Console& console, int lineBreaks) {
+    UseTextColour(console);
+    console.Write(kDoneText);
+    for (int i = 0; i < lineBreaks; ++i) console.LineBreak();
+    console.Flush();
+}
+
+JobClock JobClock::Start() {
+    JobClock clock;
+    clock.start_ = std::chrono::steady_clock::now();
+    return clock;
+}
+
+double JobClock::ElapsedSeconds() const {
+    const auto elapsed = std::chrono::steady_clock::now() - start_;
+    return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()) / 1000.0;
+}
+
+JobClock BeginJob(Console& console, std::string_view readingStep) {
+    (void)console.SetCursorVisible(false);
+    for (int i = 0; i < 4; ++i) console.LineBreak();
+    const JobClock clock = JobClock::Start();
+    ShowStep(console, readingStep);
+    return clock;
+}
+
+namespace {
+
+// Shows "press any key" in the prompt colour and waits for a key. Returns
+// `status`, or the Ended status when input ended instead.
+int WaitForFinalKey(Console& console, int status) {
+    UsePromptColour(console);
+    console.Write(kPressAnyKeyText);
+    console.LineBreak();
+    console.Flush();
+    const Key key = console.ReadKey();
+    return key.kind == Key::Kind::Ended ? key.exitStatus : status;
+}
+
+}  // namespace
+
+int FinishDialogue(Console& console, const JobClock& clock) {
+    UseTextColour(console);
+    console.Write(kJobTimeText);
+    console.Write(FormatNumber(RoundHalfEven(clock.ElapsedSeconds(), 1)));
+    console.Write(kSecondsText);
+    console.LineBreak();
+    return WaitForFinalKey(console, 0);
+}
+
+int FinishFailedDialogue(Console& console) {
+    for (int i = 0; i < 5; ++i) console.LineBreak();
+    return WaitForFinalKey(console, 1);
+}
+
+std::string FormatNumber(double value) {
+    const std::string sign = value < 0 ? "-" : " ";
+    const double magnitude = std::fabs(value);
+    if (std::isnan(value)) return " nan ";
+    if (std::isinf(value)) return sign + "inf ";
+
+    // The decimal exponent after rounding to 15 significant digits decides
+    // how many fraction digits those 15 digits reach.
+    char scientific[32];
+    std::snprintf(scientific, sizeof scientific, "%.14e", magnitude);
+    const char* exponentText = std::strchr(scientific, 'e');
+    const int exponent = std::atoi(exponentText + 1);
+
+    std::string digits;
+    if (exponent >= 15) {
+        digits.assign(scientific, static_cast<std::size_t>(exponentText - scientific));
+        digits += "E+" + std::to_string(exponent);
+    } else {
+        const int decimals = 14 - exponent;
+        std::vector<char> fixed(static_cast<std::size_t>(decimals) + 32);
+        std::snprintf(fixed.data(), fixed.size(), "%.*f", decimals, magnitude);
+        digits = fixed.data();
+    }
+    // Trailing fraction zeros and a bare point go; so does the 0 before the point.
+    const std::size_t point = digits.find('.');
+    if (point != std::string::npos) {
+        const std::size_t mantissaEnd = digits.find('E') == std::string::npos ? digits.size() : digits.find('E');
+        std::size_t keep = digits.find_last_not_of('0', mantissaEnd - 1) + 1;
+        if (keep == point + 1) keep = point;
+        digits.erase(keep, mantissaEnd - keep);
+    }
+    if (digits.size() > 1 && digits[0] == '0' && digits[1] == '.') digits.erase(0, 1);
+    return sign + digits + " ";
+}
+
+double RoundHalfEven(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    const double scaled = value * scale;
+    if (!std::isfinite(scaled)) return value;
+    // nearbyint follows the current rounding mode, which is to nearest, ties to even.
+    return std::nearbyint(scaled) / scale;
+}
+
+}  // namespace stereotools

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "Console.h"
+#include "ConsoleToolkit.h"
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+namespace stereotools {
+
+// How AskExistingFile goes on after a refused answer.
+enum class RetryPolicy { Restart, AskAgainInPlace };
+
+constexpr std::size_t kMaxAnswerCharacters = 10000;
+
+inline constexpr std::string_view kFileNotFoundMessage =
+    "            File not found.\\n Please enter a valid filename  ";
+inline constexpr std::string_view kErrorCaption = "  ERROR";
+
+// An answer to a prompt.
+struct Answer {
+    enum class Status {
+        Accepted,  // `text` holds the answer exactly as typed (or the name a paste gave)
+        Refused,   // under Restart: the caller starts its dialogue over
+        Ended,     // input ended or a stop signal came: end with `exitStatus`
+    };
+    Status status = Status::Accepted;
+    std::string text;
+    int exitStatus = 0;
+    std::size_t cells = 0;  // cells the echoed answer took on screen
+    bool pasted = false;    // `text` came whole from one paste, nothing typed
+};
+
+// Sets the window up through `toolkit`, clears it in the text colour and
+// gives `console` `rows` rows.
+void OpenConsoleWindow(Console& console, ConsoleToolkit& toolkit, const std::string& programName, int rows);
+
+// Clears the screen and prints the banner whose first line is `nameLine`.
+// Leaves the cursor at (8, 1) in the prompt colour.
+void ShowBanner(Console& console, std::string_view nameLine);
+
+// Prints `prompt` at (row, 1) and reads an answer from (row, answerColumn),
+// echoing it in the text colour with the text cursor shown. Backspace removes
+// the last character; control keys are ignored; characters past
+// kMaxAnswerCharacters are not taken. A paste is taken as typed characters
+// (its control characters dropped). Tab completes the last path component
+// from the file system; a second Tab in a row lists the choices in the rows
+// below until the next key; with nothing to complete it rings the bell. On an
+// empty answer Tab first proposes the partner of file `partnerOf`
+// (PartnerName) when that exists. Returns Accepted with the bytes after Enter
+// (the cursor then on the row below the echo, prompt colour current), or
+// Ended as soon as input ends.
+[[nodiscard]] Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn,
+                                 std::string_view partnerOf = {});
+
+// Asks as AskFileName does until the answer names a file that OpenInputFile
+// accepts (the file is closed again at once). An answer that came whole from
+// one paste and names no file may instead name it as a shell word
+// (ReadShellWord); `text` is then that name. A refusal shows the
+// file-not-found box; under Restart it returns Refused, under AskAgainInPlace
+// it erases the answer and asks again on `row`. Returns Ended when input ends
+// at the prompt, or when a stop signal is pending after the box.
+[[nodiscard]] Answer AskExistingFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row,
+                                     int answerColumn, RetryPolicy policy, std::string_view partnerOf = {});
+
+// Blanks a refused answer that took `cells` cells (Answer::cells) from
+// (row, answerColumn), wrapped rows included, in the prompt colour, then
+// writes a line break.
+void EraseAnswer(Console& console, int row, int answerColumn, std::size_t cells);
+
+// Beeps and shows `message` in the error box; returns once it is closed.
+void ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message);
+
+// Writes a progress step in the prompt colour, then a line break.
+void ShowStep(Console& console, std::string_view text);
+
+// Writes "   Done" in the text colour, then `lineBreaks` line breaks.
+void ShowDone(Console& console, int lineBreaks);
+
+// A monotonic reading taken when the job starts.
+class JobClock {
+public:
+    // Returns a clock started now.
+    [[nodiscard]] static JobClock Start();
+    // Returns the seconds since the start.
+    [[nodiscard]] double ElapsedSeconds() const;
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+// Starts the job phase: hides the text cursor, writes four line breaks,
+// starts the clock and shows `readingStep`. Returns the started clock.
+[[nodiscard]] JobClock BeginJob(Console& console, std::string_view readingStep);
+
+// Writes the job time and "   press any key to quit", waits for a key and
+// returns the exit status: 0, or the Ended status when input ended instead.
+[[nodiscard]] int FinishDialogue(Console& console, const JobClock& clock);
+
+// Ends a job that failed after its error box: leaves the rows of the missing
+// lines empty, writes "   press any key to quit", waits for a key and returns 1
+// (or the Ended status when input ended instead).
+[[nodiscard]] int FinishFailedDialogue(Console& console);
+
+// Returns `value` in the dialogue's number format: a sign position (blank or
+// "-"), up to 15 significant digits without trailing fraction zeros, a bare
+// point or a leading "0", then one blank. 0.4 gives " .4 ".
+[[nodiscard]] std::string FormatNumber(double value);
+
+// Returns `value` rounded to `decimals` places, an exact half to the even digit.
+[[nodiscard]] double RoundHalfEven(double value, int decimals);
+
+}  // namespace stereotools

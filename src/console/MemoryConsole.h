@@ -1,0 +1,161 @@
+#pragma once
+
+#include "Console.h"
+#include "ConsoleToolkit.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace stereotools {
+
+// A console held in memory: a grid of 80 x Rows() cells with character and
+// palette colours, a cursor, and keys from a script. Its cursor rules are the
+// ones every console of these programs follows:
+//
+// - Write takes the text character by character (SplitUtf8); an invalid byte
+//   is one U+FFFD cell. A character takes CellWidth cells (1 or 2) in the
+//   current colours and advances the cursor by that many columns.
+// - Immediate wrap: once a character has filled column 80 the cursor is at
+//   column 1 of the next row at once; on the last row the window scrolls up
+//   one row at that moment and the cursor stays on the last row, column 1.
+// - A 2-cell character that would start in column 80 wraps first (with the
+//   scroll above on the last row); column 80 keeps what it held.
+// - Writing over either half of a 2-cell character blanks its other half.
+// - LineBreak puts the cursor at column 1 of the next row; on the last row
+//   the window scrolls up one row instead and the cursor goes to column 1.
+// - A scroll drops the top row and adds a blank last row in the current colours.
+// - Clear blanks every cell in the current colours; the cursor goes to (1, 1).
+// - MoveCursor clamps its position to the window.
+// - SetRows keeps the top rows that remain, adds blank rows in the current
+//   colours and clamps the cursor.
+//
+// An overlay (ShowOverlay) is kept apart from the cells: At and RowText
+// show the cells beneath it.
+//
+// When the script runs out ReadKey returns Ended with status 1. Once it has
+// returned Ended (scripted or not) it returns that same Ended at every call.
+class MemoryConsole final : public Console {
+public:
+    struct Cell {
+        char32_t character = U' ';
+        int foreground = kBlack;
+        int background = kBrightWhite;
+        bool continuation = false;  // right half of a wide character
+    };
+
+    explicit MemoryConsole(int rows = 25);
+
+    [[nodiscard]] int Rows() const override { return rows_; }
+    void SetRows(int rows) override;
+    void Clear() override;
+    void SetColours(int foreground, int background) override;
+    void MoveCursor(int row, int column) override;
+    [[nodiscard]] int CursorRow() const override { return row_; }
+    [[nodiscard]] int CursorColumn() const override { return column_; }
+    void Write(std::string_view text) override;
+    void LineBreak() override;
+    bool SetCursorVisible(bool visible) override;
+    [[nodiscard]] Key ReadKey() override;
+    void Beep() override { ++beeps_; }
+    [[nodiscard]] int CellWidth(char32_t character) const override;
+    void Flush() override { ++flushes_; }
+    [[nodiscard]] int PendingStop() const override;
+    void SetPasteMarking(bool on) override { pasteMarking_ = on; }
+    void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) override;
+    void HideOverlay() override;
+
+    // Script: keys are returned in the order they were added.
+    void AddKey(Key key);
+    void AddText(std::string_view utf8);  // one Character key per character
+    void AddEnter();
+    void AddBackspace();
+    void AddTab();
+    void AddPaste(std::string_view text);  // one Paste key holding `text`
+    // Makes PendingStop return `status` from its (afterChecks + 1)-th call on,
+    // as a stop signal arriving during a job would; 0 until then.
+    void RequestStop(int status, std::size_t afterChecks = 0);
+
+    // Returns the cell at (row, column); a blank for a position outside the window.
+    [[nodiscard]] const Cell& At(int row, int column) const;
+    // Returns row `row` as UTF-8, trailing blanks removed.
+    [[nodiscard]] std::string RowText(int row) const;
+    [[nodiscard]] int Beeps() const { return beeps_; }
+    [[nodiscard]] int Flushes() const { return flushes_; }
+    [[nodiscard]] bool CursorVisible() const { return cursorVisible_; }
+    [[nodiscard]] std::size_t KeysLeft() const { return keys_.size(); }
+    // Returns how many keys ReadKey has handed out (the Ended ones included).
+    [[nodiscard]] std::size_t KeysRead() const { return keysRead_; }
+    // Returns whether pastes are being marked now.
+    [[nodiscard]] bool PasteMarking() const { return pasteMarking_; }
+    // Returns the overlay's first row, 0 when none is shown now.
+    [[nodiscard]] int OverlayRow() const { return overlayRow_; }
+    // Returns the first row and the lines of the last overlay shown, also after it was hidden.
+    [[nodiscard]] int LastOverlayRow() const { return lastOverlayRow_; }
+    [[nodiscard]] const std::vector<std::string>& LastOverlayLines() const { return lastOverlayLines_; }
+    // Returns how many times an overlay was shown.
+    [[nodiscard]] int OverlaysShown() const { return overlaysShown_; }
+    // Returns, for every key ReadKey handed out, whether pastes were marked then.
+    [[nodiscard]] const std::vector<bool>& PasteMarkingAtKeys() const { return pasteMarkingAtKeys_; }
+
+private:
+    Cell& CellAt(int row, int column);
+    void PutCharacter(char32_t character, int width);
+    void Advance(int cells);
+    void NextRow();
+    void ScrollUp();
+
+    int rows_;
+    std::vector<Cell> cells_;
+    int row_ = 1;
+    int column_ = 1;
+    int foreground_ = kBlack;
+    int background_ = kBrightWhite;
+    bool cursorVisible_ = true;
+    int beeps_ = 0;
+    int flushes_ = 0;
+    std::deque<Key> keys_;
+    std::size_t keysRead_ = 0;
+    bool ended_ = false;
+    int endedStatus_ = 1;
+    int stopStatus_ = 0;
+    std::size_t stopAfterChecks_ = 0;
+    mutable std::size_t stopChecks_ = 0;
+    bool pasteMarking_ = false;
+    std::vector<bool> pasteMarkingAtKeys_;
+    int overlayRow_ = 0;
+    int lastOverlayRow_ = 0;
+    std::vector<std::string> lastOverlayLines_;
+    int overlaysShown_ = 0;
+};
+
+// A toolkit that records every call as a line of text, for tests of the
+// call order. Its message box takes keys from `console` (when one is given)
+// until one that closes the box: Enter, Space, Escape, or Ended.
+class RecordingToolkit final : public ConsoleToolkit {
+public:
+    explicit RecordingToolkit(Console* console = nullptr) : console_(console) {}
+    void InitConsoleTools(void* instance, int a, int b, int c, int32_t* flags, int d) override;
+    void ConsoleToolBar(int a, int b) override;
+    void ConsoleTitle(std::string title) override;
+    void ConsoleIcon(int iconId) override;
+    void DeleteWindowMenuItem(int item) override;
+    void Console80x(int rows) override;
+    void ConsoleMove(int x, int y) override;
+    void ConsoleMessageBox(std::string message, int a, std::string caption, int b, int c) override;
+
+    // Calls in order, e.g. "ConsoleTitle(Stereorip)", "Console80x(38)",
+    // "InitConsoleTools(nullptr, 0, 0, 0, &0, 0)" (a pointer shows as
+    // "nullptr", or "&" and the value it points at),
+    // "ConsoleMessageBox(<message>, 0, <caption>, 0, 0)".
+    std::vector<std::string> calls;
+    // The message texts passed to ConsoleMessageBox, in order.
+    std::vector<std::string> messages;
+    // The captions passed to ConsoleMessageBox, in order.
+    std::vector<std::string> captions;
+
+private:
+    Console* console_;
+};
+
+}  // namespace stereotools

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "Console.h"
+#include "ConsoleToolkit.h"
+
+#include <memory>
+
+namespace stereotools {
+
+// Returns true when standard input and output are both terminals.
+[[nodiscard]] bool HaveInteractiveTerminal();
+
+// Installs the handlers for SIGINT, SIGTERM and SIGHUP (they only record the
+// signal) and for crash signals (they restore the terminal, then die).
+void InstallSignalHandlers();
+// Returns the stop signal that arrived, or 0.
+[[nodiscard]] int PendingStopSignal();
+// Returns the exit status for a stop signal: 128 + its number.
+[[nodiscard]] int ExitStatusForSignal(int signal);
+
+// The console on a real terminal through ncursesw: a logical 80-column
+// window on the alternate screen, shown through a viewport that follows the
+// cursor when the terminal is smaller. Restore() puts the terminal back as it
+// was found and is safe to call more than once; the destructor calls it.
+class TerminalConsole final : public Console {
+public:
+    TerminalConsole();
+    ~TerminalConsole() override;
+    TerminalConsole(const TerminalConsole&) = delete;
+    TerminalConsole& operator=(const TerminalConsole&) = delete;
+
+    [[nodiscard]] int Rows() const override;
+    void SetRows(int rows) override;
+    void Clear() override;
+    void SetColours(int foreground, int background) override;
+    void MoveCursor(int row, int column) override;
+    [[nodiscard]] int CursorRow() const override;
+    [[nodiscard]] int CursorColumn() const override;
+    void Write(std::string_view text) override;
+    void LineBreak() override;
+    bool SetCursorVisible(bool visible) override;
+    [[nodiscard]] Key ReadKey() override;
+    void Beep() override;
+    [[nodiscard]] int CellWidth(char32_t character) const override;
+    void Flush() override;
+    [[nodiscard]] int PendingStop() const override;
+    // Turns bracketed paste on or off; Restore and a crash turn it off.
+    void SetPasteMarking(bool on) override;
+    void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) override;
+    void HideOverlay() override;
+
+    void SetTitle(const std::string& title);
+    void RequestWindowSize(int rows, int columns);
+    // Draws a modal box with `caption`, `message` (the two characters
+    // backslash and n break the line) and an OK button over the centre of the
+    // window; returns on Enter, Space or Escape, or when input ends, and
+    // repaints what lay beneath.
+    void ShowMessageBox(const std::string& message, const std::string& caption);
+    void Restore();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The toolkit on a terminal: title, window size and message box go to
+// `terminal`; the other calls have nothing to do there.
+class TerminalToolkit final : public ConsoleToolkit {
+public:
+    explicit TerminalToolkit(TerminalConsole& terminal) : terminal_(terminal) {}
+    void InitConsoleTools(void*, int, int, int, int32_t*, int) override {}
+    void ConsoleToolBar(int, int) override {}
+    void ConsoleTitle(std::string title) override;
+    void ConsoleIcon(int) override {}
+    void DeleteWindowMenuItem(int) override {}
+    void Console80x(int rows) override;
+    void ConsoleMove(int, int) override {}
+    void ConsoleMessageBox(std::string message, int, std::string caption, int, int) override;
+
+private:
+    TerminalConsole& terminal_;
+};
+
+}  // namespace stereotools
+
+namespace stereotools {
+
+// Runs `run` on the terminal: without an interactive terminal prints one
+// line on standard error and returns 2; otherwise opens the terminal console,
+// runs the dialogue and restores the terminal on every way out.
+[[nodiscard]] int RunOnTerminal(const char* programName, int (*run)(Console&, ConsoleToolkit&));
+
+}  // namespace stereotools

@@ -1,0 +1,13 @@
+#include "StereoRip.h"
+
+#include "console/Terminal.h"
+
+namespace stereorip {
+
+int RunStereoRip() {
+    return stereotools::RunOnTerminal("stereorip", [](stereotools::Console& console, stereotools::ConsoleToolkit& toolkit) {
+        return RunStereoRip(console, toolkit);
+    });
+}
+
+}  // namespace stereorip

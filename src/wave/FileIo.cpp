@@ -1,0 +1,193 @@
+#include "FileIo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace stereotools {
+
+namespace {
+
+// Linux moves at most this many bytes in one read or write call; asking for
+// no more keeps every call's request within what any kernel accepts.
+constexpr size_t kMaxTransferBytes = 0x7ffff000;
+
+const char* OperationVerb(IoError::Operation operation) {
+    switch (operation) {
+        case IoError::Operation::Open: return "open";
+        case IoError::Operation::Read: return "read";
+        case IoError::Operation::Create: return "create";
+        case IoError::Operation::Write:
+        case IoError::Operation::Commit: return "write";
+        case IoError::Operation::None:
+        case IoError::Operation::Memory: break;
+    }
+    return "";
+}
+
+IoError OpenError(const std::string& path, int errorNumber, std::string detail = {}) {
+    return {IoError::Operation::Open, path, errorNumber, std::move(detail)};
+}
+
+}  // namespace
+
+std::string IoError::Describe() const {
+    if (operation == Operation::None) return {};
+    if (operation == Operation::Memory) return "Not enough memory to process '" + path + "'  ";
+    const std::string reason = detail.empty() ? std::strerror(errorNumber) : detail;
+    return std::string("Cannot ") + OperationVerb(operation) + " '" + path + "': " + reason + "  ";
+}
+
+FileCalls SystemFileCalls() {
+    return {::read, ::pread, ::write, ::fallocate, ::close, ::rename, ::access};
+}
+
+FileCalls& ActiveFileCalls() {
+    static FileCalls calls = SystemFileCalls();
+    return calls;
+}
+
+int64_t ReadFully(int fd, uint64_t offset, std::span<uint8_t> out) {
+    size_t done = 0;
+    while (done < out.size()) {
+        const size_t request = std::min(out.size() - done, kMaxTransferBytes);
+        const ssize_t got = ActiveFileCalls().pread(fd, out.data() + done, request,
+                                                    static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<int64_t>(done);
+}
+
+int WriteFully(int fd, std::span<const uint8_t> bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const size_t request = std::min(bytes.size() - done, kMaxTransferBytes);
+        const ssize_t put = ActiveFileCalls().write(fd, bytes.data() + done, request);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        // A write that moves nothing would repeat forever; no room is the
+        // only reason a regular file gives for it.
+        if (put == 0) return ENOSPC;
+        done += static_cast<size_t>(put);
+    }
+    return 0;
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      size_(other.size_),
+      device_(other.device_),
+      inode_(other.inode_),
+      path_(std::move(other.path_)) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+        size_ = other.size_;
+        device_ = other.device_;
+        inode_ = other.inode_;
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+InputFile::~InputFile() { Close(); }
+
+int64_t InputFile::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
+    if (fd_ < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return ReadFully(fd_, offset, out);
+}
+
+void InputFile::Close() {
+    if (fd_ < 0) return;
+    // Closing a file only read from loses nothing, so its result is moot.
+    (void)ActiveFileCalls().close(std::exchange(fd_, -1));
+}
+
+InputOpenResult OpenInputFile(const std::string& path) {
+    InputOpenResult result;
+    if (path.empty()) {
+        result.error = OpenError(path, ENOENT);
+        return result;
+    }
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; the type check
+    // below then refuses it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = OpenError(path, errno);
+        return result;
+    }
+    InputFile& file = result.file;
+    file.fd_ = fd;
+    file.path_ = path;
+
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        result.error = OpenError(path, errno);
+        file.Close();
+        return result;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        result.error = S_ISDIR(status.st_mode) ? OpenError(path, EISDIR)
+                                               : OpenError(path, EINVAL, "not a regular file");
+        file.Close();
+        return result;
+    }
+    int lockResult = 0;
+    do {
+        lockResult = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (lockResult != 0 && errno == EINTR);
+    if (lockResult != 0) {
+        const int lockError = errno;
+        result.error = lockError == EWOULDBLOCK ? OpenError(path, lockError, "in use by another program")
+                                                : OpenError(path, lockError);
+        file.Close();
+        return result;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        result.error = OpenError(path, errno);
+        file.Close();
+        return result;
+    }
+    file.size_ = static_cast<uint64_t>(status.st_size);
+    file.device_ = status.st_dev;
+    file.inode_ = status.st_ino;
+    return result;
+}
+
+IoError ReadSampleRange(const InputFile& source, uint64_t dataOffset, uint64_t dataSize, uint64_t position,
+                        std::span<uint8_t> out) {
+    const uint64_t inChunk = position < dataSize ? std::min<uint64_t>(out.size(), dataSize - position) : 0;
+    int64_t got = 0;
+    if (inChunk > 0) {
+        got = source.ReadAt(dataOffset + position, out.first(static_cast<size_t>(inChunk)));
+        if (got < 0) {
+            const int readError = errno;
+            std::fill(out.begin(), out.end(), uint8_t{0});
+            return {IoError::Operation::Read, source.Path(), readError, {}};
+        }
+    }
+    // What the chunk declares but the file lacks, and all past the chunk, is silence.
+    std::fill(out.begin() + got, out.end(), uint8_t{0});
+    return {};
+}
+
+}  // namespace stereotools

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "ByteSource.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include <sys/types.h>
+
+namespace stereotools {
+
+// What failed on which file: the operation, the path as the user typed it
+// and the errno value, or `detail` for a reason errno cannot say. Empty
+// (operation None) means success.
+struct IoError {
+    enum class Operation { None, Open, Read, Create, Write, Commit, Memory };
+    Operation operation = Operation::None;
+    std::string path;
+    int errorNumber = 0;
+    std::string detail;  // the reason shown instead of strerror(errorNumber) when set
+
+    explicit operator bool() const { return operation != Operation::None; }
+    // Returns the message the tools show, in the system's style with two
+    // trailing blanks, e.g. "Cannot write 'take 1 left channel.wav': No space left on device  ".
+    [[nodiscard]] std::string Describe() const;
+};
+
+// The system calls that file code goes through, so a test can make any of
+// them fail with the errno it needs (ENOSPC, EACCES, EIO, short transfers).
+struct FileCalls {
+    ssize_t (*read)(int fd, void* buffer, size_t count);
+    ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
+    ssize_t (*write)(int fd, const void* buffer, size_t count);
+    int (*fallocate)(int fd, int mode, off_t offset, off_t length);
+    int (*close)(int fd);
+    int (*rename)(const char* from, const char* to);
+    int (*access)(const char* path, int mode);
+};
+// Returns the calls in use (the real ones unless a test swapped them).
+[[nodiscard]] FileCalls& ActiveFileCalls();
+// Returns the real system calls.
+[[nodiscard]] FileCalls SystemFileCalls();
+
+// Reads from `offset` on until `out` is full, end of file, or an error; short
+// transfers and EINTR are retried, so any size works in one call. Returns the
+// bytes read, or -1 with errno set.
+[[nodiscard]] int64_t ReadFully(int fd, uint64_t offset, std::span<uint8_t> out);
+// Writes all of `bytes` at the current position; short transfers and EINTR
+// are retried, so any size works in one call. Returns 0, or the errno of the
+// failing call.
+[[nodiscard]] int WriteFully(int fd, std::span<const uint8_t> bytes);
+
+// An input file opened for its header and samples: a regular file, opened
+// without blocking and held under an exclusive advisory lock. Move-only;
+// closes on destruction.
+class InputFile final : public ByteSource {
+public:
+    InputFile() = default;
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&& other) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile() override;
+
+    [[nodiscard]] int64_t ReadAt(uint64_t offset, std::span<uint8_t> out) const override;
+    [[nodiscard]] uint64_t Size() const override { return size_; }
+    [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
+    [[nodiscard]] const std::string& Path() const { return path_; }
+    // Returns device and inode, so callers can tell two names of one file apart.
+    [[nodiscard]] dev_t Device() const { return device_; }
+    [[nodiscard]] ino_t Inode() const { return inode_; }
+    // Closes the file now; later reads fail.
+    void Close();
+
+private:
+    friend struct InputOpenResult OpenInputFile(const std::string& path);
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    std::string path_;
+};
+
+struct InputOpenResult {
+    IoError error;
+    InputFile file;
+    explicit operator bool() const { return !error; }
+};
+
+// Opens `path` (used whole, exactly as given) for reading. Refuses, as an
+// Open error, a name that is missing, empty, not a regular file (directory,
+// FIFO, device, socket: never blocks on them) or locked by another process.
+[[nodiscard]] InputOpenResult OpenInputFile(const std::string& path);
+
+// Fills `out` with the sample bytes of a data chunk that begins at
+// `dataOffset` and holds `dataSize` bytes, starting `position` bytes into the
+// chunk. Bytes past the chunk or past the end of the file are zero. Returns an
+// empty error, or a Read error naming `source`'s path.
+[[nodiscard]] IoError ReadSampleRange(const InputFile& source, uint64_t dataOffset, uint64_t dataSize,
+                                      uint64_t position, std::span<uint8_t> out);
+
+}  // namespace stereotools

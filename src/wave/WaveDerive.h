@@ -1,0 +1,28 @@
+#pragma once
+
+#include "WaveFormat.h"
+
+#include <cstdint>
+
+namespace stereotools {
+
+// Returns `value` / 2 rounded to the nearest integer, a half to the even one.
+[[nodiscard]] uint64_t HalveToEven(uint64_t value);
+
+// Returns the number of frames `info` holds: dataSize over the bytes of one
+// frame, rounded to the nearest integer, a half to the even one.
+[[nodiscard]] uint64_t CountFrames(const WaveFormatInfo& info);
+
+// Returns the header of the stereo output joined from two mono inputs: the
+// right input's fields with channels 2, byteRate and blockAlign doubled
+// (wrapping like their 32-bit and 16-bit file fields), dataSize twice the
+// larger of the two inputs' data sizes (in 64 bits: the caller checks that it
+// fits a header) and dataOffset 44.
+[[nodiscard]] WaveFormatInfo DeriveStereoFormat(const WaveFormatInfo& left, const WaveFormatInfo& right);
+
+// Returns the header that describes both mono outputs split from `stereo`:
+// channels 1, byteRate, blockAlign and dataSize halved (half to even),
+// dataOffset 44.
+[[nodiscard]] WaveFormatInfo DeriveMonoFormat(const WaveFormatInfo& stereo);
+
+}  // namespace stereotools

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace stereotools {
+
+// The header facts of one WAV file, as read from an input or derived for an
+// output. Plain value record; nothing is validated here.
+struct WaveFormatInfo {
+    uint16_t formatTag = 0;      // 1 integer PCM, 3 IEEE float (extensible resolved)
+    uint8_t channels = 0;        // low byte of the channel field only
+    int32_t sampleRate = 0;      // frames per second, as the file states it
+    uint32_t byteRate = 0;       // bytes per second, as the file states it
+    uint16_t blockAlign = 0;     // bytes per frame, as the file states it
+    uint16_t bitsPerSample = 0;  // 1..64 once accepted; stored in whole bytes
+    uint64_t dataSize = 0;       // byte length of the sample data (at most 0xFFFFFFFF)
+    uint64_t dataOffset = 44;    // first byte of the data chunk's samples
+
+    // Returns the bytes one sample occupies: bits rounded up to whole bytes.
+    uint32_t BytesPerSample() const { return (bitsPerSample + 7u) / 8u; }
+};
+
+// Why an input header is refused, in the order the checks run.
+enum class WaveHeaderProblem {
+    None,
+    NotWave,
+    NotPcmOrFloat,
+    WrongChannelCount,
+    UnsupportedBitDepth,
+    InvalidSampleRate,
+};
+
+// Returns the text the tools show for `problem`; `requiredChannels` picks the
+// mono or stereo wording of WrongChannelCount. Empty for None.
+[[nodiscard]] std::string HeaderProblemMessage(WaveHeaderProblem problem, int requiredChannels);
+
+}  // namespace stereotools
