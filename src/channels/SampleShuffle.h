@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace stereotools {
 
 // The code paths the channel kernels choose from at run time, slowest first.
@@ -47,6 +51,18 @@ constexpr ShufflePlan<N> MakeShufflePlan(SourceOf sourceOf) {
         }
     }
     return plan;
+}
+
+// Returns output vector `v` of a block whose source vectors are `source`.
+template <unsigned N>
+__attribute__((target("ssse3"))) inline __m128i ShuffleVector(const ShufflePlan<N>& plan, const __m128i (&source)[N],
+                                                                unsigned v) {
+    __m128i gathered = _mm_setzero_si128();
+    for (unsigned t = 0; t < plan.terms[v]; ++t) {
+        const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(plan.mask[v][t]));
+        gathered = _mm_or_si128(gathered, _mm_shuffle_epi8(source[plan.source[v][t]], mask));
+    }
+    return gathered;
 }
 
 #endif
