@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace stereotools {
+
+// Which program a command line belongs to.
+enum class Tool { Split, Join };
+
+// What a command line asks for, once its options are read.
+struct CommandLine {
+    enum class Action {
+        Run,         // do the jobs `operands` name
+        Help,        // print the usage on standard output
+        Version,     // print the program's name and version
+        UsageError,  // print `error` and the hint to --help on standard error, exit 2
+    };
+    Action action = Action::Run;
+    std::string error;            // with UsageError: what is wrong, e.g. "unrecognized option '--x'"
+    std::string outputDir;        // -o: write outputs here instead of beside each input ("" = beside)
+    bool force = false;           // -f: replace existing outputs
+    bool dryRun = false;          // -n: check and report, write nothing
+    bool quiet = false;           // -q: print nothing but errors
+    bool pairs = false;           // --pairs (stereoknit): each operand is a left file whose partner is found
+    bool keepMetadata = false;    // --keep-metadata: carry the input's metadata chunks
+    unsigned jobs = 0;            // -j: files at once; 0 = the default
+    std::vector<std::string> operands;
+};
+
+// The -j default: two files at once keep both cores of a small machine busy
+// while one file waits for the disk.
+constexpr unsigned kDefaultJobs = 2;
+// The most files at once -j accepts.
+constexpr unsigned kMaxJobs = 64;
+
+// Reads the options and operands of `arguments` (without the program name)
+// as GNU tools do: options and operands in any order, "--" ends the options.
+// Returns UsageError for an unknown option, a missing or bad option argument,
+// no operand, stereoknit with other than three operands and no --pairs, or an
+// option the tool or its mode does not take.
+[[nodiscard]] CommandLine ParseCommandLine(Tool tool, const std::vector<std::string>& arguments);
+
+// Returns the --help text of `tool`.
+[[nodiscard]] std::string UsageText(Tool tool);
+
+// Returns the --version text of `tool`: its name and the project's version.
+[[nodiscard]] std::string VersionText(Tool tool);
+
+// Returns the program name of `tool` as users type it.
+[[nodiscard]] const char* ToolName(Tool tool);
+
+}  // namespace stereotools
