@@ -111,8 +111,8 @@ Place Refused(int errorNumber, const char* detail = "") {
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // Opens `path` as a folder to work in by name, without reading it.
-Descriptor OpenFolder(int from, const std::string& path) {
-    return Descriptor(ActiveFileCalls().openat(from, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+Descriptor OpenFolder(const std::string& path) {
+    return Descriptor(ActiveFileCalls().openat(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
 }
 
 // Moves `place` from a symbolic link to the folder of the file the kernel
@@ -126,7 +126,7 @@ Place BesideOpenedFile(Place place) {
     if (static_cast<size_t>(length) >= opened.size()) return Refused(ENAMETOOLONG);
     opened.resize(static_cast<size_t>(length));
     if (opened.empty() || opened.front() != '/') return Refused(EAGAIN, kChangedReason);
-    Descriptor folder = OpenFolder(AT_FDCWD, DirectoryOf(opened));
+    Descriptor folder = OpenFolder(DirectoryOf(opened));
     if (!folder.IsOpen()) return Refused(errno);
     place.folder = std::move(folder);
     place.name = BaseOf(opened);
@@ -148,7 +148,7 @@ Place FindPlace(const std::string& path) {
     if (path.empty()) return Refused(ENOENT);
     if (path.back() == '/') return Refused(EISDIR);
     Place place;
-    place.folder = OpenFolder(AT_FDCWD, DirectoryOf(path));
+    place.folder = OpenFolder(DirectoryOf(path));
     if (!place.folder.IsOpen()) return Refused(errno);
     place.name = BaseOf(path);
 
@@ -249,7 +249,7 @@ int CreateTemporary(const Place& place, mode_t mode, std::string& tempName) {
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempName = TemporaryName(place.name);
         const int fd = ActiveFileCalls().openat(place.folder.Get(), tempName.c_str(),
-                                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+                                                O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;

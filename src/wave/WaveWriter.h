@@ -60,8 +60,9 @@ struct OutputOpenResult {
 // follows it for this user, and only to an existing file. Fails (Create
 // error) for an empty name, a missing or unwritable folder, a name that is a
 // directory, a device or a dangling link, or an existing file that this user
-// may not write or replace; everything that would refuse the final rename is
-// refused here.
+// may not write or may not replace (another user's file in a sticky folder,
+// an append-only or immutable file), so the commit's rename is not refused
+// for them after the samples have been moved.
 [[nodiscard]] OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes);
 
 // Writes the 44 header bytes of `info` at the start of the output.
