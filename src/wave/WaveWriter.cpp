@@ -110,14 +110,15 @@ Place Refused(int errorNumber, const char* detail = "") {
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// Opens `path` as a folder to work in by name, without reading it.
+// Returns `path` opened as a folder to work in by name (not to read), or a
+// closed descriptor with errno set.
 Descriptor OpenFolder(const std::string& path) {
     return Descriptor(ActiveFileCalls().openat(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
 }
 
-// Moves `place` from a symbolic link to the folder of the file the kernel
-// opened through it, as the kernel itself records that file's name; the
-// name must still lead to that very file there.
+// Returns `place` moved from a symbolic link to the folder and name of the
+// file the kernel opened through it, as the kernel itself records them;
+// refused unless that name in that folder still is that very file.
 Place BesideOpenedFile(Place place) {
     const std::string link = "/proc/self/fd/" + std::to_string(place.old.Get());
     std::string opened(PATH_MAX, '\0');
@@ -138,12 +139,12 @@ Place BesideOpenedFile(Place place) {
     return place;
 }
 
-// Finds where the output `path` goes. The kernel walks every name, so a
-// symbolic link is followed only where it would follow it for this user
-// (fs.protected_symlinks refuses another user's link in a sticky
-// world-writable folder); the folder and name that are then written are
-// those of the file it opened. Special files are told from their status and
-// never opened.
+// Returns where the output `path` goes, or why it may not. The kernel walks
+// every name, so a symbolic link is followed only where it would follow it
+// for this user (fs.protected_symlinks refuses another user's link in a
+// sticky world-writable folder); the folder and name then written are those
+// of the file it opened. Special files are told from their status and never
+// opened.
 Place FindPlace(const std::string& path) {
     if (path.empty()) return Refused(ENOENT);
     if (path.back() == '/') return Refused(EISDIR);
@@ -257,7 +258,7 @@ int CreateTemporary(const Place& place, mode_t mode, std::string& tempName) {
 }
 
 // Gives `fd` the owner and group in `old` as far as this user may: root
-// can; another user may still keep the group when he belongs to it. Returns
+// can; another user may still keep the group when a member of it. Returns
 // 0, or an errno that is not a refusal.
 int KeepOwner(int fd, const struct stat& old) {
     const auto refused = [](int error) { return error == EPERM || error == EINVAL; };
