@@ -10,16 +10,19 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysinfo.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
 
 using testwave::Bytes;
 using stereotools::FileCalls;
+using stereotools::InputOpenResult;
 using stereotools::IoError;
 using stereotools::OpenInputFile;
 using stereotools::ReadFully;
@@ -306,9 +309,29 @@ TEST_F(OpenInputFileTest, UsesLongNamesWhole) {
     EXPECT_EQ(opened.file.Size(), 12u);
 }
 
+// Watches one file for being opened by anyone.
+class OpenWatch {
+public:
+    explicit OpenWatch(const std::string& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ < 0 || ::inotify_add_watch(fd_, path.c_str(), IN_OPEN) < 0) ADD_FAILURE() << "cannot watch " << path;
+    }
+    OpenWatch(const OpenWatch&) = delete;
+    OpenWatch& operator=(const OpenWatch&) = delete;
+    ~OpenWatch() { ::close(fd_); }
+    // Returns whether the file was opened since the watch began.
+    bool Opened() const {
+        alignas(inotify_event) char events[4096];
+        return ::read(fd_, events, sizeof events) > 0;
+    }
+
+private:
+    int fd_;
+};
+
 TEST_F(OpenInputFileTest, RefusesWhatIsNotAReadableRegularFile) {
     ASSERT_EQ(::mkdir(folder.Path("folder").c_str(), 0755), 0);
     ASSERT_EQ(::mkfifo(folder.Path("fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink("fifo", folder.Path("link to fifo").c_str()), 0);
     const std::string plain = folder.Write("plain.wav", Bytes(4));
     struct Case {
         std::string name;
@@ -322,6 +345,7 @@ TEST_F(OpenInputFileTest, RefusesWhatIsNotAReadableRegularFile) {
         {plain + "/inside.wav", ENOTDIR, ""},
         // A FIFO without a writer must be refused at once, not waited on.
         {folder.Path("fifo"), EINVAL, "not a regular file"},
+        {folder.Path("link to fifo"), EINVAL, "not a regular file"},
         {"/dev/null", EINVAL, "not a regular file"},
     };
     for (const auto& c : cases) {
@@ -336,22 +360,112 @@ TEST_F(OpenInputFileTest, RefusesWhatIsNotAReadableRegularFile) {
     }
 }
 
-TEST_F(OpenInputFileTest, RefusesAFileLockedElsewhere) {
+// Opening a device can act on it (a serial line's modem signals, a
+// watchdog): special files are refused from their name alone.
+TEST_F(OpenInputFileTest, NeverOpensASpecialFile) {
+    std::vector<std::string> special = {folder.Path("fifo")};
+    ASSERT_EQ(::mkfifo(special[0].c_str(), 0644), 0);
+    // A private twin of /dev/null, so that no other program's opens are seen.
+    if (::mknod(folder.Path("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0) special.push_back(folder.Path("null"));
+    for (const auto& path : special) {
+        SCOPED_TRACE(path);
+        const OpenWatch watch(path);
+        EXPECT_FALSE(OpenInputFile(path));
+        EXPECT_FALSE(watch.Opened());
+        // The watch does see an open.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            ::close(fd);
+            EXPECT_TRUE(watch.Opened());
+        }
+    }
+    // No reader holds the FIFO either: a writer that will not wait finds none.
+    const int writer = ::open(special[0].c_str(), O_WRONLY | O_NONBLOCK);
+    EXPECT_EQ(writer, -1);
+    EXPECT_EQ(errno, ENXIO);
+    if (writer >= 0) ::close(writer);
+    if (special.size() == 1) GTEST_SKIP() << "no device node could be made here; the FIFO was checked";
+}
+
+// Fake calls that put `swapFrom` in place of the name, once, just before it
+// is opened: a file replaced between its check and its open.
+struct SwapBeforeOpen {
+    static inline std::string swapFrom;
+    static inline bool swapped = false;
+
+    static int OpenAt(int folder, const char* name, int flags, mode_t mode) {
+        if (!swapped) {
+            swapped = true;
+            if (::renameat(AT_FDCWD, swapFrom.c_str(), folder, name) != 0) return -1;
+        }
+        return stereotools::SystemFileCalls().openat(folder, name, flags, mode);
+    }
+    static FileCalls Calls(std::string from) {
+        swapFrom = std::move(from);
+        swapped = false;
+        FileCalls fake = stereotools::SystemFileCalls();
+        fake.openat = OpenAt;
+        return fake;
+    }
+};
+
+TEST_F(OpenInputFileTest, RefusesAFileReplacedWhileItIsOpened) {
+    ASSERT_EQ(::mkfifo(folder.Path("fifo").c_str(), 0644), 0);
+    folder.Write("other.wav", Bytes(8, 2));
+    struct Case {
+        const char* name;
+        std::string swappedIn;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"another regular file", folder.Path("other.wav"), stereotools::kChangedReason},
+        // Opened without waiting for a writer, then refused.
+        {"a FIFO", folder.Path("fifo"), stereotools::kNotRegularFileReason},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.Write("take.wav", Bytes(8, 1));
+        InputOpenResult opened;
+        {
+            testwave::ScopedFileCalls fake(SwapBeforeOpen::Calls(c.swappedIn));
+            opened = OpenInputFile(path);
+        }
+        EXPECT_TRUE(SwapBeforeOpen::swapped);
+        EXPECT_FALSE(opened);
+        EXPECT_FALSE(opened.file.IsOpen());
+        EXPECT_EQ(opened.error.operation, Op::Open);
+        EXPECT_EQ(opened.error.detail, c.detail);
+    }
+}
+
+// Readers share a file; a writer holding an exclusive lock keeps it from
+// them. A reader's lock is shared, which NFS grants on a read-only descriptor.
+TEST_F(OpenInputFileTest, SharesTheFileWithReadersButNotWithALockingWriter) {
     const std::string path = folder.Write("busy.wav", Bytes(4));
-    const int other = ::open(path.c_str(), O_RDONLY);
-    ASSERT_GE(other, 0);
-    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    const int writer = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0);
     const auto refused = OpenInputFile(path);
     EXPECT_FALSE(refused);
     EXPECT_EQ(refused.error.operation, Op::Open);
     EXPECT_EQ(refused.error.errorNumber, EWOULDBLOCK);
-    ::close(other);
+    EXPECT_EQ(refused.error.Describe(), "Cannot open '" + path + "': in use by another program  ");
+    ASSERT_EQ(::flock(writer, LOCK_UN), 0);
 
+    const int reader = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
     auto first = OpenInputFile(path);
-    ASSERT_TRUE(first);
-    EXPECT_FALSE(OpenInputFile(path)) << "the lock is held while the file is open";
+    EXPECT_TRUE(first) << first.error.Describe();
+    auto second = OpenInputFile(path);
+    EXPECT_TRUE(second) << second.error.Describe();
+    ::close(reader);
+
+    EXPECT_NE(::flock(writer, LOCK_EX | LOCK_NB), 0) << "the readers' locks are held while the files are open";
     first.file.Close();
-    EXPECT_TRUE(OpenInputFile(path)) << "closing releases the lock";
+    second.file.Close();
+    EXPECT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0) << "closing releases the locks";
+    ::close(writer);
 }
 
 class ReadSampleRangeTest : public testwave::WithTempFolder {};

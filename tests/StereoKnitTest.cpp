@@ -541,7 +541,7 @@ ssize_t DiskFull(int, const void*, size_t) {
     return -1;
 }
 
-int RefuseRename(const char*, const char*) {
+int RefuseRename(int, const char*, int, const char*) {
     errno = EACCES;
     return -1;
 }
@@ -558,7 +558,7 @@ TEST(RunStereoKnit, KeepsTheOldFileWhenTheOutputFails) {
     stereotools::FileCalls diskFull = stereotools::SystemFileCalls();
     diskFull.write = DiskFull;
     stereotools::FileCalls noRename = stereotools::SystemFileCalls();
-    noRename.rename = RefuseRename;
+    noRename.renameat = RefuseRename;
     const Case cases[] = {
         {"disk full", diskFull, ENOSPC, false},
         {"rename refused", noRename, EACCES, true},

@@ -417,19 +417,19 @@ TEST(RunStereoRip, ReportsAnOutputThatCannotBeCreated) {
     }
 }
 
-int RefuseRightRename(const char* from, const char* to) {
+int RefuseRightRename(int fromFolder, const char* from, int toFolder, const char* to) {
     if (std::string_view(to).ends_with("right channel.wav")) {
         errno = EACCES;
         return -1;
     }
-    return stereotools::SystemFileCalls().rename(from, to);
+    return stereotools::SystemFileCalls().renameat(fromFolder, from, toFolder, to);
 }
 
 TEST_F(StereoRipRun, KeepsTheLeftOutputWhenTheRightCannotBePutInPlace) {
     const Bytes samples = CountingBytes(800);
     folder.Write("take1.wav", StereoFile(16, 200, samples));
     stereotools::FileCalls calls = stereotools::SystemFileCalls();
-    calls.rename = RefuseRightRename;
+    calls.renameat = RefuseRightRename;
     testwave::ScopedFileCalls fake(calls);
     session.Answer("take1.wav");
     session.CloseBox();

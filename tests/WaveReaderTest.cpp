@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +49,7 @@ TEST(HeaderProblemMessage, EveryProblemHasItsText) {
         {WaveHeaderProblem::WrongChannelCount, 2, "This is not a stereo Wave file  "},
         {WaveHeaderProblem::UnsupportedBitDepth, 1, "This Wave file has an unsupported bit depth  "},
         {WaveHeaderProblem::InvalidSampleRate, 2, "This Wave file has an invalid sample rate  "},
+        {WaveHeaderProblem::Stopped, 1, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -244,6 +246,74 @@ TEST(ReadWaveHeader, ResolvesAnUnknownDataSizeToTheEndOfTheFile) {
     const auto tooLarge = ReadWaveHeader(MemorySource(WaveBuilder().Samples(samples).DataSize(0xFFFFFFFE).Build()), 1);
     ASSERT_TRUE(tooLarge);
     EXPECT_EQ(tooLarge.info.dataSize, 0xFFFFFFFEu);
+}
+
+TEST(ReadWaveHeader, WalksThousandsOfChunks) {
+    // Odd bodies and their pad bytes put chunk headers at every offset,
+    // across every boundary of the blocks the headers are read in.
+    WaveBuilder builder;
+    uint64_t dataOffset = 36 + 8;
+    for (int i = 0; i < 5000; ++i) {
+        const size_t body = static_cast<size_t>(i % 7);
+        builder.ChunkBeforeData("JUNK", Bytes(body, 0xEE));
+        dataOffset += 8 + body + body % 2;
+    }
+    const Bytes samples = testwave::CountingBytes(6);
+    const Bytes bytes = builder.Samples(samples).Build();
+    const auto result = ReadWaveHeader(MemorySource(bytes), 1);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.info.dataOffset, dataOffset);
+    EXPECT_EQ(Bytes(bytes.begin() + static_cast<long>(dataOffset), bytes.end()), samples);
+}
+
+// A ByteSource that counts the reads made through it.
+class CountingSource final : public stereotools::ByteSource {
+public:
+    explicit CountingSource(const ByteSource& source) : source_(source) {}
+    [[nodiscard]] int64_t ReadAt(uint64_t offset, std::span<uint8_t> out) const override {
+        ++reads;
+        return source_.ReadAt(offset, out);
+    }
+    [[nodiscard]] uint64_t Size() const override { return source_.Size(); }
+    mutable uint64_t reads = 0;
+
+private:
+    const ByteSource& source_;
+};
+
+// A file of zero-size chunks, one every 8 bytes: "RIFF", size unknown,
+// "WAVE", then 256 MiB of zeros, made sparse.
+class ChunkFlood : public testwave::WithTempFolder {
+protected:
+    static constexpr uint64_t kZeroBytes = uint64_t{256} << 20;
+    void SetUp() override {
+        Bytes head = {'R', 'I', 'F', 'F', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E'};
+        const std::string path = folder.Write("flood.wav", head);
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(head.size() + kZeroBytes)), 0);
+        opened = stereotools::OpenInputFile(path);
+        ASSERT_TRUE(opened) << opened.error.Describe();
+    }
+    stereotools::InputOpenResult opened;
+};
+
+TEST_F(ChunkFlood, IsRefusedAfterABoundedWalk) {
+    const CountingSource source(opened.file);
+    EXPECT_EQ(ReadWaveHeader(source, 2).problem, WaveHeaderProblem::NotWave);
+    // One read per chunk would be 33 million reads.
+    EXPECT_LT(source.reads, 1000u);
+}
+
+TEST_F(ChunkFlood, StopsWhenAsked) {
+    const CountingSource source(opened.file);
+    int asked = 0;
+    const auto result = ReadWaveHeader(source, 2, [&] { return ++asked == 3; });
+    EXPECT_EQ(result.problem, WaveHeaderProblem::Stopped);
+    EXPECT_EQ(asked, 3) << "not asked again once it said stop";
+    EXPECT_LT(source.reads, 10u);
+
+    // A check that never says stop changes nothing.
+    const Bytes wave = WaveBuilder().Samples(Bytes(4)).Build();
+    EXPECT_TRUE(ReadWaveHeader(MemorySource(wave), 1, [] { return false; }));
 }
 
 class BitDepth : public ::testing::TestWithParam<std::pair<uint16_t, bool>> {};

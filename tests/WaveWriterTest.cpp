@@ -5,8 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <functional>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -129,27 +138,142 @@ TEST_F(WaveOutputTest, WritesThroughSymbolicLinks) {
     folder.Write("takes/real.wav", Bytes(500, 9));
     ASSERT_EQ(::symlink("takes/real.wav", folder.Path("link.wav").c_str()), 0);
     ASSERT_EQ(::symlink("link.wav", folder.Path("link to link.wav").c_str()), 0);
-    ASSERT_EQ(::symlink("takes/not yet.wav", folder.Path("dangling.wav").c_str()), 0);
     WaveFormatInfo info = JoinedStereo();
     info.dataSize = 2;
     const Bytes expected = Concat(stereotools::EncodeWaveHeader(info), Bytes{7, 8});
 
-    ASSERT_FALSE(WriteOutput(folder.Path("link to link.wav"), info, {Bytes{7, 8}}));
-    EXPECT_EQ(folder.Read("takes/real.wav"), expected);
-    ASSERT_FALSE(WriteOutput(folder.Path("dangling.wav"), info, {Bytes{7, 8}}));
-    EXPECT_EQ(folder.Read("takes/not yet.wav"), expected);
+    auto opened = OpenWaveOutput(folder.Path("link to link.wav"), 46);
+    ASSERT_TRUE(opened) << opened.error.Describe();
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"link to link.wav", "link.wav", "takes"}));
+    EXPECT_EQ(testwave::TempFolder::NamesIn(folder.Path("takes")).size(), 2u)
+        << "the temporary file lies beside the file the links lead to";
+    ASSERT_FALSE(WriteWaveHeader(opened.output, info));
+    ASSERT_FALSE(WriteWaveSamples(opened.output, Bytes{7, 8}));
+    ASSERT_FALSE(CommitWaveOutput(opened.output));
 
+    EXPECT_EQ(folder.Read("takes/real.wav"), expected);
+    EXPECT_EQ(testwave::TempFolder::NamesIn(folder.Path("takes")), std::vector<std::string>{"real.wav"});
     struct stat status {};
     ASSERT_EQ(::lstat(folder.Path("link.wav").c_str(), &status), 0);
     EXPECT_TRUE(S_ISLNK(status.st_mode)) << "the link itself stays a link";
-    ASSERT_EQ(::lstat(folder.Path("dangling.wav").c_str(), &status), 0);
+    ASSERT_EQ(::lstat(folder.Path("link to link.wav").c_str(), &status), 0);
     EXPECT_TRUE(S_ISLNK(status.st_mode));
 }
 
-TEST_F(WaveOutputTest, KeepsTheTemporaryNameWithinTheNameLimit) {
-    const std::string longName = std::string(251, 'n') + ".wav";
-    ASSERT_FALSE(WriteOutput(folder.Path(longName), JoinedStereo(), {Bytes(240)}));
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{longName});
+// Returns why the kernel's guard on links in sticky world-writable folders
+// cannot be shown here, or nothing when it can.
+std::string WhyNoLinkGuard() {
+    if (::geteuid() != 0) return "needs root, to plant a link owned by another user";
+    std::ifstream setting("/proc/sys/fs/protected_symlinks");
+    int protectedSymlinks = 0;
+    if (!(setting >> protectedSymlinks) || protectedSymlinks != 1) return "fs.protected_symlinks is not 1";
+    return {};
+}
+
+// The attack: in a shared sticky folder another user plants the output's
+// name as a link to a file only root may write, and root writes the output.
+TEST_F(WaveOutputTest, FollowsALinkOnlyAsTheKernelWouldForThisUser) {
+    if (const std::string why = WhyNoLinkGuard(); !why.empty()) GTEST_SKIP() << why;
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 01777), 0);
+    const Bytes secret(64, 0x5A);
+    const std::string guarded = folder.Write("root only", secret);
+    ASSERT_EQ(::chmod(guarded.c_str(), 0600), 0);
+    const std::string planted = folder.Path("take left channel.wav");
+    ASSERT_EQ(::symlink("root only", planted.c_str()), 0);
+    ASSERT_EQ(::lchown(planted.c_str(), 65534, 65534), 0);
+
+    const IoError error = WriteOutput(planted, JoinedStereo(), {Bytes(240, 1)});
+    EXPECT_EQ(error.operation, Op::Create);
+    EXPECT_EQ(error.errorNumber, EACCES);
+    EXPECT_EQ(error.Describe(), "Cannot create '" + planted + "': Permission denied  ");
+    EXPECT_EQ(folder.Read("root only"), secret);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"root only", "take left channel.wav"}));
+
+    // Root's own link in the same folder is followed as before.
+    ASSERT_EQ(::symlink("root only", folder.Path("own link.wav").c_str()), 0);
+    ASSERT_FALSE(WriteOutput(folder.Path("own link.wav"), JoinedStereo(), {Bytes(240, 1)}));
+    EXPECT_EQ(folder.Read("root only")->size(), 284u);
+}
+
+// Fake calls that put `swapFrom` in place of the name being opened, once,
+// just before the open of an existing file (not a folder, not a new file):
+// a file that changes between its check and its open.
+struct SwapBeforeOpen {
+    static inline std::string swapFrom;
+    static inline bool swapped = false;
+
+    static int OpenAt(int folder, const char* name, int flags, mode_t mode) {
+        if (!swapped && (flags & (O_DIRECTORY | O_CREAT)) == 0) {
+            swapped = true;
+            if (::renameat(AT_FDCWD, swapFrom.c_str(), folder, name) != 0) return -1;
+        }
+        return stereotools::SystemFileCalls().openat(folder, name, flags, mode);
+    }
+    static FileCalls Calls(std::string from) {
+        swapFrom = std::move(from);
+        swapped = false;
+        FileCalls fake = stereotools::SystemFileCalls();
+        fake.openat = OpenAt;
+        return fake;
+    }
+};
+
+TEST_F(WaveOutputTest, RefusesATargetThatChangesWhileItIsOpened) {
+    const Bytes secret(64, 0x5A);
+    folder.Write("elsewhere.wav", secret);
+    folder.Write("take.wav", Bytes(100, 1));
+    ASSERT_EQ(::symlink("elsewhere.wav", folder.Path("swapped in").c_str()), 0);
+    IoError error;
+    {
+        testwave::ScopedFileCalls fake(SwapBeforeOpen::Calls(folder.Path("swapped in")));
+        error = WriteOutput(folder.Path("take.wav"), JoinedStereo(), {Bytes(240, 1)});
+    }
+    EXPECT_TRUE(SwapBeforeOpen::swapped);
+    EXPECT_EQ(error.operation, Op::Create);
+    EXPECT_EQ(error.detail, stereotools::kChangedReason);
+    EXPECT_EQ(folder.Read("elsewhere.wav"), secret);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"elsewhere.wav", "take.wav"}));
+}
+
+// Returns a path of exactly `length` bytes that ends in "/" + `name`, with
+// its folders made inside `folder`.
+std::string PathOfLength(const testwave::TempFolder& folder, size_t length, const std::string& name) {
+    std::string path = folder.Path();
+    const size_t folderLength = length - 1 - name.size();
+    while (path.size() < folderLength) {
+        const size_t left = folderLength - path.size();
+        path += '/';
+        path.append(left > 250 ? 200 : left - 1, 'd');
+        if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) ADD_FAILURE() << "cannot make " << path.size();
+    }
+    return path + "/" + name;
+}
+
+// Names up to the system's limits can be written: the temporary file never
+// needs a longer name or path than the output itself.
+TEST_F(WaveOutputTest, WritesNamesAtTheLimits) {
+    const std::string longestName = std::string(251, 'n') + ".wav";
+    ASSERT_EQ(::mkdir(folder.Path("flat").c_str(), 0755), 0);
+    struct Case {
+        const char* name;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"name of NAME_MAX bytes", folder.Path("flat/" + longestName)},
+        {"short name, path of PATH_MAX - 1 bytes", PathOfLength(folder, PATH_MAX - 1, "out.wav")},
+        {"path 8 bytes short of PATH_MAX", PathOfLength(folder, PATH_MAX - 8, "take 1 left channel.wav")},
+        {"name of NAME_MAX bytes, path of PATH_MAX - 1", PathOfLength(folder, PATH_MAX - 1, longestName)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const IoError error = WriteOutput(c.path, JoinedStereo(), {Bytes(240, 4)});
+        EXPECT_FALSE(error) << error.Describe();
+        const size_t slash = c.path.rfind('/');
+        EXPECT_EQ(testwave::TempFolder::NamesIn(c.path.substr(0, slash)),
+                  std::vector<std::string>{c.path.substr(slash + 1)});
+        std::ifstream written(c.path, std::ios::binary | std::ios::ate);
+        EXPECT_EQ(static_cast<long>(written.tellg()), 284);
+    }
 }
 
 // Returns what `folder` holds: every name with its bytes (none for a folder).
@@ -165,6 +289,8 @@ TEST_F(WaveOutputTest, RefusesOutputsThatCannotBeCreated) {
     ASSERT_EQ(::symlink("folder.wav", folder.Path("link to folder.wav").c_str()), 0);
     ASSERT_EQ(::symlink("loop b", folder.Path("loop a").c_str()), 0);
     ASSERT_EQ(::symlink("loop a", folder.Path("loop b").c_str()), 0);
+    ASSERT_EQ(::symlink("takes/not yet.wav", folder.Path("dangling.wav").c_str()), 0);
+    ASSERT_EQ(::mkfifo(folder.Path("fifo.wav").c_str(), 0644), 0);
     struct Case {
         std::string name;
         int errorNumber;
@@ -178,6 +304,9 @@ TEST_F(WaveOutputTest, RefusesOutputsThatCannotBeCreated) {
         {folder.Path("new folder/"), EISDIR, ""},
         {plain + "/out.wav", ENOTDIR, ""},
         {folder.Path("loop a"), ELOOP, ""},
+        // Where a dangling link leads was chosen by whoever made it: nothing is created there.
+        {folder.Path("dangling.wav"), ENOENT, stereotools::kDanglingLinkReason},
+        {folder.Path("fifo.wav"), EINVAL, "not a regular file"},
         {"/dev/null", EINVAL, "not a regular file"},
     };
     const auto before = Snapshot(folder);
@@ -221,11 +350,15 @@ struct Faults {
     static inline int error = 0;
     static inline int writesLeft = 0;  // writes that succeed before one fails
 
-    static int Access(const char*, int) {
+    static int AccessAt(int, const char*, int, int) {
         errno = error;
         return -1;
     }
     static int Fallocate(int, int, off_t, off_t) {
+        errno = error;
+        return -1;
+    }
+    static int Chown(int, uid_t, gid_t) {
         errno = error;
         return -1;
     }
@@ -239,7 +372,7 @@ struct Faults {
         errno = error;
         return -1;
     }
-    static int Rename(const char*, const char*) {
+    static int RenameAt(int, const char*, int, const char*) {
         errno = error;
         return -1;
     }
@@ -255,14 +388,16 @@ TEST_F(WaveOutputTest, FailsWholeWhenAnyStepFails) {
         Op operation;
         int errorNumber;
     };
-    FileCalls access = Real(), fallocate = Real(), write = Real(), close = Real(), rename = Real();
-    access.access = Faults::Access;
+    FileCalls access = Real(), fallocate = Real(), chown = Real(), write = Real(), close = Real(), rename = Real();
+    access.faccessat = Faults::AccessAt;
     fallocate.fallocate = Faults::Fallocate;
+    chown.fchown = Faults::Chown;
     write.write = Faults::Write;
     close.close = Faults::Close;
-    rename.rename = Faults::Rename;
+    rename.renameat = Faults::RenameAt;
     const Case cases[] = {
         {"existing file may not be written", access, 0, Op::Create, EACCES},
+        {"owner cannot be kept for a disk error", chown, 0, Op::Create, EIO},
         {"no room for the reservation", fallocate, 0, Op::Create, ENOSPC},
         {"file too large for the file system", fallocate, 0, Op::Create, EFBIG},
         {"disk full on the header", write, 0, Op::Write, ENOSPC},
@@ -296,6 +431,167 @@ TEST_F(WaveOutputTest, GoesOnWhereSpaceCannotBeReserved) {
     testwave::ScopedFileCalls fake(calls);
     ASSERT_FALSE(WriteOutput(folder.Path("out.wav"), JoinedStereo(), {Bytes(240, 5)}));
     EXPECT_EQ(folder.Read("out.wav")->size(), 284u);
+}
+
+// A replaced file keeps what made it the user's: owner and group, the
+// permission bits with them, extended attributes and ACLs; its other hard
+// links keep the old bytes.
+class ReplacedFile : public testwave::WithTempFolder {
+protected:
+    const Bytes old = Bytes(300, 0x77);
+    const Bytes expected = Concat(stereotools::EncodeWaveHeader(JoinedStereo()), Bytes(240, 6));
+    IoError Replace(const std::string& path) { return WriteOutput(path, JoinedStereo(), {Bytes(240, 6)}); }
+};
+
+TEST_F(ReplacedFile, KeepsOwnerGroupAndPermissionBits) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+    const std::string path = folder.Write("theirs.wav", old);
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    // The set-group-ID bit is one that a change of owner clears.
+    ASSERT_EQ(::chmod(path.c_str(), 02660), 0);
+    ASSERT_FALSE(Replace(path));
+    EXPECT_EQ(folder.Read("theirs.wav"), expected);
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
+    EXPECT_EQ(status.st_mode & 07777, 02660u);
+}
+
+TEST_F(ReplacedFile, GoesOnWhereTheOwnerMayNotBeKept) {
+    FileCalls calls = Real();
+    calls.fchown = Faults::Chown;
+    Faults::error = EPERM;
+    const std::string path = folder.Write("take.wav", old);
+    {
+        testwave::ScopedFileCalls fake(calls);
+        const IoError error = Replace(path);
+        EXPECT_FALSE(error) << error.Describe();
+    }
+    EXPECT_EQ(folder.Read("take.wav"), expected);
+}
+
+// Returns the bytes of the attribute `name` of `path`, or nothing.
+std::optional<Bytes> Attribute(const std::string& path, const char* name) {
+    Bytes value(256);
+    const ssize_t size = ::getxattr(path.c_str(), name, value.data(), value.size());
+    if (size < 0) return std::nullopt;
+    value.resize(static_cast<size_t>(size));
+    return value;
+}
+
+// Returns an access ACL in the kernel's xattr form that lets user 65534
+// read and write: entries of tag, permissions and id, sorted by tag.
+Bytes AclGrantingNobody() {
+    Bytes acl;
+    testwave::AppendLe(acl, 2, 4);  // format version
+    const struct {
+        uint16_t tag;
+        uint16_t permissions;
+        uint32_t id;
+    } entries[] = {{0x01, 6, 0xFFFFFFFF}, {0x02, 6, 65534}, {0x04, 4, 0xFFFFFFFF},
+                   {0x10, 6, 0xFFFFFFFF}, {0x20, 0, 0xFFFFFFFF}};
+    for (const auto& entry : entries) {
+        testwave::AppendLe(acl, entry.tag, 2);
+        testwave::AppendLe(acl, entry.permissions, 2);
+        testwave::AppendLe(acl, entry.id, 4);
+    }
+    return acl;
+}
+
+TEST_F(ReplacedFile, KeepsExtendedAttributesAndAcls) {
+    const std::string path = folder.Write("tagged.wav", old);
+    const std::string note = "take 3, second mic";
+    if (::setxattr(path.c_str(), "user.test", note.data(), note.size(), 0) != 0) {
+        GTEST_SKIP() << "this file system refuses user attributes: " << std::strerror(errno);
+    }
+    const Bytes acl = AclGrantingNobody();
+    const bool hasAcl = ::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+    const auto aclBefore = Attribute(path, "system.posix_acl_access");
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    ASSERT_FALSE(Replace(path));
+    EXPECT_EQ(folder.Read("tagged.wav"), expected);
+    EXPECT_EQ(Attribute(path, "user.test"), Bytes(note.begin(), note.end()));
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+    if (!hasAcl) GTEST_SKIP() << "this file system refuses ACLs; the user attribute was kept";
+    ASSERT_TRUE(aclBefore);
+    EXPECT_EQ(Attribute(path, "system.posix_acl_access"), aclBefore);
+}
+
+TEST_F(ReplacedFile, LeavesOtherHardLinksWithTheOldBytes) {
+    const std::string path = folder.Write("take.wav", old);
+    ASSERT_EQ(::link(path.c_str(), folder.Path("backup.wav").c_str()), 0);
+    ASSERT_FALSE(Replace(path));
+    EXPECT_EQ(folder.Read("take.wav"), expected);
+    EXPECT_EQ(folder.Read("backup.wav"), old);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"backup.wav", "take.wav"}));
+}
+
+// Exit statuses of a check run as another user, beyond any errno value.
+constexpr int kCannotSwitchUser = 200;
+constexpr int kCannotReachFolder = 201;
+
+// Runs `check` in a child process as user and group 65534 and returns its
+// exit status, or -1 when the child did not exit.
+int StatusAsNobody(const std::function<int()>& check) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(kCannotSwitchUser);
+        ::_exit(check());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// Everything the final rename would refuse is refused when the output is
+// opened, before any sample is moved.
+TEST_F(WaveOutputTest, RefusesUpFrontWhatTheRenameWouldRefuse) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to own files as two users";
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 01777), 0);
+    const std::string theirs = folder.Write("theirs.wav", Bytes(300, 0x77));
+    ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);
+    const std::string own = folder.Write("own.wav", Bytes(300, 0x77));
+    ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+    const auto before = Snapshot(folder);
+    // Another user's file in a sticky folder: writable, but not to be replaced by us.
+    const auto OpenAsNobody = [&](const std::string& path) {
+        return StatusAsNobody([&] {
+            struct stat reachable {};
+            if (::stat(folder.Path().c_str(), &reachable) != 0) return kCannotReachFolder;
+            auto opened = OpenWaveOutput(path, 284);
+            opened.output.Discard();
+            return opened ? 0 : opened.error.errorNumber;
+        });
+    };
+    const int theirsStatus = OpenAsNobody(theirs);
+    if (theirsStatus == kCannotReachFolder) GTEST_SKIP() << "user 65534 cannot reach " << folder.Path();
+    EXPECT_EQ(theirsStatus, EPERM);
+    EXPECT_EQ(OpenAsNobody(own), 0) << "one's own file in a sticky folder may be replaced";
+    EXPECT_EQ(Snapshot(folder), before);
+
+    // An append-only file may be written to but not replaced, even by root.
+    const int fd = ::open(theirs.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    int appendOnly = 0;
+    const bool flagged = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                         ::ioctl(fd, FS_IOC_SETFLAGS, &(appendOnly = flags | FS_APPEND_FL)) == 0;
+    if (!flagged) {
+        ::close(fd);
+        GTEST_SKIP() << "this file system keeps no append-only flag";
+    }
+    const auto opened = OpenWaveOutput(theirs, 284);
+    // The flag goes before anything is checked, so the folder can be removed.
+    EXPECT_EQ(::ioctl(fd, FS_IOC_SETFLAGS, &flags), 0);
+    ::close(fd);
+    EXPECT_EQ(opened.error.operation, Op::Create);
+    EXPECT_EQ(opened.error.errorNumber, EPERM);
+    EXPECT_EQ(Snapshot(folder), before);
 }
 
 TEST_F(WaveOutputTest, RemovesAnUncommittedOutput) {

@@ -45,7 +45,11 @@ std::string IoError::Describe() const {
 }
 
 FileCalls SystemFileCalls() {
-    return {::read, ::pread, ::write, ::fallocate, ::close, ::rename, ::access};
+    // ::openat takes its mode as a variadic argument, so it needs a fixed-arity wrapper.
+    const auto openAt = [](int folder, const char* name, int flags, mode_t mode) {
+        return ::openat(folder, name, flags, mode);
+    };
+    return {::read, ::pread, ::write, ::fallocate, ::close, ::renameat, ::faccessat, openAt, ::fchown};
 }
 
 FileCalls& ActiveFileCalls() {
@@ -127,9 +131,24 @@ InputOpenResult OpenInputFile(const std::string& path) {
         result.error = OpenError(path, ENOENT);
         return result;
     }
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; the type check
-    // below then refuses it.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // The name alone tells a special file: opening a device can act on it
+    // (a serial line's modem signals, a watchdog), so it is never opened.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0) {
+        result.error = OpenError(path, errno);
+        return result;
+    }
+    if (S_ISDIR(named.st_mode)) {
+        result.error = OpenError(path, EISDIR);
+        return result;
+    }
+    if (!S_ISREG(named.st_mode)) {
+        result.error = OpenError(path, EINVAL, kNotRegularFileReason);
+        return result;
+    }
+    // O_NONBLOCK: should a FIFO have taken the name since, the open must not
+    // wait for a writer; the check below then refuses it.
+    const int fd = ActiveFileCalls().openat(AT_FDCWD, path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
     if (fd < 0) {
         result.error = OpenError(path, errno);
         return result;
@@ -145,18 +164,24 @@ InputOpenResult OpenInputFile(const std::string& path) {
         return result;
     }
     if (!S_ISREG(status.st_mode)) {
-        result.error = S_ISDIR(status.st_mode) ? OpenError(path, EISDIR)
-                                               : OpenError(path, EINVAL, "not a regular file");
+        result.error = OpenError(path, EINVAL, kNotRegularFileReason);
         file.Close();
         return result;
     }
+    if (status.st_dev != named.st_dev || status.st_ino != named.st_ino) {
+        result.error = OpenError(path, EAGAIN, kChangedReason);
+        file.Close();
+        return result;
+    }
+    // A shared lock: readers do not keep each other out, and NFS grants it on
+    // a read-only descriptor (an exclusive one there fails with EBADF).
     int lockResult = 0;
     do {
-        lockResult = ::flock(fd, LOCK_EX | LOCK_NB);
+        lockResult = ::flock(fd, LOCK_SH | LOCK_NB);
     } while (lockResult != 0 && errno == EINTR);
     if (lockResult != 0) {
         const int lockError = errno;
-        result.error = lockError == EWOULDBLOCK ? OpenError(path, lockError, "in use by another program")
+        result.error = lockError == EWOULDBLOCK ? OpenError(path, lockError, kLockedReason)
                                                 : OpenError(path, lockError);
         file.Close();
         return result;

@@ -27,16 +27,26 @@ struct IoError {
     [[nodiscard]] std::string Describe() const;
 };
 
+// The reasons an IoError gives, as its `detail`, where errno has no words.
+inline constexpr const char* kNotRegularFileReason = "not a regular file";
+inline constexpr const char* kLockedReason = "in use by another program";
+inline constexpr const char* kChangedReason = "changed while it was being opened";
+inline constexpr const char* kDanglingLinkReason = "not writing through a dangling symbolic link";
+
 // The system calls that file code goes through, so a test can make any of
 // them fail with the errno it needs (ENOSPC, EACCES, EIO, short transfers).
+// Names are taken relative to a folder descriptor (AT_FDCWD for the working
+// folder), as the *at calls take them.
 struct FileCalls {
     ssize_t (*read)(int fd, void* buffer, size_t count);
     ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
     ssize_t (*write)(int fd, const void* buffer, size_t count);
     int (*fallocate)(int fd, int mode, off_t offset, off_t length);
     int (*close)(int fd);
-    int (*rename)(const char* from, const char* to);
-    int (*access)(const char* path, int mode);
+    int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to);
+    int (*faccessat)(int folder, const char* name, int mode, int flags);
+    int (*openat)(int folder, const char* name, int flags, mode_t mode);
+    int (*fchown)(int fd, uid_t owner, gid_t group);
 };
 // Returns the calls in use (the real ones unless a test swapped them).
 [[nodiscard]] FileCalls& ActiveFileCalls();
@@ -53,8 +63,9 @@ struct FileCalls {
 [[nodiscard]] int WriteFully(int fd, std::span<const uint8_t> bytes);
 
 // An input file opened for its header and samples: a regular file, opened
-// without blocking and held under an exclusive advisory lock. Move-only;
-// closes on destruction.
+// without blocking and held under a shared advisory lock, so other readers
+// may read it too but a writer holding an exclusive lock keeps it from us.
+// Move-only; closes on destruction.
 class InputFile final : public ByteSource {
 public:
     InputFile() = default;
@@ -91,7 +102,9 @@ struct InputOpenResult {
 
 // Opens `path` (used whole, exactly as given) for reading. Refuses, as an
 // Open error, a name that is missing, empty, not a regular file (directory,
-// FIFO, device, socket: never blocks on them) or locked by another process.
+// FIFO, device, socket: told from the name alone, so they are never opened),
+// a name that came to stand for another file while it was opened, or a file
+// that another process holds under an exclusive lock.
 [[nodiscard]] InputOpenResult OpenInputFile(const std::string& path);
 
 // Fills `out` with the sample bytes of a data chunk that begins at

@@ -21,7 +21,8 @@ struct WaveFormatInfo {
     uint32_t BytesPerSample() const { return (bitsPerSample + 7u) / 8u; }
 };
 
-// Why an input header is refused, in the order the checks run.
+// Why an input header is refused, in the order the checks run; Stopped is no
+// refusal but says the reading was given up at the caller's request.
 enum class WaveHeaderProblem {
     None,
     NotWave,
@@ -29,10 +30,12 @@ enum class WaveHeaderProblem {
     WrongChannelCount,
     UnsupportedBitDepth,
     InvalidSampleRate,
+    Stopped,
 };
 
 // Returns the text the tools show for `problem`; `requiredChannels` picks the
-// mono or stereo wording of WrongChannelCount. Empty for None.
+// mono or stereo wording of WrongChannelCount. Empty for None and Stopped,
+// which are no refusals.
 [[nodiscard]] std::string HeaderProblemMessage(WaveHeaderProblem problem, int requiredChannels);
 
 }  // namespace stereotools

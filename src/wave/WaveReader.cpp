@@ -23,6 +23,11 @@ constexpr uint16_t kMaxBitsPerSample = 64;
 constexpr size_t kExtensibleFmtBytes = 40;
 constexpr size_t kBasicFmtBytes = 16;
 constexpr uint16_t kExtensionBytes = 22;
+// Chunk headers are read this many bytes at a time.
+constexpr size_t kChunkHeadBlockBytes = 4096;
+// Real files hold a few dozen chunks; a walk this long meets only a hostile
+// or broken file (one of zero-size chunks has one every 8 bytes).
+constexpr uint32_t kMaxChunks = 1u << 16;
 // The SubFormat GUID of the extensible format, less its first two bytes,
 // which hold the plain format tag.
 constexpr std::array<uint8_t, 14> kSubFormatTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
@@ -49,25 +54,44 @@ struct Chunk {
 };
 
 struct Chunks {
+    WaveHeaderProblem problem = WaveHeaderProblem::None;  // NotWave: too many chunks; or Stopped
     Chunk fmt;
     Chunk data;
 };
 
 // Walks the RIFF chunks from byte 12 and keeps the first "fmt " and the first
 // "data". Ends early when a size runs past the end of the source or when a
-// "data" chunk of unknown size leaves nothing to walk behind it.
-Chunks FindChunks(const ByteSource& source) {
+// "data" chunk of unknown size leaves nothing to walk behind it. Chunk
+// headers are read a block at a time, since a hostile file can hold one
+// every 8 bytes.
+Chunks FindChunks(const ByteSource& source, const StopCheck& stopRequested) {
     Chunks chunks;
     const uint64_t end = source.Size();
+    std::array<uint8_t, kChunkHeadBlockBytes> block{};
+    uint64_t blockStart = 0;
+    uint64_t blockBytes = 0;
     uint64_t offset = 12;
-    while (!(chunks.fmt.found && chunks.data.found) && offset + 8 <= end) {
-        std::array<uint8_t, 8> head{};
-        if (!ReadExactly(source, offset, head)) break;
-        const uint32_t size = Le32(head.data() + 4);
+    for (uint32_t walked = 0; !(chunks.fmt.found && chunks.data.found) && offset + 8 <= end; ++walked) {
+        if (walked == kMaxChunks) {
+            chunks.problem = WaveHeaderProblem::NotWave;
+            break;
+        }
+        if (offset + 8 > blockStart + blockBytes) {
+            if (stopRequested && stopRequested()) {
+                chunks.problem = WaveHeaderProblem::Stopped;
+                break;
+            }
+            const int64_t got = source.ReadAt(offset, block);
+            if (got < 8) break;
+            blockStart = offset;
+            blockBytes = static_cast<uint64_t>(got);
+        }
+        const uint8_t* head = block.data() + (offset - blockStart);
+        const uint32_t size = Le32(head + 4);
         const Chunk chunk{true, offset + 8, size};
-        if (IsId(head.data(), "fmt ") && !chunks.fmt.found) {
+        if (IsId(head, "fmt ") && !chunks.fmt.found) {
             chunks.fmt = chunk;
-        } else if (IsId(head.data(), "data") && !chunks.data.found) {
+        } else if (IsId(head, "data") && !chunks.data.found) {
             chunks.data = chunk;
             if (size == kUnknownSize) break;
         }
@@ -91,12 +115,13 @@ HeaderResult Refuse(WaveHeaderProblem problem) { return {problem, {}}; }
 
 }  // namespace
 
-HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels) {
+HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, const StopCheck& stopRequested) {
     std::array<uint8_t, 12> riff{};
     if (!ReadExactly(source, 0, riff) || !IsId(riff.data() + 8, "WAVE")) return Refuse(WaveHeaderProblem::NotWave);
     if (source.Size() < kMinimumWaveBytes) return Refuse(WaveHeaderProblem::NotWave);
 
-    const Chunks chunks = FindChunks(source);
+    const Chunks chunks = FindChunks(source, stopRequested);
+    if (chunks.problem != WaveHeaderProblem::None) return Refuse(chunks.problem);
     if (!chunks.fmt.found || !chunks.data.found || chunks.fmt.size < kBasicFmtBytes) {
         return Refuse(WaveHeaderProblem::NotWave);
     }

@@ -1,13 +1,22 @@
 #include "WaveWriter.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace stereotools {
@@ -16,10 +25,14 @@ namespace {
 
 constexpr uint32_t kRiffSizeBeyondData = 36;
 constexpr uint32_t kFmtChunkBytes = 16;
-// As many links as the kernel follows before it gives up with ELOOP.
-constexpr int kMaxLinkHops = 40;
-// The temporary name is "." + base + ".XXXXXX".
+// The temporary name is "." + base + "." + six random symbols.
 constexpr size_t kTempNameExtraBytes = 8;
+// Temporary names may be this long even where the name they stand for is shorter.
+constexpr size_t kShortestTempName = 16;
+// Random names tried before giving up on a folder full of them.
+constexpr int kTempNameAttempts = 100;
+// Reads of an extended attribute that keeps changing size before giving up.
+constexpr int kAttributeAttempts = 4;
 
 void PutLe16(uint8_t* out, uint16_t value) {
     out[0] = static_cast<uint8_t>(value);
@@ -48,67 +61,273 @@ std::string BaseOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Returns the pattern for mkstemp: a hidden name beside `target`, its base
-// shortened (never inside a UTF-8 sequence) so the name stays within NAME_MAX.
-std::string TempPattern(const std::string& target) {
-    std::string base = BaseOf(target);
-    const size_t room = NAME_MAX - kTempNameExtraBytes;
+// An open descriptor, closed when the object goes.
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { Reset(); }
+
+    [[nodiscard]] int Get() const { return fd_; }
+    [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
+    [[nodiscard]] int Release() { return std::exchange(fd_, -1); }
+    // Nothing was written through these descriptors, so how close goes is moot.
+    void Reset() {
+        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Where an output goes: the folder that holds (or will hold) the target,
+// the target's name in it, and the file it replaces, if any.
+struct Place {
+    int errorNumber = 0;
+    const char* detail = "";
+    Descriptor folder;
+    std::string name;
+    Descriptor old;  // the file to be replaced, read-only; not open for a new file
+    struct stat oldStatus {};
+};
+
+Place Refused(int errorNumber, const char* detail = "") {
+    Place place;
+    place.errorNumber = errorNumber;
+    place.detail = detail;
+    return place;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Returns `path` opened as a folder to work in by name (not to read), or a
+// closed descriptor with errno set.
+Descriptor OpenFolder(const std::string& path) {
+    return Descriptor(ActiveFileCalls().openat(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+}
+
+// Returns `place` moved from a symbolic link to the folder and name of the
+// file the kernel opened through it, as the kernel itself records them;
+// refused unless that name in that folder still is that very file.
+Place BesideOpenedFile(Place place) {
+    const std::string link = "/proc/self/fd/" + std::to_string(place.old.Get());
+    std::string opened(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(link.c_str(), opened.data(), opened.size());
+    if (length < 0) return Refused(errno);
+    if (static_cast<size_t>(length) >= opened.size()) return Refused(ENAMETOOLONG);
+    opened.resize(static_cast<size_t>(length));
+    if (opened.empty() || opened.front() != '/') return Refused(EAGAIN, kChangedReason);
+    Descriptor folder = OpenFolder(DirectoryOf(opened));
+    if (!folder.IsOpen()) return Refused(errno);
+    place.folder = std::move(folder);
+    place.name = BaseOf(opened);
+    struct stat there {};
+    if (::fstatat(place.folder.Get(), place.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !SameFile(there, place.oldStatus)) {
+        return Refused(EAGAIN, kChangedReason);
+    }
+    return place;
+}
+
+// Returns where the output `path` goes, or why it may not. The kernel walks
+// every name, so a symbolic link is followed only where it would follow it
+// for this user (fs.protected_symlinks refuses another user's link in a
+// sticky world-writable folder); the folder and name then written are those
+// of the file it opened. Special files are told from their status and never
+// opened.
+Place FindPlace(const std::string& path) {
+    if (path.empty()) return Refused(ENOENT);
+    if (path.back() == '/') return Refused(EISDIR);
+    Place place;
+    place.folder = OpenFolder(DirectoryOf(path));
+    if (!place.folder.IsOpen()) return Refused(errno);
+    place.name = BaseOf(path);
+
+    struct stat named {};
+    if (::fstatat(place.folder.Get(), place.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return place;
+        return Refused(errno);
+    }
+    const bool isLink = S_ISLNK(named.st_mode);
+    // A dangling link is not written through: it may point anywhere, and
+    // whoever planted it chose where the new file would appear.
+    if (isLink && ::fstatat(place.folder.Get(), place.name.c_str(), &named, 0) != 0) {
+        return errno == ENOENT ? Refused(ENOENT, kDanglingLinkReason) : Refused(errno);
+    }
+    if (S_ISDIR(named.st_mode)) return Refused(EISDIR);
+    if (!S_ISREG(named.st_mode)) return Refused(EINVAL, kNotRegularFileReason);
+
+    place.old = Descriptor(ActiveFileCalls().openat(place.folder.Get(), place.name.c_str(),
+                                                    O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+    if (!place.old.IsOpen()) return Refused(errno);
+    if (::fstat(place.old.Get(), &place.oldStatus) != 0) return Refused(errno);
+    if (!S_ISREG(place.oldStatus.st_mode) || !SameFile(place.oldStatus, named)) return Refused(EAGAIN, kChangedReason);
+    if (isLink) return BesideOpenedFile(std::move(place));
+    return place;
+}
+
+// Returns whether this process holds `capability` in its effective set.
+bool HoldsCapability(int capability) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0) return ::geteuid() == 0;
+    return ((data[capability / 32].effective >> (capability % 32)) & 1u) != 0;
+}
+
+// Returns the errno with which the kernel would refuse to rename a new file
+// over `place`'s old one, or 0: the checks the kernel makes on the file it
+// deletes, so that they refuse before the job rather than after it.
+int ReplaceRefusal(const Place& place) {
+    // A file this user may not write is left alone, as a read-only file asks.
+    if (ActiveFileCalls().faccessat(place.folder.Get(), place.name.c_str(), W_OK,
+                                    AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
+    }
+    int flags = 0;
+    if (::ioctl(place.old.Get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0) {
+        return EPERM;
+    }
+    // In a sticky folder only the file's owner, the folder's owner or a
+    // holder of CAP_FOWNER may delete, and so replace, a file.
+    struct stat folder {};
+    if (::fstat(place.folder.Get(), &folder) != 0) return errno;
+    const uid_t user = ::geteuid();
+    if ((folder.st_mode & S_ISVTX) != 0 && place.oldStatus.st_uid != user && folder.st_uid != user &&
+        !HoldsCapability(CAP_FOWNER)) {
+        return EPERM;
+    }
+    return 0;
+}
+
+// Returns six letters and digits drawn at random.
+std::string RandomSuffix() {
+    static constexpr char kSymbols[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::array<uint8_t, 6> bytes{};
+    if (::getrandom(bytes.data(), bytes.size(), GRND_NONBLOCK) != static_cast<ssize_t>(bytes.size())) {
+        // Without the random pool, the clock and a counter still differ from call to call.
+        static uint64_t counter = 0;
+        timespec now {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        uint64_t mix = static_cast<uint64_t>(now.tv_nsec) * 0x9E3779B97F4A7C15ull + ++counter + ::getpid();
+        for (auto& byte : bytes) byte = static_cast<uint8_t>(mix >>= 8);
+    }
+    std::string suffix;
+    for (const uint8_t byte : bytes) suffix += kSymbols[byte % (sizeof(kSymbols) - 1)];
+    return suffix;
+}
+
+// Returns a hidden name for the temporary file of `name`: "." + name + "." +
+// six random symbols, with `name` shortened (never inside a UTF-8 sequence)
+// so that the whole is no longer than `name` itself, or 16 bytes for short
+// names. A name the folder can hold therefore always leaves room for its
+// temporary file, whatever the file system's limit.
+std::string TemporaryName(const std::string& name) {
+    const size_t length = std::clamp<size_t>(name.size(), kShortestTempName, NAME_MAX);
+    std::string base = name;
+    const size_t room = length - kTempNameExtraBytes;
     if (base.size() > room) {
         size_t cut = room;
         while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0u) == 0x80u) --cut;
         base.resize(cut);
     }
-    std::string folder = DirectoryOf(target);
-    if (folder.back() != '/') folder += '/';
-    return folder + "." + base + ".XXXXXX";
+    return "." + base + "." + RandomSuffix();
 }
 
-struct Target {
-    int errorNumber = 0;
-    std::string path;  // the file that is finally written
-    bool exists = false;
-    struct stat status {};
-};
-
-// Follows symbolic links from `path` to the file they lead to, which need
-// not exist yet (a dangling link names the file to create).
-Target ResolveTarget(const std::string& path) {
-    Target target;
-    target.path = path;
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        if (::lstat(target.path.c_str(), &target.status) != 0) {
-            if (errno != ENOENT) target.errorNumber = errno;
-            return target;
-        }
-        if (!S_ISLNK(target.status.st_mode)) {
-            target.exists = true;
-            return target;
-        }
-        std::string link(PATH_MAX, '\0');
-        const ssize_t length = ::readlink(target.path.c_str(), link.data(), link.size());
-        if (length < 0) {
-            target.errorNumber = errno;
-            return target;
-        }
-        if (static_cast<size_t>(length) >= link.size()) {
-            target.errorNumber = ENAMETOOLONG;
-            return target;
-        }
-        link.resize(static_cast<size_t>(length));
-        if (link.empty() || link.front() != '/') {
-            const std::string folder = DirectoryOf(target.path);
-            link = (folder.back() == '/' ? folder : folder + "/") + link;
-        }
-        target.path = std::move(link);
+// Creates the temporary file beside `place`'s target with permission bits
+// `mode` (less the umask or the folder's default ACL). Returns its
+// descriptor and name, or -1 with errno set.
+int CreateTemporary(const Place& place, mode_t mode, std::string& tempName) {
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        tempName = TemporaryName(place.name);
+        const int fd = ActiveFileCalls().openat(place.folder.Get(), tempName.c_str(),
+                                                O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
     }
-    target.errorNumber = ELOOP;
-    return target;
+    errno = EEXIST;
+    return -1;
 }
 
-unsigned NewFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666u & ~static_cast<unsigned>(mask);
+// Gives `fd` the owner and group in `old` as far as this user may: root
+// can; another user may still keep the group when a member of it. Returns
+// 0, or an errno that is not a refusal.
+int KeepOwner(int fd, const struct stat& old) {
+    const auto refused = [](int error) { return error == EPERM || error == EINVAL; };
+    if (ActiveFileCalls().fchown(fd, old.st_uid, old.st_gid) == 0) return 0;
+    if (!refused(errno)) return errno;
+    if (ActiveFileCalls().fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0) return 0;
+    return refused(errno) ? 0 : errno;
+}
+
+// Returns whether `error` says the system does not let this user, or this
+// file system, have an extended attribute: such an attribute is left out.
+bool AttributeRefused(int error) { return error == EPERM || error == EACCES || error == ENOTSUP; }
+
+// Reads the attribute `name` of `fd` into `value`. Returns its size, or -1
+// with errno set.
+ssize_t ReadAttribute(int fd, const char* name, std::vector<char>& value) {
+    for (int attempt = 0; attempt < kAttributeAttempts; ++attempt) {
+        const ssize_t size = ::fgetxattr(fd, name, nullptr, 0);
+        if (size <= 0) return size;
+        value.resize(static_cast<size_t>(size));
+        const ssize_t got = ::fgetxattr(fd, name, value.data(), value.size());
+        // ERANGE: the attribute grew between the two calls.
+        if (got >= 0 || errno != ERANGE) return got;
+    }
+    errno = ERANGE;
+    return -1;
+}
+
+// Copies the extended attributes of `from` to `to`; ACLs are among them
+// (system.posix_acl_access). Returns 0, or the errno of a failure other than
+// the system refusing an attribute.
+int CopyAttributes(int from, int to) {
+    std::vector<char> names;
+    for (int attempt = 0;; ++attempt) {
+        const ssize_t size = ::flistxattr(from, nullptr, 0);
+        if (size < 0) return AttributeRefused(errno) ? 0 : errno;
+        if (size == 0) return 0;
+        names.resize(static_cast<size_t>(size));
+        const ssize_t got = ::flistxattr(from, names.data(), names.size());
+        if (got >= 0) {
+            names.resize(static_cast<size_t>(got));
+            break;
+        }
+        if (errno != ERANGE || attempt + 1 == kAttributeAttempts) return errno;
+    }
+    std::vector<char> value;
+    for (size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1) {
+        const char* name = names.data() + at;
+        const ssize_t size = ReadAttribute(from, name, value);
+        if (size < 0) {
+            // ENODATA: removed since the list was read.
+            if (errno == ENODATA || AttributeRefused(errno)) continue;
+            return errno;
+        }
+        if (::fsetxattr(to, name, value.data(), static_cast<size_t>(size), 0) != 0 && !AttributeRefused(errno)) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+// Makes the new file `fd` stand in for `old` in all but its bytes: owner and
+// group, extended attributes, then permission bits (last, because a change
+// of owner clears the set-user-ID and set-group-ID bits). Returns 0 or an errno.
+int TakeOver(int fd, const Place& place) {
+    if (const int error = KeepOwner(fd, place.oldStatus); error != 0) return error;
+    if (const int error = CopyAttributes(place.old.Get(), fd); error != 0) return error;
+    if (::fchmod(fd, place.oldStatus.st_mode & 07777) != 0) return errno;
+    return 0;
 }
 
 // Reserves `bytes` for the file without changing its length. Returns 0, or
@@ -150,21 +369,21 @@ std::array<uint8_t, kWaveHeaderBytes> EncodeWaveHeader(const WaveFormatInfo& inf
 
 WaveOutput::WaveOutput(WaveOutput&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      folder_(std::exchange(other.folder_, -1)),
       path_(std::move(other.path_)),
-      targetPath_(std::move(other.targetPath_)),
-      tempPath_(std::exchange(other.tempPath_, {})),
-      mode_(other.mode_),
-      end_(other.end_) {}
+      name_(std::move(other.name_)),
+      tempName_(std::exchange(other.tempName_, {})),
+      end_(std::exchange(other.end_, 0)) {}
 
 WaveOutput& WaveOutput::operator=(WaveOutput&& other) noexcept {
     if (this != &other) {
         Discard();
         fd_ = std::exchange(other.fd_, -1);
+        folder_ = std::exchange(other.folder_, -1);
         path_ = std::move(other.path_);
-        targetPath_ = std::move(other.targetPath_);
-        tempPath_ = std::exchange(other.tempPath_, {});
-        mode_ = other.mode_;
-        end_ = other.end_;
+        name_ = std::move(other.name_);
+        tempName_ = std::exchange(other.tempName_, {});
+        end_ = std::exchange(other.end_, 0);
     }
     return *this;
 }
@@ -174,66 +393,45 @@ WaveOutput::~WaveOutput() { Discard(); }
 void WaveOutput::Discard() {
     // The temporary file is thrown away, so how its close went does not matter.
     if (fd_ >= 0) (void)ActiveFileCalls().close(std::exchange(fd_, -1));
-    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-    tempPath_.clear();
+    if (!tempName_.empty()) ::unlinkat(folder_, tempName_.c_str(), 0);
+    tempName_.clear();
+    if (folder_ >= 0) ::close(std::exchange(folder_, -1));
     end_ = 0;
 }
 
 OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes) {
     OutputOpenResult result;
-    if (path.empty()) {
-        result.error = CreateError(path, ENOENT);
+    Place place = FindPlace(path);
+    if (place.errorNumber != 0) {
+        result.error = CreateError(path, place.errorNumber, place.detail);
         return result;
     }
-    const Target target = ResolveTarget(path);
-    if (target.errorNumber != 0) {
-        result.error = CreateError(path, target.errorNumber);
-        return result;
-    }
-    if (target.path.back() == '/') {
-        result.error = CreateError(path, EISDIR);
-        return result;
-    }
-    unsigned mode = 0;
-    if (target.exists) {
-        if (S_ISDIR(target.status.st_mode)) {
-            result.error = CreateError(path, EISDIR);
+    const bool replacing = place.old.IsOpen();
+    if (replacing) {
+        if (const int error = ReplaceRefusal(place); error != 0) {
+            result.error = CreateError(path, error);
             return result;
         }
-        if (!S_ISREG(target.status.st_mode)) {
-            result.error = CreateError(path, EINVAL, "not a regular file");
-            return result;
-        }
-        if (ActiveFileCalls().access(target.path.c_str(), W_OK) != 0) {
-            result.error = CreateError(path, errno);
-            return result;
-        }
-        mode = target.status.st_mode & 07777u;
-    } else {
-        mode = NewFileMode();
     }
-
-    std::string tempPath = TempPattern(target.path);
-    const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
+    // A new file gets 0666 less the umask, or the folder's default ACL; a
+    // replacing one stays private until it has taken over the old file's bits.
+    std::string tempName;
+    const int fd = CreateTemporary(place, replacing ? 0600 : 0666, tempName);
     if (fd < 0) {
         result.error = CreateError(path, errno);
         return result;
     }
     WaveOutput& output = result.output;
     output.fd_ = fd;
+    output.folder_ = place.folder.Release();
     output.path_ = path;
-    output.targetPath_ = target.path;
-    output.tempPath_ = std::move(tempPath);
-    output.mode_ = mode;
-    if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
-        result.error = CreateError(path, errno);
-        output.Discard();
-        return result;
-    }
-    if (const int error = ReserveSpace(fd, expectedBytes); error != 0) {
+    output.name_ = std::move(place.name);
+    output.tempName_ = std::move(tempName);
+    int error = replacing ? TakeOver(fd, place) : 0;
+    if (error == 0) error = ReserveSpace(fd, expectedBytes);
+    if (error != 0) {
         result.error = CreateError(path, error);
         output.Discard();
-        return result;
     }
     return result;
 }
@@ -284,13 +482,14 @@ IoError CommitWaveOutput(WaveOutput& output) {
         output.Discard();
         return failure;
     }
-    if (ActiveFileCalls().rename(output.tempPath_.c_str(), output.targetPath_.c_str()) != 0) {
+    if (ActiveFileCalls().renameat(output.folder_, output.tempName_.c_str(), output.folder_, output.name_.c_str()) !=
+        0) {
         failure.errorNumber = errno;
         output.Discard();
         return failure;
     }
-    output.tempPath_.clear();
-    output.end_ = 0;
+    output.tempName_.clear();
+    output.Discard();
     return {};
 }
 

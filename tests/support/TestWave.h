@@ -215,10 +215,13 @@ public:
     }
 
     // Returns the names the folder holds, sorted.
-    std::vector<std::string> Names() const {
+    std::vector<std::string> Names() const { return NamesIn(path_); }
+
+    // Returns the names the folder `path` holds, sorted.
+    static std::vector<std::string> NamesIn(const std::string& path) {
         std::vector<std::string> names;
         std::error_code ignored;
-        for (const auto& entry : std::filesystem::directory_iterator(path_, ignored)) {
+        for (const auto& entry : std::filesystem::directory_iterator(path, ignored)) {
             names.push_back(entry.path().filename().string());
         }
         std::sort(names.begin(), names.end());
