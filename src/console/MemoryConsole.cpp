@@ -2,7 +2,6 @@
 
 #include "Utf8.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace stereotools {
