@@ -12,8 +12,9 @@ namespace stereotools {
 
 // The console on a real terminal through ncursesw: a logical 80-column
 // window (a CellGrid) on the alternate screen, shown through a viewport that
-// follows the cursor when the terminal is smaller. Restore() puts the terminal back as it
-// was found and is safe to call more than once; the destructor calls it.
+// follows the cursor when the terminal is smaller. Restore() puts the
+// terminal back as it was found and is safe to call more than once; the
+// destructor calls it.
 class TerminalConsole final : public Console {
 public:
     TerminalConsole();
@@ -41,13 +42,16 @@ public:
     void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) override;
     void HideOverlay() override;
 
+    // Sets the window title where the terminal takes one; Restore gives the old one back.
     void SetTitle(const std::string& title);
+    // Asks the terminal for a window of `rows` by `columns` cells; Restore asks for the old size.
     void RequestWindowSize(int rows, int columns);
     // Draws a modal box with `caption`, `message` (the two characters
     // backslash and n break the line) and an OK button over the centre of the
     // window, laid out by LayOutMessageBox; returns on Enter, Space or Escape,
     // or when input ends, and repaints what lay beneath.
     void ShowMessageBox(const std::string& message, const std::string& caption);
+    // Leaves the alternate screen and puts back modes, title and size.
     void Restore();
 
 private:

@@ -121,7 +121,10 @@ class ErrorBox(TerminalTestCase):
                 self.wait_for_prompt(terminal, "stereorip")
                 terminal.send_text("no such take.wav")
                 terminal.send_keys("Enter")
-                rows = terminal.wait_for_text(VALID_TEXT)
+                # The terminal may show the box before all of it has arrived:
+                # wait for its bottom border.
+                rows = terminal.wait_for(lambda r: any(VALID_TEXT in x for x in r) and any("└" in x for x in r),
+                                         "the whole box")
                 caption = [r for r in rows if "ERROR" in r]
                 self.assertEqual(len(caption), 1, terminal.screen_dump())
                 found_row = next(i for i, r in enumerate(rows) if FOUND_TEXT in r)
