@@ -127,5 +127,22 @@ TEST(WideCellWidth, GivesTwoCellsToWideAndEmojiCharacters) {
     }
 }
 
+TEST(WideCellWidth, MeasuresMarksSymbolsAndNewerWideCharactersAsTerminalsShowThem) {
+    struct Case {
+        char32_t codePoint;
+        int width;
+    };
+    const Case kCases[] = {
+        {0x3029, 2},  {0x302A, 1},  {0x302D, 1},  {0x302E, 2},  {0x3098, 2},   {0x3099, 1},   {0x309A, 1},
+        {0x309B, 2},  {0x4DBF, 2},  {0x4DC0, 2},  {0x4DFF, 2},  {0x16FE3, 2},  {0x16FE4, 1},  {0x16FF0, 2},
+        {0x18D08, 2}, {0x18D09, 1}, {0x1AFF0, 2}, {0x1AFF4, 1}, {0x1F320, 2},  {0x1F321, 1},  {0x1F32C, 1},
+        {0x1F32D, 2}, {0x1F5FA, 1}, {0x1F5FB, 2}, {0x1F7F0, 2}, {0x1F90B, 1},  {0x1F90C, 2},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(static_cast<uint32_t>(c.codePoint));
+        EXPECT_EQ(WideCellWidth(c.codePoint), c.width);
+    }
+}
+
 }  // namespace
 }  // namespace stereotools
