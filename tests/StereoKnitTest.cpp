@@ -24,7 +24,6 @@ using testwave::TempFolder;
 using testwave::WaveBuilder;
 using stereotools::kBlack;
 using stereotools::kDarkGrey;
-using stereotools::WaveFormatInfo;
 
 constexpr int kRows = 28;
 constexpr std::string_view kLeftPrompt = "   Left channel Wave file?";
@@ -267,71 +266,6 @@ TEST(RunStereoKnit, JoinsEveryKindOfPairExactly) {
         EXPECT_EQ(folder.Names(), Sorted({"l.wav", "r.wav", "out.wav"}));
     }
 }
-
-WaveFormatInfo Mono(int32_t rate, uint16_t bits, uint16_t tag, uint64_t dataSize) {
-    WaveFormatInfo info;
-    info.formatTag = tag;
-    info.channels = 1;
-    info.sampleRate = rate;
-    info.bitsPerSample = bits;
-    info.byteRate = static_cast<uint32_t>(rate) * ((bits + 7u) / 8u);
-    info.blockAlign = static_cast<uint16_t>((bits + 7u) / 8u);
-    info.dataSize = dataSize;
-    return info;
-}
-
-TEST(CheckCompatibility, ReportsTheFirstFailingCheck) {
-    struct Case {
-        const char* name;
-        WaveFormatInfo left;
-        WaveFormatInfo right;
-        std::string_view message;
-    };
-    const Case cases[] = {
-        {"equal", Mono(44100, 16, 1, 100), Mono(44100, 16, 1, 100), ""},
-        {"sizes, byteRate and blockAlign are not compared", Mono(44100, 16, 1, 100),
-         [] {
-             WaveFormatInfo info = Mono(44100, 16, 1, 7);
-             info.byteRate = 0;
-             info.blockAlign = 9;
-             return info;
-         }(),
-         ""},
-        {"rates", Mono(44100, 16, 1, 0), Mono(48000, 16, 1, 0), kRatesDiffer},
-        {"rates before depths", Mono(44100, 16, 1, 0), Mono(48000, 24, 1, 0), kRatesDiffer},
-        {"rates before all", Mono(44100, 16, 1, 0x7FFFFFFF), Mono(48000, 24, 3, 0), kRatesDiffer},
-        {"depths", Mono(44100, 16, 1, 0), Mono(44100, 24, 1, 0), kDepthsDiffer},
-        {"depths before formats", Mono(44100, 32, 1, 0), Mono(44100, 24, 3, 0), kDepthsDiffer},
-        {"formats", Mono(44100, 32, 1, 0), Mono(44100, 32, 3, 0), kFormatsDiffer},
-        {"formats before size", Mono(44100, 32, 1, 0xFFFFFFFF), Mono(44100, 32, 3, 0), kFormatsDiffer},
-        {"size of the left", Mono(44100, 16, 1, 0xFFFFFFFF), Mono(44100, 16, 1, 0), kTooLong},
-        {"size of the right", Mono(44100, 16, 1, 10), Mono(44100, 16, 1, 0x80000000), kTooLong},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(CheckCompatibility(c.left, c.right), c.message);
-    }
-}
-
-// The joined file's RIFF size, 2 x D + 36, must fit 32 bits.
-struct SizeBoundary {
-    uint64_t dataSize;
-    bool fits;
-};
-
-class CheckCompatibilitySize : public ::testing::TestWithParam<SizeBoundary> {};
-
-TEST_P(CheckCompatibilitySize, RefusesAJoinTooLongForAWaveHeader) {
-    const SizeBoundary b = GetParam();
-    const std::string expected = b.fits ? "" : std::string(kTooLong);
-    EXPECT_EQ(CheckCompatibility(Mono(48000, 24, 1, b.dataSize), Mono(48000, 24, 1, 3)), expected);
-    EXPECT_EQ(CheckCompatibility(Mono(48000, 24, 1, 3), Mono(48000, 24, 1, b.dataSize)), expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, CheckCompatibilitySize,
-                         ::testing::Values(SizeBoundary{0, true}, SizeBoundary{0x7FFFFFEC, true},
-                                           SizeBoundary{0x7FFFFFED, true}, SizeBoundary{0x7FFFFFEE, false},
-                                           SizeBoundary{0x80000000, false}, SizeBoundary{0xFFFFFFFF, false}));
 
 // A pair that cannot be joined shows its box, then the dialogue starts over
 // with both answers dropped.

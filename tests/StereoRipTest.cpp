@@ -469,31 +469,5 @@ TEST(RunStereoRip, StopDuringTheJobLeavesNoOutput) {
     }
 }
 
-TEST(DeriveChannelFileNames, CutsTheLastFourCharacters) {
-    struct Case {
-        const char* input;
-        const char* stem;
-    };
-    const Case cases[] = {
-        {"take1.wav", "take1"},
-        {"take1.wave", "take1."},
-        {"abc", "abc"},
-        {"abcd", ""},
-        {"a", "a"},
-        {"", ""},
-        {"sessions/day 2/take1.wav", "sessions/day 2/take1"},
-        {"/abs/x.wav", "/abs/x"},
-        {"Gr\xC3\xBC\xC3\x9F" "e.wav", "Gr\xC3\xBC\xC3\x9F" "e"},     // Grüße.wav
-        {"\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F", ""},                      // äöüß: four characters, eight bytes
-        {"x\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97\xE5\xB9\xB4", "x"},    // x and four wide characters
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.input);
-        const ChannelFileNames names = DeriveChannelFileNames(c.input);
-        EXPECT_EQ(names.left, std::string(c.stem) + " left channel.wav");
-        EXPECT_EQ(names.right, std::string(c.stem) + " right channel.wav");
-    }
-}
-
 }  // namespace
 }  // namespace stereorip

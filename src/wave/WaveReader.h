@@ -3,8 +3,6 @@
 #include "ByteSource.h"
 #include "WaveFormat.h"
 
-#include <string>
-
 namespace stereotools {
 
 struct HeaderResult {
@@ -19,9 +17,5 @@ struct HeaderResult {
 // chunks to find "fmt " and "data". Returns the first failing check, or None
 // with `info` filled in (`info` is valid only then).
 [[nodiscard]] HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels);
-
-// Opens `path`, reads its header as above and closes it. A file that cannot
-// be opened gives NotWave.
-[[nodiscard]] HeaderResult ReadWaveHeader(const std::string& path, int requiredChannels);
 
 }  // namespace stereotools
