@@ -1,5 +1,6 @@
 #include "console/Dialogue.h"
 #include "console/MemoryConsole.h"
+#include "support/ForwardingConsole.h"
 #include "support/TestWave.h"
 
 #include <gtest/gtest.h>
@@ -74,20 +75,11 @@ std::vector<std::string> Snapshot(const MemoryConsole& console, int firstRow, in
     return rows;
 }
 
-// A console that notes whether the text cursor showed at each key read.
-class WatchedConsole final : public Console {
+// A console that notes whether the text cursor showed at each key read, and
+// the beeps.
+class WatchedConsole final : public testconsole::ForwardingConsole {
 public:
-    explicit WatchedConsole(MemoryConsole& inner) : inner_(inner) {}
-    int Rows() const override { return inner_.Rows(); }
-    void SetRows(int rows) override { inner_.SetRows(rows); }
-    void Clear() override { inner_.Clear(); }
-    void SetColours(int foreground, int background) override { inner_.SetColours(foreground, background); }
-    void MoveCursor(int row, int column) override { inner_.MoveCursor(row, column); }
-    int CursorRow() const override { return inner_.CursorRow(); }
-    int CursorColumn() const override { return inner_.CursorColumn(); }
-    void Write(std::string_view text) override { inner_.Write(text); }
-    void LineBreak() override { inner_.LineBreak(); }
-    bool SetCursorVisible(bool visible) override { return inner_.SetCursorVisible(visible); }
+    using ForwardingConsole::ForwardingConsole;
     Key ReadKey() override {
         visibleAtRead.push_back(inner_.CursorVisible());
         return inner_.ReadKey();
@@ -96,15 +88,11 @@ public:
         events.push_back("beep");
         inner_.Beep();
     }
-    int CellWidth(char32_t character) const override { return inner_.CellWidth(character); }
     int PendingStop() const override { return inner_.KeysLeft() == 0 ? stopStatus : 0; }
 
     int stopStatus = 0;  // reported once the script has run out
     std::vector<bool> visibleAtRead;
     std::vector<std::string> events;
-
-private:
-    MemoryConsole& inner_;
 };
 
 // A job that does nothing but return what a test set for each phase; it
