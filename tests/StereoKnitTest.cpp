@@ -380,47 +380,40 @@ TEST_F(StereoKnitRun, RestartsAfterAStereoLeftFile) {
     EXPECT_EQ(session.console.RowText(9), "");
 }
 
-// A left answer that wraps onto the next row moves the later prompts and
-// lines down instead of being written over.
-TEST_F(StereoKnitRun, MovesTheLaterLinesBelowAWrappedLeftAnswer) {
-    const std::string leftName = std::string(56, 'l') + ".wav";
-    const Bytes a = CountingBytes(8, 1);
-    const Bytes b = CountingBytes(8, 0x41);
-    folder.Write(leftName, MonoFile(16, 44100, a));
-    folder.Write("r.wav", MonoFile(16, 44100, b));
-    session.Answers(leftName, "r.wav", "o.wav");
-    session.PressFinalKey();
+// The right prompt goes on the row after the left answer's last cell. An
+// answer of exactly 52 characters from column 29 ends in column 80 and
+// leaves every later line on its row; a longer one wraps and moves the later
+// prompts and lines down instead of being written over.
+TEST(RunStereoKnit, AsksForTheRightFileOnTheRowAfterTheLeftAnswer) {
+    struct Case {
+        std::size_t length;  // of the left answer
+        int rightRow;
+    };
+    for (const Case& c : {Case{52, 9}, Case{60, 10}}) {
+        SCOPED_TRACE(c.length);
+        TempFolder folder;
+        ScopedWorkingDirectory cwd(folder.Path());
+        const std::string leftName = std::string(c.length - 4, 'l') + ".wav";
+        const Bytes a = CountingBytes(8, 1);
+        const Bytes b = CountingBytes(8, 0x41);
+        folder.Write(leftName, MonoFile(16, 44100, a));
+        folder.Write("r.wav", MonoFile(16, 44100, b));
+        KnitSession session;
+        session.Answers(leftName, "r.wav", "o.wav");
+        session.PressFinalKey();
 
-    ASSERT_EQ(session.Run(), 0);
-    EXPECT_EQ(session.console.RowText(8), AnswerRow(kLeftPrompt, leftName.substr(0, 52)));
-    EXPECT_EQ(session.console.RowText(9), leftName.substr(52));
-    EXPECT_EQ(session.console.RowText(10), AnswerRow(kRightPrompt, "r.wav"));
-    EXPECT_EQ(session.console.RowText(13), AnswerRow(kOutputPrompt, "o.wav"));
-    EXPECT_EQ(session.console.RowText(18), "   Reading input files...");
-    EXPECT_EQ(session.console.RowText(27), "   press any key to quit");
-    EXPECT_EQ(folder.Read("o.wav"), StereoFile(1, 44100, 16, 88200, 2, Interleaved(a, b, 2)));
-}
-
-// A left answer of exactly 52 characters from column 29 ends in column 80:
-// the right prompt goes on the next row, 9, and every later line keeps its
-// row.
-TEST_F(StereoKnitRun, AsksForTheRightFileBelowALeftAnswerThatEndsInColumn80) {
-    const std::string leftName = std::string(48, 'l') + ".wav";
-    ASSERT_EQ(leftName.size(), 52u);
-    const Bytes a = CountingBytes(8, 1);
-    const Bytes b = CountingBytes(8, 0x41);
-    folder.Write(leftName, MonoFile(16, 44100, a));
-    folder.Write("r.wav", MonoFile(16, 44100, b));
-    session.Answers(leftName, "r.wav", "o.wav");
-    session.PressFinalKey();
-
-    ASSERT_EQ(session.Run(), 0);
-    EXPECT_EQ(session.console.RowText(8), AnswerRow(kLeftPrompt, leftName));
-    EXPECT_EQ(session.console.RowText(9), AnswerRow(kRightPrompt, "r.wav"));
-    EXPECT_EQ(session.console.RowText(12), AnswerRow(kOutputPrompt, "o.wav"));
-    EXPECT_EQ(session.console.RowText(17), "   Reading input files...");
-    EXPECT_EQ(session.console.RowText(26), "   press any key to quit");
-    EXPECT_EQ(folder.Read("o.wav"), StereoFile(1, 44100, 16, 88200, 2, Interleaved(a, b, 2)));
+        ASSERT_EQ(session.Run(), 0);
+        const int shift = c.rightRow - 9;
+        EXPECT_EQ(session.console.RowText(8), AnswerRow(kLeftPrompt, leftName.substr(0, 52)));
+        if (shift > 0) {
+            EXPECT_EQ(session.console.RowText(9), leftName.substr(52));
+        }
+        EXPECT_EQ(session.console.RowText(c.rightRow), AnswerRow(kRightPrompt, "r.wav"));
+        EXPECT_EQ(session.console.RowText(12 + shift), AnswerRow(kOutputPrompt, "o.wav"));
+        EXPECT_EQ(session.console.RowText(17 + shift), "   Reading input files...");
+        EXPECT_EQ(session.console.RowText(26 + shift), "   press any key to quit");
+        EXPECT_EQ(folder.Read("o.wav"), StereoFile(1, 44100, 16, 88200, 2, Interleaved(a, b, 2)));
+    }
 }
 
 TEST_F(StereoKnitRun, ReplacesTheLeftInputNamedAsOutput) {

@@ -18,10 +18,11 @@ using stereotools::ConsoleToolkit;
 using stereotools::WaveFormatInfo;
 
 constexpr int kWindowRows = 38;
-constexpr int kPromptRow = 8;
-constexpr int kAnswerColumn = 27;
 constexpr std::string_view kBannerLine = "   Stereorip";
+// The one question, and the column every answer and output name starts in.
+constexpr int kPromptRow = 8;
 constexpr std::string_view kPrompt = "   Wave file to process?";
+constexpr int kAnswerColumn = 27;
 constexpr std::string_view kReadingStep = "   Reading input file...";
 
 void ShowOutputNames(Console& console, const ChannelFileNames& names) {
