@@ -89,23 +89,6 @@ TEST_F(SplitJobRun, HonoursAStopAtEveryCheck) {
     }
 }
 
-// A file re-saved between the question and the job with a LIST chunk
-// before its data: read at the accepted header's offset, the chunk's bytes
-// would be split as samples. The job refuses the file by name instead and
-// writes nothing.
-TEST_F(SplitJobRun, RefusesAnInputReSavedAfterItWasAccepted) {
-    const Bytes samples = CountingBytes(32);
-    SplitJob job(Request(WaveBuilder().Channels(2).Samples(samples).Build()));
-    folder.Write("take.wav", WaveBuilder().Channels(2).ChunkBeforeData("LIST", Bytes(30, 'L')).Samples(samples).Build());
-    ScriptedMonitor monitor;
-
-    const JobResult result = RunJob(job, monitor);
-    EXPECT_EQ(result.error.Describe(),
-              "Cannot read '" + folder.Path("take.wav") + "': the file changed after it was checked  ");
-    EXPECT_TRUE(monitor.progress.empty());
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"take.wav"});
-}
-
 // A failure in either phase leaves neither output behind, nor a temporary
 // file, and an existing file of an output's name as it was.
 TEST_F(SplitJobRun, LeavesNoOutputAfterAFailure) {
