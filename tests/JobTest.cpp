@@ -73,8 +73,8 @@ TEST_F(ReopenInputFile, RefusesAFileWhoseHeaderChangedSinceItWasAccepted) {
     };
     const Case cases[] = {
         {"unchanged", original, false},
-        {"a chunk added after the data", WaveBuilder().Channels(2).Samples(samples).ChunkAfterData("LIST", Bytes(8, 7)).Build(),
-         false},
+        {"a chunk added after the data",
+         WaveBuilder().Channels(2).Samples(samples).ChunkAfterData("LIST", Bytes(8, 7)).Build(), false},
         {"re-saved with a LIST chunk before the data",
          WaveBuilder().Channels(2).ChunkBeforeData("LIST", Bytes(26, 'L')).Samples(samples).Build(), true},
         {"samples appended", WaveBuilder().Channels(2).Samples(CountingBytes(20)).Build(), true},

@@ -49,7 +49,8 @@ TEST_F(JoinJobRun, ReportsProgressBlockByBlock) {
 
     ASSERT_TRUE(RunJob(job, monitor));
     const uint64_t total = 2 * left.size();
-    const std::vector<std::pair<uint64_t, uint64_t>> expected = {{0, total}, {kSampleBlockBytes, total}, {total, total}};
+    const std::vector<std::pair<uint64_t, uint64_t>> expected = {
+        {0, total}, {kSampleBlockBytes, total}, {total, total}};
     EXPECT_EQ(monitor.progress, expected);
     EXPECT_EQ(folder.Read("lr.wav"), StereoFile(Interleaved16(left, right)));
 }

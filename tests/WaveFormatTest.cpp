@@ -7,17 +7,19 @@
 namespace stereotools {
 namespace {
 
+using Problem = CompatibilityProblem;
+
 TEST(CompatibilityProblemMessage, EveryProblemHasItsText) {
     struct Case {
-        CompatibilityProblem problem;
+        Problem problem;
         const char* text;
     };
     const Case cases[] = {
-        {CompatibilityProblem::None, ""},
-        {CompatibilityProblem::SampleRatesDiffer, "These two files have incompatible sample rates  "},
-        {CompatibilityProblem::BitDepthsDiffer, "These two files have incompatible bit depths  "},
-        {CompatibilityProblem::FormatsDiffer, "These two files have incompatible audio formats  "},
-        {CompatibilityProblem::TooLongToJoin, "These two files are too long to join into one Wave file  "},
+        {Problem::None, ""},
+        {Problem::SampleRatesDiffer, "These two files have incompatible sample rates  "},
+        {Problem::BitDepthsDiffer, "These two files have incompatible bit depths  "},
+        {Problem::FormatsDiffer, "These two files have incompatible audio formats  "},
+        {Problem::TooLongToJoin, "These two files are too long to join into one Wave file  "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -42,10 +44,10 @@ TEST(CheckCompatibility, ReportsTheFirstFailingCheck) {
         const char* name;
         WaveFormatInfo left;
         WaveFormatInfo right;
-        CompatibilityProblem problem;
+        Problem problem;
     };
     const Case cases[] = {
-        {"equal", Mono(44100, 16, 1, 100), Mono(44100, 16, 1, 100), CompatibilityProblem::None},
+        {"equal", Mono(44100, 16, 1, 100), Mono(44100, 16, 1, 100), Problem::None},
         {"sizes, byteRate and blockAlign are not compared", Mono(44100, 16, 1, 100),
          [] {
              WaveFormatInfo info = Mono(44100, 16, 1, 7);
@@ -53,16 +55,16 @@ TEST(CheckCompatibility, ReportsTheFirstFailingCheck) {
              info.blockAlign = 9;
              return info;
          }(),
-         CompatibilityProblem::None},
-        {"rates", Mono(44100, 16, 1, 0), Mono(48000, 16, 1, 0), CompatibilityProblem::SampleRatesDiffer},
-        {"rates before depths", Mono(44100, 16, 1, 0), Mono(48000, 24, 1, 0), CompatibilityProblem::SampleRatesDiffer},
-        {"rates before all", Mono(44100, 16, 1, 0x7FFFFFFF), Mono(48000, 24, 3, 0), CompatibilityProblem::SampleRatesDiffer},
-        {"depths", Mono(44100, 16, 1, 0), Mono(44100, 24, 1, 0), CompatibilityProblem::BitDepthsDiffer},
-        {"depths before formats", Mono(44100, 32, 1, 0), Mono(44100, 24, 3, 0), CompatibilityProblem::BitDepthsDiffer},
-        {"formats", Mono(44100, 32, 1, 0), Mono(44100, 32, 3, 0), CompatibilityProblem::FormatsDiffer},
-        {"formats before size", Mono(44100, 32, 1, 0xFFFFFFFF), Mono(44100, 32, 3, 0), CompatibilityProblem::FormatsDiffer},
-        {"size of the left", Mono(44100, 16, 1, 0xFFFFFFFF), Mono(44100, 16, 1, 0), CompatibilityProblem::TooLongToJoin},
-        {"size of the right", Mono(44100, 16, 1, 10), Mono(44100, 16, 1, 0x80000000), CompatibilityProblem::TooLongToJoin},
+         Problem::None},
+        {"rates", Mono(44100, 16, 1, 0), Mono(48000, 16, 1, 0), Problem::SampleRatesDiffer},
+        {"rates before depths", Mono(44100, 16, 1, 0), Mono(48000, 24, 1, 0), Problem::SampleRatesDiffer},
+        {"rates before all", Mono(44100, 16, 1, 0x7FFFFFFF), Mono(48000, 24, 3, 0), Problem::SampleRatesDiffer},
+        {"depths", Mono(44100, 16, 1, 0), Mono(44100, 24, 1, 0), Problem::BitDepthsDiffer},
+        {"depths before formats", Mono(44100, 32, 1, 0), Mono(44100, 24, 3, 0), Problem::BitDepthsDiffer},
+        {"formats", Mono(44100, 32, 1, 0), Mono(44100, 32, 3, 0), Problem::FormatsDiffer},
+        {"formats before size", Mono(44100, 32, 1, 0xFFFFFFFF), Mono(44100, 32, 3, 0), Problem::FormatsDiffer},
+        {"size of the left", Mono(44100, 16, 1, 0xFFFFFFFF), Mono(44100, 16, 1, 0), Problem::TooLongToJoin},
+        {"size of the right", Mono(44100, 16, 1, 10), Mono(44100, 16, 1, 0x80000000), Problem::TooLongToJoin},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -80,7 +82,7 @@ class CheckCompatibilitySize : public ::testing::TestWithParam<SizeBoundary> {};
 
 TEST_P(CheckCompatibilitySize, RefusesAJoinTooLongForAWaveHeader) {
     const SizeBoundary b = GetParam();
-    const CompatibilityProblem expected = b.fits ? CompatibilityProblem::None : CompatibilityProblem::TooLongToJoin;
+    const CompatibilityProblem expected = b.fits ? Problem::None : Problem::TooLongToJoin;
     EXPECT_EQ(CheckCompatibility(Mono(48000, 24, 1, b.dataSize), Mono(48000, 24, 1, 3)), expected);
     EXPECT_EQ(CheckCompatibility(Mono(48000, 24, 1, 3), Mono(48000, 24, 1, b.dataSize)), expected);
 }

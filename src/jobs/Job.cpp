@@ -27,7 +27,7 @@ InputOpenResult ReopenInput(const JobInput& accepted) {
     InputOpenResult opened = OpenInputFile(accepted.name);
     if (!opened) return opened;
     const HeaderResult header = ReadWaveHeader(opened.file, accepted.info.channels);
-    if (!header || !(header.info == accepted.info)) {
+    if (!header || header.info != accepted.info) {
         opened.file.Close();
         opened.error = InputChangedError(accepted.name);
     }

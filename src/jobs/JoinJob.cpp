@@ -28,7 +28,7 @@ IoError JoinJob::OpenInputs() {
     leftFile_ = std::move(left.file);
     if (IsSameFile(leftFile_, request_.right.name)) {
         // Both headers were read from this file; it must still be the one each was.
-        if (!(request_.right.info == request_.left.info)) return InputChangedError(request_.right.name);
+        if (request_.right.info != request_.left.info) return InputChangedError(request_.right.name);
         right_ = &leftFile_;
         return {};
     }

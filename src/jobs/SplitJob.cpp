@@ -26,7 +26,8 @@ JobResult SplitJob::MoveSamples(JobMonitor& monitor) {
     // The header states exactly the samples each output holds, also for a
     // data size that is not a whole number of frames.
     mono.dataSize = channelBytes;
-    for (auto [name, output] : {std::pair{&request_.outputs.left, &left_}, std::pair{&request_.outputs.right, &right_}}) {
+    for (auto [name, output] :
+         {std::pair{&request_.outputs.left, &left_}, std::pair{&request_.outputs.right, &right_}}) {
         OutputOpenResult created = OpenWaveOutput(*name, kWaveHeaderBytes + channelBytes);
         if (!created) return Abandon({created.error, 0});
         *output = std::move(created.output);

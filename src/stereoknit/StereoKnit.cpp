@@ -47,7 +47,8 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
                                                     1, RetryPolicy::AskAgainInPlace, left.input.name);
         if (right.status == Answer::Status::Ended) return {true, right.exitStatus, {}};
 
-        const stereotools::CompatibilityProblem problem = stereotools::CheckCompatibility(left.input.info, right.input.info);
+        const stereotools::CompatibilityProblem problem =
+            stereotools::CheckCompatibility(left.input.info, right.input.info);
         if (problem != stereotools::CompatibilityProblem::None) {
             stereotools::ShowErrorBox(console, toolkit, stereotools::CompatibilityProblemMessage(problem));
             continue;
