@@ -5,6 +5,7 @@
 #include "jobs/SplitJob.h"
 #include "wave/WaveDerive.h"
 
+#include <cstdint>
 #include <string_view>
 #include <utility>
 
@@ -41,8 +42,7 @@ void ShowOutputNames(Console& console, const ChannelFileNames& names) {
     console.SetColours(stereotools::kDarkGrey, stereotools::kBrightWhite);
 }
 
-}  // namespace
-
+// Prints the FILE DATA panel from the cursor on.
 void ShowFileData(Console& console, const WaveFormatInfo& info, uint64_t frameCount, double durationSeconds) {
     console.LineBreak();
     console.LineBreak();
@@ -71,6 +71,8 @@ void ShowFileData(Console& console, const WaveFormatInfo& info, uint64_t frameCo
         console.LineBreak();
     }
 }
+
+}  // namespace
 
 int RunStereoRip(Console& console, ConsoleToolkit& toolkit) {
     stereotools::OpenConsoleWindow(console, toolkit, "Stereorip", kWindowRows);
