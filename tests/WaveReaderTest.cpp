@@ -343,24 +343,4 @@ TEST(BytesPerSample, RoundsUpToWholeBytes) {
     }
 }
 
-class ReadWaveHeaderFile : public testwave::WithTempFolder {};
-
-TEST_F(ReadWaveHeaderFile, ReadsANamedFile) {
-    const std::string path = folder.Write("take 1.wav", WaveBuilder().Channels(2).Samples(Bytes(8)).Build());
-    const auto result = ReadWaveHeader(path, 2);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result.info.dataSize, 8u);
-    // The header read leaves the file closed and unlocked for the read phase.
-    EXPECT_TRUE(stereotools::OpenInputFile(path));
-}
-
-TEST_F(ReadWaveHeaderFile, GivesNotWaveForWhatCannotBeOpened) {
-    ASSERT_EQ(::mkdir(folder.Path("folder.wav").c_str(), 0755), 0);
-    const std::string names[] = {folder.Path("missing.wav"), folder.Path("folder.wav"), ""};
-    for (const auto& name : names) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(ReadWaveHeader(name, 1).problem, WaveHeaderProblem::NotWave);
-    }
-}
-
 }  // namespace

@@ -1,7 +1,5 @@
 #include "WaveReader.h"
 
-#include "FileIo.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -154,12 +152,6 @@ HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, cons
     }
     if (info.sampleRate <= 0) return Refuse(WaveHeaderProblem::InvalidSampleRate);
     return {WaveHeaderProblem::None, info};
-}
-
-HeaderResult ReadWaveHeader(const std::string& path, int requiredChannels) {
-    InputOpenResult opened = OpenInputFile(path);
-    if (!opened) return Refuse(WaveHeaderProblem::NotWave);
-    return ReadWaveHeader(opened.file, requiredChannels);
 }
 
 }  // namespace stereotools

@@ -4,7 +4,6 @@
 #include "WaveFormat.h"
 
 #include <functional>
-#include <string>
 
 namespace stereotools {
 
@@ -27,9 +26,5 @@ using StopCheck = std::function<bool()>;
 // `stopRequested` (asked before each block is read) says so.
 [[nodiscard]] HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels,
                                           const StopCheck& stopRequested = {});
-
-// Opens `path`, reads its header as above and closes it. A file that cannot
-// be opened gives NotWave.
-[[nodiscard]] HeaderResult ReadWaveHeader(const std::string& path, int requiredChannels);
 
 }  // namespace stereotools
