@@ -1,6 +1,6 @@
 #include "console/MessageBoxLayout.h"
 
-#include "console/Utf8.h"
+#include "jobs/Utf8.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "console/Signals.h"
+#include "jobs/Signals.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #include "CellGrid.h"
 
-#include "Utf8.h"
+#include "CellWidth.h"
+#include "jobs/Utf8.h"
 
 #include <algorithm>
 

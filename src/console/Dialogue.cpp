@@ -1,7 +1,7 @@
 #include "Dialogue.h"
 
 #include "NameCompletion.h"
-#include "Utf8.h"
+#include "jobs/Utf8.h"
 #include "jobs/ChannelNames.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "KeyDecoding.h"
 
-#include "Utf8.h"
+#include "jobs/Utf8.h"
 
 namespace stereotools {
 namespace {

@@ -1,6 +1,7 @@
 #include "MemoryConsole.h"
 
-#include "Utf8.h"
+#include "CellWidth.h"
+#include "jobs/Utf8.h"
 
 #include <utility>
 

@@ -1,6 +1,7 @@
 #include "MessageBoxLayout.h"
 
-#include "Utf8.h"
+#include "CellWidth.h"
+#include "jobs/Utf8.h"
 
 #include <algorithm>
 

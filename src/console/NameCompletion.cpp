@@ -1,6 +1,7 @@
 #include "NameCompletion.h"
 
-#include "Utf8.h"
+#include "CellWidth.h"
+#include "jobs/Utf8.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,7 +1,8 @@
 #include "MessageBoxLayout.h"
-#include "Signals.h"
+#include "jobs/Signals.h"
 #include "TerminalState.h"
-#include "Utf8.h"
+#include "CellWidth.h"
+#include "jobs/Utf8.h"
 
 #include <langinfo.h>
 #include <sys/ioctl.h>

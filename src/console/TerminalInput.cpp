@@ -1,7 +1,7 @@
 #include "KeyDecoding.h"
-#include "Signals.h"
+#include "jobs/Signals.h"
 #include "TerminalState.h"
-#include "Utf8.h"
+#include "jobs/Utf8.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>

@@ -1,5 +1,7 @@
 #include "ChannelNames.h"
 
+#include "Utf8.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -9,35 +11,6 @@ namespace stereotools {
 namespace {
 
 constexpr std::size_t kCutCharacters = 4;
-
-// The well-formed UTF-8 sequences by their lead byte: how long each is and
-// the range its second byte must lie in (the narrower ranges rule out
-// overlong forms, surrogates and code points past U+10FFFF).
-struct LeadByte {
-    unsigned char first, last;
-    std::size_t length;
-    unsigned char secondLow, secondHigh;
-};
-constexpr LeadByte kLeadBytes[] = {
-    {0xC2, 0xDF, 2, 0x80, 0xBF}, {0xE0, 0xE0, 3, 0xA0, 0xBF}, {0xE1, 0xEC, 3, 0x80, 0xBF},
-    {0xED, 0xED, 3, 0x80, 0x9F}, {0xEE, 0xEF, 3, 0x80, 0xBF}, {0xF0, 0xF0, 4, 0x90, 0xBF},
-    {0xF1, 0xF3, 4, 0x80, 0xBF}, {0xF4, 0xF4, 4, 0x80, 0x8F},
-};
-
-// Returns the bytes of the character `text` starts with: a well-formed UTF-8
-// sequence whole, any other byte alone (the console shows it as one cell).
-std::size_t CharacterBytes(std::string_view text) {
-    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const auto lead = std::find_if(std::begin(kLeadBytes), std::end(kLeadBytes), [&](const LeadByte& l) {
-        return byteAt(0) >= l.first && byteAt(0) <= l.last;
-    });
-    if (lead == std::end(kLeadBytes) || text.size() < lead->length) return 1;
-    if (byteAt(1) < lead->secondLow || byteAt(1) > lead->secondHigh) return 1;
-    for (std::size_t i = 2; i < lead->length; ++i) {
-        if ((byteAt(i) & 0xC0u) != 0x80u) return 1;
-    }
-    return lead->length;
-}
 
 bool HasExtension(std::string_view name, std::string_view lowerCaseExtension) {
     if (name.size() < lowerCaseExtension.size()) return false;
@@ -53,13 +26,12 @@ ChannelFileNames DeriveChannelFileNames(const std::string& inputFileName) {
     const std::size_t slash = inputFileName.rfind('/');
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const std::string_view name = std::string_view(inputFileName).substr(nameStart);
-    std::vector<std::size_t> starts;
-    for (std::size_t offset = 0; offset < name.size(); offset += CharacterBytes(name.substr(offset))) {
-        starts.push_back(offset);
-    }
-    const std::string stem = starts.size() < kCutCharacters
-                                 ? inputFileName
-                                 : inputFileName.substr(0, nameStart + starts[starts.size() - kCutCharacters]);
+    // Characters as the screen shows them: an invalid byte counts as one.
+    const std::vector<Utf8Character> characters = SplitUtf8(name);
+    const std::string stem =
+        characters.size() < kCutCharacters
+            ? inputFileName
+            : inputFileName.substr(0, nameStart + characters[characters.size() - kCutCharacters].offset);
     return {stem + " left channel.wav", stem + " right channel.wav"};
 }
 
