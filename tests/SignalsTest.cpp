@@ -1,12 +1,16 @@
 #include "jobs/Signals.h"
+#include "support/TestWave.h"
+#include "wave/UnfinishedOutputs.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 namespace stereotools {
 namespace {
@@ -40,8 +44,13 @@ ChildRun RunInChild(Body body) {
     return run;
 }
 
+// Every signal whose default action ends the program without a fault.
+const std::vector<int> kEndingSignals = {SIGINT,    SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2,  SIGALRM,
+                                         SIGVTALRM, SIGXCPU, SIGPWR, SIGPROF, SIGIO,   SIGSTKFLT};
+const std::vector<int> kCrashSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP};
+
 TEST(StopSignals, AreRecordedAndDoNotEndTheProgram) {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (int signal : kEndingSignals) {
         SCOPED_TRACE(signal);
         const ChildRun run = RunInChild([signal] {
             InstallSignalHandlers();
@@ -58,8 +67,24 @@ TEST(StopSignals, AreRecordedAndDoNotEndTheProgram) {
 
 TEST(StopSignals, AreAllInTheSetBlockedAroundAWait) {
     const sigset_t stops = StopSignalSet();
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) EXPECT_EQ(sigismember(&stops, signal), 1) << signal;
-    EXPECT_EQ(sigismember(&stops, SIGSEGV), 0);
+    for (int signal : kEndingSignals) EXPECT_EQ(sigismember(&stops, signal), 1) << signal;
+    for (int signal : kCrashSignals) EXPECT_EQ(sigismember(&stops, signal), 0) << signal;
+}
+
+TEST(StopSignals, StayIgnoredWhenTheProgramWasStartedIgnoringThem) {
+    // As under nohup, or in a script's background job.
+    const ChildRun run = RunInChild([] {
+        signal(SIGHUP, SIG_IGN);
+        signal(SIGINT, SIG_IGN);
+        InstallSignalHandlers();
+        raise(SIGHUP);
+        raise(SIGINT);
+        if (PendingStopSignal() != 0) return 2;
+        raise(SIGTERM);
+        return PendingStopSignal() == SIGTERM ? 0 : 3;
+    });
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(WEXITSTATUS(run.status), 0);
 }
 
 TEST(InstallSignalHandlers, IgnoresBrokenPipesAndFileSizeLimits) {
@@ -74,7 +99,7 @@ TEST(InstallSignalHandlers, IgnoresBrokenPipesAndFileSizeLimits) {
 }
 
 TEST(CrashRestore, WritesTheTextThenDiesOfTheSameSignal) {
-    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
+    for (int signal : kCrashSignals) {
         SCOPED_TRACE(signal);
         const ChildRun run = RunInChild([signal] {
             InstallSignalHandlers();
@@ -111,6 +136,29 @@ TEST(CrashRestore, KeepsOnlyTheFirstBytesOfAnOverlongText) {
     });
     ASSERT_TRUE(WIFSIGNALED(run.status));
     EXPECT_EQ(run.output, text.substr(0, kMaxCrashRestoreBytes));
+}
+
+class CrashCleanUp : public testwave::WithTempFolder {};
+
+TEST_F(CrashCleanUp, RemovesTheUnfinishedOutputsBeforeDying) {
+    for (int signal : kCrashSignals) {
+        SCOPED_TRACE(signal);
+        folder.Write(".take.wav.unfinished", {1, 2, 3});
+        folder.Write(".take.wav.released", {4});
+        const ChildRun run = RunInChild([this, signal] {
+            InstallSignalHandlers();
+            const int at = ::open(folder.Path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            const int unfinished = RecordUnfinishedOutput(at, ".take.wav.unfinished");
+            const int released = RecordUnfinishedOutput(at, ".take.wav.released");
+            if (unfinished < 0 || released < 0) return 2;
+            ReleaseUnfinishedOutput(released);
+            raise(signal);
+            return 0;
+        });
+        ASSERT_TRUE(WIFSIGNALED(run.status));
+        EXPECT_EQ(WTERMSIG(run.status), signal);
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{".take.wav.released"});
+    }
 }
 
 }  // namespace

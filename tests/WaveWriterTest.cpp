@@ -1,4 +1,5 @@
 #include "support/TestWave.h"
+#include "wave/UnfinishedOutputs.h"
 #include "wave/WaveReader.h"
 #include "wave/WaveWriter.h"
 
@@ -616,6 +617,23 @@ TEST_F(WaveOutputTest, RemovesAnUncommittedOutput) {
     EXPECT_EQ(WriteWaveSamples(discarded.output, Bytes(4)).errorNumber, EBADF);
     EXPECT_EQ(CommitWaveOutput(discarded.output).errorNumber, EBADF);
     EXPECT_EQ(Snapshot(folder), before);
+}
+
+TEST_F(WaveOutputTest, LeavesItsTemporaryFileForACrashToRemoveUntilCommittedOrDiscarded) {
+    auto moved = OpenWaveOutput(folder.Path("moved.wav"), 0);
+    auto committed = OpenWaveOutput(folder.Path("committed.wav"), 0);
+    auto discarded = OpenWaveOutput(folder.Path("discarded.wav"), 0);
+    auto open = OpenWaveOutput(folder.Path("open.wav"), 0);
+    ASSERT_TRUE(moved && committed && discarded && open);
+    ASSERT_FALSE(WriteWaveHeader(committed.output, JoinedStereo()));
+    ASSERT_FALSE(CommitWaveOutput(committed.output));
+    discarded.output.Discard();
+    stereotools::WaveOutput movedTo = std::move(moved.output);
+    moved.output.Discard();
+    EXPECT_EQ(folder.Names().size(), 3u) << "two temporary files and the committed output";
+    // What the crash handler does.
+    stereotools::RemoveUnfinishedOutputs();
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"committed.wav"});
 }
 
 }  // namespace

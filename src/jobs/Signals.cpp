@@ -1,5 +1,7 @@
 #include "Signals.h"
 
+#include "wave/UnfinishedOutputs.h"
+
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,7 +13,9 @@
 namespace stereotools {
 namespace {
 
-volatile std::sig_atomic_t gStopSignal = 0;
+// Written by the handler, read by every thread that checks for a stop.
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
 
 // What the crash handler writes to put the terminal back: built while the
 // terminal is open, so the handler itself only calls tcsetattr and write.
@@ -20,12 +24,18 @@ volatile std::sig_atomic_t gCrashLength = 0;
 struct termios gSavedTermios;
 volatile std::sig_atomic_t gHaveSavedTermios = 0;
 
-constexpr std::array kStopSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr std::array kCrashSignals{SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+// Every signal whose default action ends the program without a core dump of
+// a fault: each asks for an orderly stop instead.
+constexpr std::array kStopSignals{SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,  SIGALRM,
+                                  SIGVTALRM, SIGXCPU, SIGPWR,  SIGPROF, SIGIO,   SIGSTKFLT};
+// Signals of a fault the program cannot go on from (SIGTRAP and SIGSYS come
+// from a stray breakpoint or a system call a seccomp filter forbids).
+constexpr std::array kCrashSignals{SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP};
 
-extern "C" void RecordStopSignal(int signal) { gStopSignal = signal; }
+extern "C" void RecordStopSignal(int signal) { gStopSignal.store(signal); }
 
-extern "C" void RestoreTerminalAndDie(int signal) {
+extern "C" void CleanUpAndDie(int signal) {
+    RemoveUnfinishedOutputs();
     if (gHaveSavedTermios) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTermios);
     std::size_t done = 0;
     const auto length = static_cast<std::size_t>(gCrashLength);
@@ -45,10 +55,19 @@ void InstallSignalHandlers() {
     stop.sa_handler = RecordStopSignal;
     sigemptyset(&stop.sa_mask);
     stop.sa_flags = 0;  // no SA_RESTART: a blocking read must return
-    for (int signal : kStopSignals) sigaction(signal, &stop, nullptr);
+    for (int signal : kStopSignals) {
+        // A signal the program was started ignoring stays ignored: nohup,
+        // or a script's background job, asks not to be stopped by it. One
+        // with a handler already (a profiler's SIGPROF) keeps it.
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) != 0 || (before.sa_flags & SA_SIGINFO) != 0 ||
+            (before.sa_handler != SIG_DFL && before.sa_handler != RecordStopSignal))
+            continue;
+        sigaction(signal, &stop, nullptr);
+    }
 
     struct sigaction crash {};
-    crash.sa_handler = RestoreTerminalAndDie;
+    crash.sa_handler = CleanUpAndDie;
     sigemptyset(&crash.sa_mask);
     crash.sa_flags = SA_RESETHAND | SA_NODEFER;
     for (int signal : kCrashSignals) sigaction(signal, &crash, nullptr);
@@ -62,7 +81,7 @@ void InstallSignalHandlers() {
     sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
-int PendingStopSignal() { return static_cast<int>(gStopSignal); }
+int PendingStopSignal() { return gStopSignal.load(); }
 
 int ExitStatusForSignal(int signal) { return 128 + signal; }
 

@@ -9,12 +9,17 @@ namespace stereotools {
 // Most bytes the crash handler writes to put the terminal back.
 constexpr std::size_t kMaxCrashRestoreBytes = 512;
 
-// Installs the handlers for the stop signals SIGINT, SIGTERM, SIGHUP and
-// SIGQUIT (they only record the signal) and for the crash signals (they put
-// the terminal back, then die of the same signal), and ignores SIGPIPE and
-// SIGXFSZ so that failed writes come back as errors.
+// Installs the handlers for the stop signals, every signal that would end
+// the program without a fault (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1,
+// SIGUSR2, SIGALRM, SIGVTALRM, SIGXCPU, SIGPWR, SIGPROF, SIGIO, SIGSTKFLT):
+// they only record the signal, and one the program was started ignoring
+// stays ignored. Installs those for the crash signals (SIGSEGV, SIGBUS,
+// SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP): they remove the unfinished
+// outputs (RemoveUnfinishedOutputs), put the terminal back, then die of the
+// same signal. Ignores SIGPIPE and SIGXFSZ so that failed writes come back
+// as errors. Any thread may run while a handler does.
 void InstallSignalHandlers();
-// Returns the stop signal that arrived last, or 0.
+// Returns the stop signal that arrived last, or 0. Any thread may ask.
 [[nodiscard]] int PendingStopSignal();
 // Returns the exit status for a stop signal: 128 + its number.
 [[nodiscard]] int ExitStatusForSignal(int signal);

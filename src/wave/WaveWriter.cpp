@@ -1,5 +1,7 @@
 #include "WaveWriter.h"
 
+#include "UnfinishedOutputs.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -373,7 +375,8 @@ WaveOutput::WaveOutput(WaveOutput&& other) noexcept
       path_(std::move(other.path_)),
       name_(std::move(other.name_)),
       tempName_(std::exchange(other.tempName_, {})),
-      end_(std::exchange(other.end_, 0)) {}
+      end_(std::exchange(other.end_, 0)),
+      record_(std::exchange(other.record_, -1)) {}
 
 WaveOutput& WaveOutput::operator=(WaveOutput&& other) noexcept {
     if (this != &other) {
@@ -384,6 +387,7 @@ WaveOutput& WaveOutput::operator=(WaveOutput&& other) noexcept {
         name_ = std::move(other.name_);
         tempName_ = std::exchange(other.tempName_, {});
         end_ = std::exchange(other.end_, 0);
+        record_ = std::exchange(other.record_, -1);
     }
     return *this;
 }
@@ -395,6 +399,7 @@ void WaveOutput::Discard() {
     if (fd_ >= 0) (void)ActiveFileCalls().close(std::exchange(fd_, -1));
     if (!tempName_.empty()) ::unlinkat(folder_, tempName_.c_str(), 0);
     tempName_.clear();
+    ReleaseUnfinishedOutput(std::exchange(record_, -1));
     if (folder_ >= 0) ::close(std::exchange(folder_, -1));
     end_ = 0;
 }
@@ -427,6 +432,7 @@ OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes)
     output.path_ = path;
     output.name_ = std::move(place.name);
     output.tempName_ = std::move(tempName);
+    output.record_ = RecordUnfinishedOutput(output.folder_, output.tempName_);
     int error = replacing ? TakeOver(fd, place) : 0;
     if (error == 0) error = ReserveSpace(fd, expectedBytes);
     if (error != 0) {

@@ -18,7 +18,7 @@ constexpr std::size_t kWaveHeaderBytes = 44;
 // An output being written: a temporary file beside the file it will replace
 // that becomes that file only on Commit. Until then the target, if it exists,
 // is untouched; a WaveOutput destroyed or discarded uncommitted removes its
-// temporary file. Move-only.
+// temporary file, and so does a crash (RemoveUnfinishedOutputs). Move-only.
 class WaveOutput {
 public:
     WaveOutput() = default;
@@ -44,6 +44,7 @@ private:
     std::string name_;        // the target's name in folder_ (a link's target, not the link)
     std::string tempName_;    // the temporary file's name in folder_; empty once gone
     uint64_t end_ = 0;        // bytes written so far: the committed file's length
+    int record_ = -1;         // the temporary file's UnfinishedOutputs slot, or -1
 };
 
 struct OutputOpenResult {
