@@ -115,11 +115,13 @@ def box_text(rows):
 class Run:
     """One program in tmux under a shell that reports its exit status."""
 
-    def __init__(self, case, name, cwd, limit_kib=None, wrap=None):
+    def __init__(self, case, name, cwd, limit_kib=None, wrap=None, core_dump=True):
         argv = [td.program(name)] if wrap is None else [*wrap, td.program(name)]
         command = td.shell_around(argv)
         if limit_kib is not None:
             command = f"ulimit -f {limit_kib}; " + command
+        if not core_dump:
+            command = "ulimit -c 0; " + command
         self.terminal = td.TmuxTerminal(command, cwd=cwd)
         case.addCleanup(self.terminal.close)
         self.case = case
@@ -281,20 +283,20 @@ class FullDisk(FolderCase):
 # Stop signals during a job.
 
 class Interruption(FolderCase):
-    def start_big_split(self):
+    def start_big_split(self, **options):
         sparse_wave(self.folder / "big.wav", BIG_DATA_BYTES, 2)
         self.write("big left channel.wav", b"kept as it was")
         before = {n: digest(self.folder / n) for n in ("big.wav", "big left channel.wav")}
-        run = Run(self, "stereorip", self.folder)
+        run = Run(self, "stereorip", self.folder, **options)
         run.answer(RIP_PROMPT, "big.wav")
         return run, before
 
-    def start_big_join(self):
+    def start_big_join(self, **options):
         sparse_wave(self.folder / "l.wav", BIG_DATA_BYTES // 2, 1)
         sparse_wave(self.folder / "r.wav", BIG_DATA_BYTES // 2, 1)
         self.write("out.wav", b"an older join")
         before = {n: digest(self.folder / n) for n in ("l.wav", "r.wav", "out.wav")}
-        run = Run(self, "stereoknit", self.folder)
+        run = Run(self, "stereoknit", self.folder, **options)
         run.answer(LEFT_PROMPT, "l.wav")
         run.answer(RIGHT_PROMPT, "r.wav")
         run.answer(OUTPUT_PROMPT, "out.wav")
@@ -306,8 +308,11 @@ class Interruption(FolderCase):
             self.assertEqual(digest(self.folder / name), hexdigest, name)
 
     def test_stop_signals_during_split_and_join_remove_unfinished_outputs(self):
+        # Every signal that would end the program stops it the same way.
+        signals = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGUSR1, signal.SIGUSR2, signal.SIGALRM,
+                   signal.SIGVTALRM, signal.SIGXCPU, signal.SIGPWR)
         for starter in (self.start_big_split, self.start_big_join):
-            for signum in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            for signum in signals:
                 with self.subTest(job=starter.__name__, signal=signum.name):
                     for name in self.names():
                         os.unlink(self.folder / name)
@@ -320,6 +325,21 @@ class Interruption(FolderCase):
                     run.assert_terminal_restored()
                     self.check_untouched(before)
                     run.terminal.close()
+
+    def test_crash_signals_during_a_job_remove_unfinished_outputs_and_restore_the_terminal(self):
+        for starter, signum in ((self.start_big_split, signal.SIGSEGV), (self.start_big_join, signal.SIGABRT)):
+            with self.subTest(job=starter.__name__, signal=signum.name):
+                for name in self.names():
+                    os.unlink(self.folder / name)
+                run, before = starter(core_dump=False)
+                pid = self.hold_mid_job(run)
+                os.kill(pid, signum)
+                os.kill(pid, signal.SIGCONT)
+                # The shell's status for a program a signal ended.
+                self.assertEqual(run.status(timeout=5), 128 + signum)
+                run.assert_terminal_restored()
+                self.check_untouched(before)
+                run.terminal.close()
 
     def test_sigkill_leaves_only_a_temporary_file_and_a_later_run_works(self):
         run, before = self.start_big_split()
