@@ -671,6 +671,31 @@ TEST_F(DialogueFiles, AStopSignalThatClosesTheBoxEndsInsteadOfRestarting) {
     EXPECT_EQ(answer.exitStatus, 143);
 }
 
+// A file of zero-size chunks has one every 8 bytes: its walk is long, and a
+// stop that comes during it ends the dialogue there, without a box.
+TEST_F(DialogueFiles, AStopWhileAHostileHeaderIsWalkedEndsWithoutABox) {
+    testwave::Bytes zeroChunks = {'R', 'I', 'F', 'F', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E'};
+    zeroChunks.resize(zeroChunks.size() + (1 << 16), 0);
+    const std::string hostile = (folder_ / "zero chunks.wav").string();
+    std::ofstream(hostile, std::ios::binary).write(reinterpret_cast<const char*>(zeroChunks.data()),
+                                                   static_cast<std::streamsize>(zeroChunks.size()));
+    for (const RetryPolicy policy : {RetryPolicy::Restart, RetryPolicy::AskAgainInPlace}) {
+        MemoryConsole console(28);
+        RecordingToolkit toolkit(&console);
+        console.AddText(hostile);
+        console.AddEnter();
+        console.AddEnter();
+        // Some blocks of chunk headers are read before the stop comes.
+        console.RequestStop(130, 3);
+        const WaveAnswer answer = AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, policy);
+        EXPECT_EQ(answer.status, Answer::Status::Ended);
+        EXPECT_EQ(answer.exitStatus, 130);
+        EXPECT_TRUE(toolkit.messages.empty());
+        EXPECT_EQ(console.Beeps(), 0);
+        EXPECT_EQ(console.KeysLeft(), 1u);
+    }
+}
+
 TEST(ShowErrorBox, BeepsThenShowsTheMessageUnderTheErrorCaption) {
     MemoryConsole console(28);
     RecordingToolkit toolkit(&console);

@@ -234,14 +234,15 @@ Answer ReadAnswer(Console& console, std::string_view partnerOf) {
     }
 }
 
-// Reads the header of the file `answer` names with `requiredChannels`.
-InputCheck CheckAnswer(const Answer& answer, int requiredChannels) {
-    InputCheck check = CheckInput(answer.text, requiredChannels);
+// Reads the header of the file `answer` names with `requiredChannels`,
+// asking `stopRequested` as it walks the chunks.
+InputCheck CheckAnswer(const Answer& answer, int requiredChannels, const StopCheck& stopRequested) {
+    InputCheck check = CheckInput(answer.text, requiredChannels, stopRequested);
     if (!check.error || !answer.pasted) return check;
     // A dropped file's path comes quoted as a shell word. The exact text
     // was tried first, so no name that opens as typed changes meaning.
     if (const std::optional<std::string> word = ReadShellWord(answer.text)) {
-        InputCheck fromWord = CheckInput(*word, requiredChannels);
+        InputCheck fromWord = CheckInput(*word, requiredChannels, stopRequested);
         if (!fromWord.error) return fromWord;
     }
     return check;
@@ -327,8 +328,11 @@ WaveAnswer AskWaveFile(Console& console, ConsoleToolkit& toolkit, std::string_vi
         if (answer.status == Answer::Status::Ended) return {Answer::Status::Ended, {}, answer.exitStatus};
         // The file is open only inside CheckAnswer: none stays open across
         // the box below or a later question, and the job opens it again.
-        const InputCheck check = CheckAnswer(answer, requiredChannels);
+        // A hostile header can take long to walk, so Ctrl-C is heard there too.
+        const InputCheck check =
+            CheckAnswer(answer, requiredChannels, [&console] { return console.PendingStop() != 0; });
         if (check) return {Answer::Status::Accepted, check.input, 0};
+        if (check.problem == WaveHeaderProblem::Stopped) return {Answer::Status::Ended, {}, console.PendingStop()};
         ShowErrorBox(console, toolkit,
                      check.error ? std::string(kFileNotFoundMessage)
                                  : HeaderProblemMessage(check.problem, requiredChannels));

@@ -70,7 +70,8 @@ struct WaveAnswer {
 // open shows the file-not-found box, a refused header its problem's text.
 // After the box, under Restart it returns Refused; under AskAgainInPlace it
 // erases the answer and asks again on `row`. Returns Ended when input ends at
-// the prompt, or when a stop signal is pending after the box.
+// the prompt, when a stop signal comes while the header is read (no box is
+// shown then), or when one is pending after the box.
 [[nodiscard]] WaveAnswer AskWaveFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row,
                                      int answerColumn, int requiredChannels, RetryPolicy policy,
                                      std::string_view partnerOf = {});

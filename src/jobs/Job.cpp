@@ -1,19 +1,17 @@
 #include "Job.h"
 
-#include "wave/WaveReader.h"
-
 #include <utility>
 
 namespace stereotools {
 
-InputCheck CheckInput(const std::string& name, int requiredChannels) {
+InputCheck CheckInput(const std::string& name, int requiredChannels, const StopCheck& stopRequested) {
     InputCheck check;
     InputOpenResult opened = OpenInputFile(name);
     if (!opened) {
         check.error = std::move(opened.error);
         return check;
     }
-    const HeaderResult header = ReadWaveHeader(opened.file, requiredChannels);
+    const HeaderResult header = ReadWaveHeader(opened.file, requiredChannels, stopRequested);
     check.problem = header.problem;
     if (header) check.input = {name, header.info};
     return check;

@@ -2,6 +2,7 @@
 
 #include "wave/FileIo.h"
 #include "wave/WaveFormat.h"
+#include "wave/WaveReader.h"
 
 #include <cstdint>
 #include <string>
@@ -24,9 +25,11 @@ struct InputCheck {
 };
 
 // Opens `name`, reads its header from that one descriptor with
-// `requiredChannels` (ReadWaveHeader) and closes the file again. Returns the
-// open error, the header problem, or the input.
-[[nodiscard]] InputCheck CheckInput(const std::string& name, int requiredChannels);
+// `requiredChannels` (ReadWaveHeader, which asks `stopRequested` as it walks
+// the chunks) and closes the file again. Returns the open error, the header
+// problem (Stopped when the walk was told to stop), or the input.
+[[nodiscard]] InputCheck CheckInput(const std::string& name, int requiredChannels,
+                                    const StopCheck& stopRequested = {});
 
 // Opens `accepted` again for its samples and reads its header from the
 // descriptor it returns. Returns the open file; an Open error; or a Read
