@@ -22,14 +22,61 @@ constexpr const char* kPasteEndMark = "\033[201~";
 constexpr int kPasteSilenceMs = 2000;
 // Pasted bytes kept: far more than the longest answer takes.
 constexpr std::size_t kMaxPasteBytes = 1 << 16;
+// The rest of a character's UTF-8 sequence comes at once; a byte that waits
+// longer than this is no part of it.
+constexpr int kSequenceWaitMs = 50;
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr long kNanosecondsPerMillisecond = 1000000L;
+
+// Returns the bytes of the UTF-8 sequence that `lead` starts, 1 for a byte
+// that starts none.
+std::size_t SequenceLength(int lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 1;
+}
+
+bool IsContinuation(int byte) { return byte >= 0x80 && byte <= 0xBF; }
 
 }  // namespace
 
 void DefinePasteKeys() {
     define_key(kPasteBeginMark, kPasteBeginCode);
     define_key(kPasteEndMark, kPasteEndCode);
+}
+
+int TerminalConsole::State::ReadCharacter(wint_t& code, std::string& bytes) {
+    // wget_wch, given a byte that starts no character, goes on taking every
+    // byte that has come, Enter included, and then drops them all: a name
+    // with such a byte, typed quickly, would never end. So the bytes are
+    // read one at a time and put together here.
+    bytes.clear();
+    const int lead = wgetch(pad);
+    if (lead == ERR) return ERR;
+    if (lead >= KEY_MIN) {
+        code = static_cast<wint_t>(lead);
+        return KEY_CODE_YES;
+    }
+    bytes.push_back(static_cast<char>(lead));
+    const std::size_t length = SequenceLength(lead);
+    while (bytes.size() < length) {
+        int next = wgetch(pad);
+        if (next == ERR && WaitForInput(kSequenceWaitMs) == Wait::Ready) next = wgetch(pad);
+        if (next == ERR) break;
+        if (!IsContinuation(next)) {
+            ungetch(next);
+            break;
+        }
+        bytes.push_back(static_cast<char>(next));
+    }
+    // A sequence cut short or malformed gives its first byte alone; the
+    // bytes after it are read again, each on its own.
+    const Utf8Character first = SplitUtf8(bytes).front();
+    for (std::size_t i = bytes.size(); i > first.length; --i) ungetch(static_cast<unsigned char>(bytes[i - 1]));
+    bytes.resize(first.length);
+    code = static_cast<wint_t>(first.codePoint);
+    return OK;
 }
 
 Key TerminalConsole::State::End(int status) {
@@ -75,7 +122,8 @@ Key TerminalConsole::State::ReadPaste() {
     for (;;) {
         if (int signal = PendingStopSignal()) return End(ExitStatusForSignal(signal));
         wint_t code = 0;
-        const int got = wget_wch(pad, &code);
+        std::string bytes;
+        const int got = ReadCharacter(code, bytes);
         if (got == KEY_CODE_YES) {
             if (static_cast<int>(code) == kPasteEndCode) return paste;
             if (code == KEY_RESIZE) HandleResize();
@@ -83,7 +131,7 @@ Key TerminalConsole::State::ReadPaste() {
             continue;
         }
         if (got == OK) {
-            if (paste.bytes.size() < kMaxPasteBytes) paste.bytes += EncodeUtf8(static_cast<char32_t>(code));
+            if (paste.bytes.size() < kMaxPasteBytes) paste.bytes += bytes;
             continue;
         }
         const Wait wait = WaitForInput(kPasteSilenceMs);
@@ -101,7 +149,8 @@ Key TerminalConsole::ReadKey() {
         if (int signal = PendingStopSignal()) return s.End(ExitStatusForSignal(signal));
         s.Present();
         wint_t code = 0;
-        const int got = wget_wch(s.pad, &code);
+        std::string bytes;
+        const int got = s.ReadCharacter(code, bytes);
         if (got == KEY_CODE_YES) {
             if (code == KEY_RESIZE) {
                 s.HandleResize();
@@ -113,7 +162,12 @@ Key TerminalConsole::ReadKey() {
             if (code == KEY_BACKSPACE) key.kind = Key::Kind::Backspace;
             return key;
         }
-        if (got == OK) return KeyForCharacter(static_cast<char32_t>(code));
+        if (got == OK) {
+            Key key = KeyForCharacter(static_cast<char32_t>(code));
+            // A byte of no UTF-8 sequence is still part of the name as typed.
+            if (key.kind == Key::Kind::Character) key.bytes = bytes;
+            return key;
+        }
         // Nothing is buffered: sleep until input or a signal.
         if (s.WaitForInput(-1) == State::Wait::Ended) return s.End(1);
     }

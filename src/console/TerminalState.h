@@ -80,6 +80,10 @@ struct TerminalConsole::State {
     void HandleResize();
 
     // TerminalInput.cpp: keys and pastes.
+    // Reads what wget_wch would, but keeps the exact bytes of a character in
+    // `bytes`, and gives a byte of no UTF-8 sequence as U+FFFD with that one
+    // byte instead of dropping it and the bytes after it.
+    int ReadCharacter(wint_t& code, std::string& bytes);
     Key End(int status);
     enum class Wait { Ready, TimedOut, Ended };
     Wait WaitForInput(int timeoutMs);
