@@ -2,6 +2,7 @@
 (dropped) file names with their shell quoting, Tab completion and the
 partner file, and bracketed paste switched off again on every way out."""
 
+import os
 import shlex
 import signal
 import sys
@@ -69,6 +70,15 @@ class DroppedNames(PasteTestCase):
                 # The outputs are named after the file opened, not the pasted text.
                 self.assertTrue(any(r.endswith(f"{self.folder}/My take left channel.wav") for r in rows),
                                 terminal.screen_dump())
+
+    def test_a_name_with_a_byte_of_no_utf8_sequence_keeps_it(self):
+        name = os.fsdecode(b"bad \xff take.wav")
+        self.make_wave(name, 2)
+        terminal = self.start("stereorip")
+        paste(terminal, name)
+        terminal.send_keys("Enter")
+        rows = self.wait_for_outcome(terminal, "take left channel.wav")
+        self.assertFalse(any(FOUND_TEXT in r for r in rows), terminal.screen_dump())
 
     def test_marks_never_enter_the_answer(self):
         terminal = self.start("stereorip")
