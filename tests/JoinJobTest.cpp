@@ -132,5 +132,24 @@ TEST_F(JoinJobRun, OpensOneFileNamedTwiceOnce) {
     }
 }
 
+// Asked not to replace, a join leaves alone an output that appears while it runs.
+TEST_F(JoinJobRun, RefusesToReplaceAnOutputWhenAskedNotTo) {
+    folder.Write("l.wav", MonoFile(CountingBytes(8, 1)));
+    folder.Write("r.wav", MonoFile(CountingBytes(8, 0x81)));
+    JoinRequest request = Request("l.wav", "r.wav", "lr.wav");
+    request.existing = ExistingTarget::Refuse;
+    JoinJob job(request);
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(job.MoveSamples(monitor));
+    const Bytes theirs(10, 0xEE);
+    folder.Write("lr.wav", theirs);
+
+    const JobResult result = job.CommitOutputs(monitor);
+    EXPECT_EQ(result.error.operation, IoError::Operation::Commit);
+    EXPECT_EQ(result.error.errorNumber, EEXIST);
+    EXPECT_EQ(folder.Read("lr.wav"), theirs);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"l.wav", "lr.wav", "r.wav"}));
+}
+
 }  // namespace
 }  // namespace stereotools

@@ -123,5 +123,42 @@ TEST_F(SplitJobRun, LeavesNoOutputAfterAFailure) {
     }
 }
 
+// Asked not to replace, a split refuses an output that exists when it starts
+// (writing nothing) or that appears while it runs (leaving that file alone).
+TEST_F(SplitJobRun, RefusesToReplaceAnOutputWhenAskedNotTo) {
+    const Bytes file = WaveBuilder().Channels(2).Samples(CountingBytes(40)).Build();
+    const Bytes theirs(10, 0xEE);
+    {
+        SCOPED_TRACE("right output exists at the start");
+        SplitRequest request = Request(file);
+        request.existing = ExistingTarget::Refuse;
+        folder.Write("take right channel.wav", theirs);
+        SplitJob job(request);
+        ScriptedMonitor monitor;
+        const JobResult result = RunJob(job, monitor);
+        EXPECT_EQ(result.error.operation, IoError::Operation::Create);
+        EXPECT_EQ(result.error.path, folder.Path("take right channel.wav"));
+        EXPECT_EQ(result.error.errorNumber, EEXIST);
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"take right channel.wav", "take.wav"}));
+        EXPECT_EQ(folder.Read("take right channel.wav"), theirs);
+        std::filesystem::remove(folder.Path("take right channel.wav"));
+    }
+    {
+        SCOPED_TRACE("right output appears before the commit");
+        SplitRequest request = Request(file);
+        request.existing = ExistingTarget::Refuse;
+        SplitJob job(request);
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(job.MoveSamples(monitor));
+        folder.Write("take right channel.wav", theirs);
+        const JobResult result = job.CommitOutputs(monitor);
+        EXPECT_EQ(result.error.operation, IoError::Operation::Commit);
+        EXPECT_EQ(result.error.errorNumber, EEXIST);
+        EXPECT_EQ(folder.Read("take right channel.wav"), theirs);
+        EXPECT_EQ(folder.Read("take left channel.wav"), MonoFile(ChannelOf(CountingBytes(40), 2, 0)));
+        EXPECT_EQ(folder.Names().size(), 3u) << "no temporary file is left";
+    }
+}
+
 }  // namespace
 }  // namespace stereotools

@@ -618,4 +618,47 @@ TEST_F(WaveOutputTest, RemovesAnUncommittedOutput) {
     EXPECT_EQ(Snapshot(folder), before);
 }
 
+// Told to refuse an existing target, an output never replaces one: not
+// one there when it starts, nor one that appears before the commit, also
+// where the file system cannot rename without replacing and a hard link
+// places the file instead.
+TEST_F(WaveOutputTest, RefusesAnExistingTargetWhenToldTo) {
+    using stereotools::ExistingTarget;
+    const Bytes theirs(300, 0x77);
+    const std::string taken = folder.Write("taken.wav", theirs);
+    const auto opened = OpenWaveOutput(taken, 284, ExistingTarget::Refuse);
+    EXPECT_EQ(opened.error.operation, Op::Create);
+    EXPECT_EQ(opened.error.errorNumber, EEXIST);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"taken.wav"});
+
+    FileCalls noRenameFlags = Real();
+    noRenameFlags.renameat2 = [](int, const char*, int, const char*, unsigned) {
+        errno = EINVAL;
+        return -1;
+    };
+    const FileCalls ways[] = {Real(), noRenameFlags};
+    for (const FileCalls& calls : ways) {
+        SCOPED_TRACE(&calls == &ways[0] ? "rename without replacing" : "hard link");
+        testwave::ScopedFileCalls fake(calls);
+        auto placed = OpenWaveOutput(folder.Path("new.wav"), 284, ExistingTarget::Refuse);
+        ASSERT_TRUE(placed);
+        ASSERT_FALSE(WriteWaveHeader(placed.output, JoinedStereo()));
+        EXPECT_FALSE(CommitWaveOutput(placed.output));
+        EXPECT_EQ(folder.Read("new.wav")->size(), 44u);
+
+        auto raced = OpenWaveOutput(folder.Path("late.wav"), 284, ExistingTarget::Refuse);
+        ASSERT_TRUE(raced);
+        ASSERT_FALSE(WriteWaveHeader(raced.output, JoinedStereo()));
+        folder.Write("late.wav", theirs);
+        const IoError error = CommitWaveOutput(raced.output);
+        EXPECT_EQ(error.operation, Op::Commit);
+        EXPECT_EQ(error.errorNumber, EEXIST);
+        EXPECT_EQ(folder.Read("late.wav"), theirs);
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"late.wav", "new.wav", "taken.wav"}))
+            << "no temporary file is left";
+        std::filesystem::remove(folder.Path("late.wav"));
+        std::filesystem::remove(folder.Path("new.wav"));
+    }
+}
+
 }  // namespace

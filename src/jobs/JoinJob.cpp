@@ -50,7 +50,7 @@ JobResult JoinJob::MoveSamples(JobMonitor& monitor) {
     ChannelBlocks blocks(width);
     if (!blocks.Allocated()) return Abandon({{IoError::Operation::Memory, request_.output, ENOMEM, {}}, 0});
     if (IoError error = OpenInputs()) return Abandon({error, 0});
-    OutputOpenResult created = OpenWaveOutput(request_.output, kWaveHeaderBytes + outputBytes);
+    OutputOpenResult created = OpenWaveOutput(request_.output, kWaveHeaderBytes + outputBytes, request_.existing);
     if (!created) return Abandon({created.error, 0});
     output_ = std::move(created.output);
     if (IoError error = WriteWaveHeader(output_, DeriveStereoFormat(left, right))) return Abandon({error, 0});

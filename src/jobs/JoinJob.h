@@ -13,6 +13,9 @@ struct JoinRequest {
     JobInput left;       // mono files as they were accepted, compatible
     JobInput right;      // (CheckCompatibility gave None for the pair)
     std::string output;  // the stereo file; may name one of the inputs
+    // Refuse: an output whose name exists fails the job with EEXIST, on
+    // start or on commit, and the file stays as it is.
+    ExistingTarget existing = ExistingTarget::Replace;
 };
 
 // Joins two mono files into one stereo file: frames up to the longer input,

@@ -28,7 +28,7 @@ JobResult SplitJob::MoveSamples(JobMonitor& monitor) {
     mono.dataSize = channelBytes;
     for (auto [name, output] :
          {std::pair{&request_.outputs.left, &left_}, std::pair{&request_.outputs.right, &right_}}) {
-        OutputOpenResult created = OpenWaveOutput(*name, kWaveHeaderBytes + channelBytes);
+        OutputOpenResult created = OpenWaveOutput(*name, kWaveHeaderBytes + channelBytes, request_.existing);
         if (!created) return Abandon({created.error, 0});
         *output = std::move(created.output);
         if (IoError error = WriteWaveHeader(*output, mono)) return Abandon({error, 0});

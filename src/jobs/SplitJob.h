@@ -11,6 +11,9 @@ namespace stereotools {
 struct SplitRequest {
     JobInput input;            // a stereo file as it was accepted
     ChannelFileNames outputs;  // where the left and the right channel go
+    // Refuse: an output whose name exists fails the job with EEXIST, on
+    // start or on commit, and the file stays as it is.
+    ExistingTarget existing = ExistingTarget::Replace;
 };
 
 // Splits one stereo file into two mono files: each output gets the input's

@@ -346,6 +346,21 @@ int ReserveSpace(int fd, uint64_t bytes) {
     return 0;
 }
 
+// Gives the complete file `tempName` in `folder` the name `name`, unless
+// that name exists; clears `tempName` once nothing is left under it.
+// Returns 0, or the errno of the refusal (EEXIST when the name exists).
+int PlaceWithoutReplacing(int folder, std::string& tempName, const std::string& name) {
+    if (ActiveFileCalls().renameat2(folder, tempName.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0) {
+        tempName.clear();
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system that cannot rename without replacing (NFS among them)
+    // still refuses a hard link over an existing name.
+    if (::linkat(folder, tempName.c_str(), folder, name.c_str(), 0) != 0) return errno;
+    return 0;
+}
+
 }  // namespace
 
 std::array<uint8_t, kWaveHeaderBytes> EncodeWaveHeader(const WaveFormatInfo& info) {
@@ -373,7 +388,8 @@ WaveOutput::WaveOutput(WaveOutput&& other) noexcept
       path_(std::move(other.path_)),
       name_(std::move(other.name_)),
       tempName_(std::exchange(other.tempName_, {})),
-      end_(std::exchange(other.end_, 0)) {}
+      end_(std::exchange(other.end_, 0)),
+      existing_(other.existing_) {}
 
 WaveOutput& WaveOutput::operator=(WaveOutput&& other) noexcept {
     if (this != &other) {
@@ -384,6 +400,7 @@ WaveOutput& WaveOutput::operator=(WaveOutput&& other) noexcept {
         name_ = std::move(other.name_);
         tempName_ = std::exchange(other.tempName_, {});
         end_ = std::exchange(other.end_, 0);
+        existing_ = other.existing_;
     }
     return *this;
 }
@@ -399,7 +416,7 @@ void WaveOutput::Discard() {
     end_ = 0;
 }
 
-OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes) {
+OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes, ExistingTarget existing) {
     OutputOpenResult result;
     Place place = FindPlace(path);
     if (place.errorNumber != 0) {
@@ -407,6 +424,10 @@ OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes)
         return result;
     }
     const bool replacing = place.old.IsOpen();
+    if (replacing && existing == ExistingTarget::Refuse) {
+        result.error = CreateError(path, EEXIST);
+        return result;
+    }
     if (replacing) {
         if (const int error = ReplaceRefusal(place); error != 0) {
             result.error = CreateError(path, error);
@@ -427,6 +448,7 @@ OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes)
     output.path_ = path;
     output.name_ = std::move(place.name);
     output.tempName_ = std::move(tempName);
+    output.existing_ = existing;
     int error = replacing ? TakeOver(fd, place) : 0;
     if (error == 0) error = ReserveSpace(fd, expectedBytes);
     if (error != 0) {
@@ -481,6 +503,13 @@ IoError CommitWaveOutput(WaveOutput& output) {
         failure.errorNumber = errno;
         output.Discard();
         return failure;
+    }
+    if (output.existing_ == ExistingTarget::Refuse) {
+        failure.errorNumber = PlaceWithoutReplacing(output.folder_, output.tempName_, output.name_);
+        // Whatever is left under the temporary name (the output failed, or
+        // it is a second link to the placed file) goes.
+        output.Discard();
+        return failure.errorNumber == 0 ? IoError{} : failure;
     }
     if (ActiveFileCalls().renameat(output.folder_, output.tempName_.c_str(), output.folder_, output.name_.c_str()) !=
         0) {

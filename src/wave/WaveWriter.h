@@ -15,6 +15,12 @@ constexpr std::size_t kWaveHeaderBytes = 44;
 // Returns the canonical 44-byte header for `info` (RIFF size dataSize + 36).
 [[nodiscard]] std::array<uint8_t, kWaveHeaderBytes> EncodeWaveHeader(const WaveFormatInfo& info);
 
+// What starting and committing an output does when a file of its name exists.
+enum class ExistingTarget {
+    Replace,  // put the new file in its place
+    Refuse,   // fail with EEXIST and leave it alone, also when it appears while the output is written
+};
+
 // An output being written: a temporary file beside the file it will replace
 // that becomes that file only on Commit. Until then the target, if it exists,
 // is untouched; a WaveOutput destroyed or discarded uncommitted removes its
@@ -34,7 +40,8 @@ public:
     void Discard();
 
 private:
-    friend struct OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes);
+    friend struct OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes,
+                                                  ExistingTarget existing);
     friend IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info);
     friend IoError WriteWaveSamples(WaveOutput& output, std::span<const uint8_t> samples);
     friend IoError CommitWaveOutput(WaveOutput& output);
@@ -44,6 +51,7 @@ private:
     std::string name_;        // the target's name in folder_ (a link's target, not the link)
     std::string tempName_;    // the temporary file's name in folder_; empty once gone
     uint64_t end_ = 0;        // bytes written so far: the committed file's length
+    ExistingTarget existing_ = ExistingTarget::Replace;
 };
 
 struct OutputOpenResult {
@@ -62,8 +70,10 @@ struct OutputOpenResult {
 // directory, a device or a dangling link, or an existing file that this user
 // may not write or may not replace (another user's file in a sticky folder,
 // an append-only or immutable file), so the commit's rename is not refused
-// for them after the samples have been moved.
-[[nodiscard]] OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes);
+// for them after the samples have been moved. With `existing` Refuse, also
+// fails (Create error, EEXIST) when the name stands for an existing file.
+[[nodiscard]] OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes,
+                                              ExistingTarget existing = ExistingTarget::Replace);
 
 // Writes the 44 header bytes of `info` at the start of the output.
 [[nodiscard]] IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info);
@@ -73,7 +83,9 @@ struct OutputOpenResult {
 
 // Closes the output and puts it in place of the target (exactly the bytes
 // written; a symbolic link written through to the file it leads to; other
-// hard links of the old file keep the old bytes).
+// hard links of the old file keep the old bytes). An output opened with
+// ExistingTarget::Refuse fails (Commit error, EEXIST) if a file of its name
+// has appeared since, and never replaces it.
 // On failure the target stays as it was and the temporary file is removed.
 [[nodiscard]] IoError CommitWaveOutput(WaveOutput& output);
 
