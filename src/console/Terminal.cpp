@@ -540,8 +540,10 @@ void TerminalToolkit::ConsoleMessageBox(std::string message, int, std::string ca
 
 int RunOnTerminal(const char* programName, int (*run)(Console&, ConsoleToolkit&)) {
     if (!HaveInteractiveTerminal()) {
-        std::fprintf(stderr, "%s: needs an interactive terminal (standard input and output must be a terminal)\n",
-                     programName);
+        std::fprintf(stderr,
+                     "%s: needs an interactive terminal (standard input and output must be a terminal);"
+                     " name files on the command line to run without one (see '%s --help')\n",
+                     programName, programName);
         return 2;
     }
     int error = 0;

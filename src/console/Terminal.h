@@ -78,7 +78,8 @@ private:
 };
 
 // Runs `run` on the terminal: without an interactive terminal prints one
-// line on standard error and returns 2; otherwise opens the terminal console,
+// line on standard error (which also points to the command line) and
+// returns 2; otherwise opens the terminal console,
 // runs the dialogue and restores the terminal on every way out.
 [[nodiscard]] int RunOnTerminal(const char* programName, int (*run)(Console&, ConsoleToolkit&));
 
