@@ -21,7 +21,7 @@ enum class CliMessage {
     Facts,            // a dry run's facts of one input
     Progress,         // the progress line on a terminal
     UsageHint,        // the line after a usage error
-    OutputFailed,     // standard output could not be written
+    OutputFailed,     // standard output could not be written (the last: tests walk up to it)
 };
 
 // Returns the text of `message` with its "{}" replaced by `values` in order.

@@ -8,6 +8,7 @@ import os
 import pty
 import re
 import select
+import shlex
 import signal
 import struct
 import subprocess
@@ -21,6 +22,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "pty"))
 import termdrive as td  # noqa: E402
 
 RUN_TIMEOUT = 60
+COMPLETION = Path(__file__).resolve().parents[2] / "doc" / "bash-completion" / "stereotools"
 
 
 def samples(count, seed=1):
@@ -434,6 +436,38 @@ class ProgressLine(Folder):
         self.stereo("t.wav")
         status, output, screen = self.run_with_stderr_on_a_terminal("-q", "t.wav")
         self.assertEqual((status, output, screen), (0, "", ""))
+
+
+class Completion(Folder):
+    def complete(self, *words):
+        """Returns what the completion offers for the last of `words`, in a
+        shell whose working folder is the test's."""
+        script = (f"source {shlex.quote(str(COMPLETION))}\n"
+                  f"COMP_WORDS=({shlex.join(words)}); COMP_CWORD={len(words) - 1}\n"
+                  '_stereotools "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"\n'
+                  'printf "%s\\n" "${COMPREPLY[@]}"\n')
+        result = subprocess.run(["bash", "--norc", "--noprofile", "-c", script], cwd=self.folder,
+                                capture_output=True, text=True, timeout=RUN_TIMEOUT)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return sorted(line for line in result.stdout.splitlines() if line)
+
+    def test_options_of_each_program(self):
+        self.assertEqual(self.complete("stereorip", "--f"), ["--force"])
+        self.assertEqual(self.complete("stereorip", "--p"), [])
+        self.assertEqual(self.complete("stereoknit", "--p"), ["--pairs"])
+        self.assertEqual(self.complete("/usr/bin/stereoknit", "a.wav", "--pa"), ["--pairs"])
+        self.assertEqual(self.complete("stereorip", "--"), ["--dry-run", "--force", "--help", "--jobs=",
+                                                            "--output-dir=", "--quiet", "--version"])
+
+    def test_wav_files_and_folders(self):
+        for name in ("a.wav", "b.WAV", "c.wave", "notes.txt", "dir/x.wav", "-odd.wav"):
+            self.write(name, b"")
+        self.assertEqual(self.complete("stereorip", ""), ["-odd.wav", "a.wav", "b.WAV", "c.wave", "dir"])
+        self.assertEqual(self.complete("stereoknit", "--pairs", "d"), ["dir"])
+        self.assertEqual(self.complete("stereorip", "dir/"), ["dir/x.wav"])
+        self.assertEqual(self.complete("stereorip", "-o", ""), ["dir"])
+        self.assertEqual(self.complete("stereorip", "--output-dir", "=", ""), ["dir"])
+        self.assertEqual(self.complete("stereorip", "--", "-"), ["-odd.wav"])
 
 
 if __name__ == "__main__":
