@@ -58,8 +58,8 @@ for program in stereorip stereoknit; do
     [ "$status" -eq 2 ] || fail "$program exited $status without a terminal, expected 2"
     grep -q "terminal" "$scratch/err" || fail "$program did not say it needs a terminal"
     # With file names it runs from the command line, no terminal needed.
-    "$root/usr/bin/$program" --version </dev/null >"$scratch/out" 2>&1 || fail "$program --version failed"
-    grep -q "^$program (stereotools) $version\$" "$scratch/out" || fail "$program --version does not say $version"
+    "$root/usr/bin/$program" --version </dev/null >"$scratch/version" 2>&1 || fail "$program --version failed"
+    grep -q "^$program (stereotools) $version\$" "$scratch/version" || fail "$program --version does not say $version"
     completion=$root/usr/share/bash-completion/completions/$program
     if [ -f "$completion" ]; then
         bash -n "$completion" || fail "bash completion for $program does not parse"

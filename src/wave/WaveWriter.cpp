@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -215,7 +216,8 @@ std::string RandomSuffix() {
     std::array<uint8_t, 6> bytes{};
     if (::getrandom(bytes.data(), bytes.size(), GRND_NONBLOCK) != static_cast<ssize_t>(bytes.size())) {
         // Without the random pool, the clock and a counter still differ from call to call.
-        static uint64_t counter = 0;
+        // Atomic: outputs may be started on several threads at once.
+        static std::atomic<uint64_t> counter{0};
         timespec now {};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         uint64_t mix = static_cast<uint64_t>(now.tv_nsec) * 0x9E3779B97F4A7C15ull + ++counter + ::getpid();
