@@ -76,6 +76,7 @@ private:
     bool totalKnown_ = false;
 };
 
+// Runs the split or join `item` plans. Returns how it ended.
 JobResult RunItem(const BatchItem& item, ExistingTarget existing, JobMonitor& monitor) {
     if (item.inputs.size() == 1) {
         SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, existing});

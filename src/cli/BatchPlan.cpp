@@ -13,11 +13,13 @@
 namespace stereotools {
 namespace {
 
+// Returns the part of `path` after its last "/".
 std::string BaseOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Returns the folder part of `path`: "." when it has none.
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";

@@ -44,6 +44,7 @@ std::size_t ChannelLetter(std::string_view name) {
     return std::string_view::npos;
 }
 
+// Returns whether `name` holds `upperCase` or its lower case at `at` (npos: no).
 bool IsLetter(std::string_view name, std::size_t at, char upperCase) {
     return at != std::string_view::npos && (name[at] == upperCase || name[at] == upperCase - 'A' + 'a');
 }

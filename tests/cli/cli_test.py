@@ -189,6 +189,16 @@ class SplitBatch(Folder):
                 self.assertEqual(result.stderr, f"stereorip: {folder}: Cannot use as output folder: {reason}\n")
                 self.assertEqual(self.snapshot(), before)
 
+    def test_a_failed_write_to_standard_output_fails_the_run(self):
+        left, _ = self.stereo("take.wav")
+        with open("/dev/full", "w") as full:
+            result = subprocess.run([str(td.program("stereorip")), "take.wav"], cwd=self.folder,
+                                    stdin=subprocess.DEVNULL, stdout=full, stderr=subprocess.PIPE,
+                                    env=td.base_environment(), timeout=RUN_TIMEOUT, text=True)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "stereorip: write error: No space left on device\n")
+        self.assert_file("take left channel.wav", left)
+
     def test_quiet_prints_only_errors(self):
         self.stereo("take.wav")
         result = self.run_tool("stereorip", "-q", "take.wav", "missing.wav")
