@@ -3,6 +3,7 @@
 #include "BatchPlan.h"
 #include "Messages.h"
 #include "Progress.h"
+#include "SignalWatch.h"
 #include "jobs/JoinJob.h"
 #include "jobs/Signals.h"
 #include "jobs/SplitJob.h"
@@ -24,12 +25,6 @@
 namespace stereotools {
 namespace {
 
-// Returns the exit status a stop signal asks for, or 0.
-int StopStatus() {
-    const int signal = PendingStopSignal();
-    return signal != 0 ? ExitStatusForSignal(signal) : 0;
-}
-
 // Returns 0 once `text` is on standard output, else 1 with a line on standard error.
 int PrintResult(Tool tool, const std::string& text) {
     if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
@@ -48,7 +43,8 @@ std::string OutputFolderProblem(const std::string& folder) {
 // Passes a job's progress on to the run's line and the stop signals to the job.
 class BatchMonitor final : public JobMonitor {
 public:
-    BatchMonitor(BatchOutput& output, uint64_t plannedBytes) : output_(output), total_(plannedBytes) {}
+    BatchMonitor(BatchOutput& output, const SignalWatch& signals, uint64_t plannedBytes)
+        : output_(output), signals_(signals), total_(plannedBytes) {}
 
     void Progress(uint64_t done, uint64_t total) override {
         if (!totalKnown_) {
@@ -60,7 +56,7 @@ public:
         if (done > done_) output_.Moved(done - done_);
         done_ = std::max(done_, done);
     }
-    [[nodiscard]] int PendingStop() const override { return StopStatus(); }
+    [[nodiscard]] int PendingStop() const override { return signals_.StopStatus(); }
 
     // Counts what the job left unmoved as moved, so that a failed job
     // still ends its share of the run.
@@ -71,6 +67,7 @@ public:
 
 private:
     BatchOutput& output_;
+    const SignalWatch& signals_;
     uint64_t total_;
     uint64_t done_ = 0;
     bool totalKnown_ = false;
@@ -113,7 +110,7 @@ struct Plan {
 
 // Checks every input the command line names, in order, and reports each
 // refusal. Stops early when a stop signal arrives.
-Plan PlanRun(Tool tool, const CommandLine& line, BatchOutput& output) {
+Plan PlanRun(Tool tool, const CommandLine& line, const SignalWatch& signals, BatchOutput& output) {
     BatchPlanner planner({line.outputDir, line.force});
     Plan plan;
     const auto add = [&](BatchItem item) {
@@ -129,7 +126,7 @@ Plan PlanRun(Tool tool, const CommandLine& line, BatchOutput& output) {
         return plan;
     }
     for (const std::string& operand : line.operands) {
-        if (StopStatus() != 0) break;
+        if (signals.StopStatus() != 0) break;
         add(tool == Tool::Split ? planner.PlanSplit(operand) : planner.PlanPair(operand));
     }
     return plan;
@@ -138,16 +135,17 @@ Plan PlanRun(Tool tool, const CommandLine& line, BatchOutput& output) {
 // Runs the jobs of `items`, up to `jobs` at once, and reports each as it
 // ends. Starts no new job once a stop signal has arrived. Returns whether
 // any failed.
-bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, BatchOutput& output) {
+bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, const SignalWatch& signals,
+              BatchOutput& output) {
     const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
     std::atomic<std::size_t> next{0};
     std::atomic<bool> anyFailed{false};
     const auto work = [&] {
-        while (StopStatus() == 0) {
+        while (signals.StopStatus() == 0) {
             const std::size_t index = next++;
             if (index >= items.size()) return;
             const BatchItem& item = items[index];
-            BatchMonitor monitor(output, item.sampleBytes);
+            BatchMonitor monitor(output, signals, item.sampleBytes);
             const JobResult result = RunItem(item, existing, monitor);
             monitor.Settle();
             output.FileDone();
@@ -196,23 +194,24 @@ int RunCommandLine(Tool tool, int argc, char** argv) {
         }
     }
     InstallSignalHandlers();
+    const SignalWatch signals;
 
     BatchOutput output(ToolName(tool), !line.quiet && !line.dryRun && ::isatty(STDERR_FILENO) == 1);
-    const Plan plan = PlanRun(tool, line, output);
+    const Plan plan = PlanRun(tool, line, signals, output);
     bool anyFailed = plan.anyRefused;
     if (line.dryRun && !line.quiet) {
         for (const BatchItem& item : plan.items) {
             for (const JobInput& input : item.inputs) output.Line(stdout, FactsLine(input));
             output.Line(stdout, OutputsLine(item, true));
         }
-    } else if (!line.dryRun && StopStatus() == 0) {
+    } else if (!line.dryRun && signals.StopStatus() == 0) {
         uint64_t bytes = 0;
         for (const BatchItem& item : plan.items) bytes += item.sampleBytes;
         output.Start(plan.items.size(), bytes);
-        anyFailed = RunItems(plan.items, line, output) || anyFailed;
+        anyFailed = RunItems(plan.items, line, signals, output) || anyFailed;
     }
     output.Finish();
-    if (const int stop = StopStatus(); stop != 0) return stop;
+    if (const int stop = signals.StopStatus(); stop != 0) return stop;
     if (const int error = output.OutputError(); error != 0) {
         std::fprintf(stderr, "%s: %s\n", ToolName(tool), CliText(CliMessage::OutputFailed, {std::strerror(error)}).c_str());
         return 1;

@@ -376,7 +376,11 @@ class Stop(Folder):
             first = process.stdout.readline()
             self.assertTrue(first.startswith("stereorip: wrote "), first)
             process.send_signal(signal.SIGINT)
-            rest, errors = process.communicate(timeout=RUN_TIMEOUT)
+            # Read through the pipe's own buffer, which readline filled:
+            # communicate() would pass over what it holds.
+            rest = process.stdout.read()
+            errors = process.stderr.read()
+            process.wait(timeout=RUN_TIMEOUT)
         finally:
             if process.poll() is None:
                 process.kill()
