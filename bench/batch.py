@@ -90,7 +90,8 @@ def main():
         print("| command | median s | min s | max s | x best stereorip |")
         print("|---|---|---|---|---|")
         for r in results:
-            print(f"| {r['command']} | {r['median']:.3f} | {r['min']:.3f} | {r['max']:.3f} | {r['median'] / base:.2f} |")
+            print(f"| {r['command']} | {r['median']:.3f} | {r['min']:.3f} | {r['max']:.3f} "
+                  f"| {r['median'] / base:.2f} |")
 
 
 if __name__ == "__main__":

@@ -167,7 +167,8 @@ TEST(PairProblemMessage, EveryRefusalHasItsText) {
     EXPECT_EQ(PairProblemMessage(PairProblem::RightHalf),
               "This is the right channel file of a pair: name its left channel file");
     EXPECT_EQ(PairProblemMessage(PairProblem::NoPartner),
-              "This name pairs with no right channel file (NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)");
+              "This name pairs with no right channel file "
+              "(NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)");
 }
 
 }  // namespace

@@ -132,8 +132,8 @@ Plan PlanRun(Tool tool, const CommandLine& line, const SignalWatch& signals, Bat
     return plan;
 }
 
-// Runs the jobs of `items`, up to `jobs` at once, and reports each as it
-// ends. Starts no new job once a stop signal has arrived. Returns whether
+// Runs the jobs of `items`, up to `line.jobs` at once, each on its own
+// buffers, and reports each as it ends. Starts no new job once a stop signal has arrived. Returns whether
 // any failed.
 bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, const SignalWatch& signals,
               BatchOutput& output) {
@@ -213,7 +213,8 @@ int RunCommandLine(Tool tool, int argc, char** argv) {
     output.Finish();
     if (const int stop = signals.StopStatus(); stop != 0) return stop;
     if (const int error = output.OutputError(); error != 0) {
-        std::fprintf(stderr, "%s: %s\n", ToolName(tool), CliText(CliMessage::OutputFailed, {std::strerror(error)}).c_str());
+        std::fprintf(stderr, "%s: %s\n", ToolName(tool),
+                     CliText(CliMessage::OutputFailed, {std::strerror(error)}).c_str());
         return 1;
     }
     return anyFailed ? 1 : 0;

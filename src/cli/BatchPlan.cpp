@@ -53,7 +53,8 @@ BatchItem Refused(BatchItem&& item, std::string refusedName, std::string refusal
 std::string InputRefusal(const InputCheck& check, int requiredChannels) {
     if (check.error) {
         const IoError& error = check.error;
-        return CliText(CliMessage::FileNotFound, {error.detail.empty() ? std::strerror(error.errorNumber) : error.detail});
+        const std::string reason = error.detail.empty() ? std::strerror(error.errorNumber) : error.detail;
+        return CliText(CliMessage::FileNotFound, {reason});
     }
     if (check.problem == WaveHeaderProblem::None) return {};
     return std::string(TrimBlanks(HeaderProblemMessage(check.problem, requiredChannels)));
