@@ -143,7 +143,7 @@ class Run:
     def error_box(self):
         """Waits for the error box and returns its text; fails at once when
         the program ends instead."""
-        rows = self.terminal.wait_for(lambda r: any("ERROR" in x for x in r) or not self.terminal.child_pids(),
+        rows = self.terminal.wait_for(lambda r: td.has_whole_box(r) or not self.terminal.child_pids(),
                                       "an error box", WAIT)
         if not any("ERROR" in x for x in rows):
             self.case.fail("the program ended without an error box\n" + self.terminal.screen_dump())
@@ -430,7 +430,7 @@ class HostileNames(FolderCase):
                 run.terminal.wait_for_text(RIP_PROMPT, WAIT)
                 run.type_answer(raw)
                 stem = raw[:-4] if raw.isascii() else None
-                rows = run.terminal.wait_for(lambda r: any(FINAL_LINE in x or "ERROR" in x for x in r),
+                rows = run.terminal.wait_for(lambda r: any(FINAL_LINE in x for x in r) or td.has_whole_box(r),
                                              "the job or a box", WAIT)
                 if stem is None and any("ERROR" in x for x in rows):
                     # A name the terminal cannot echo may only be refused.

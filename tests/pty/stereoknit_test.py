@@ -208,7 +208,7 @@ class OutputFailure(KnitRun):
         self.write_example_pair()
         terminal = self.start()
         self.answer_all(terminal, "left.wav", "right.wav", "missing/out.wav")
-        rows = terminal.wait_for_text("ERROR", JOB_TIMEOUT)
+        rows = terminal.wait_for_box(JOB_TIMEOUT)
         message = box_text(rows)
         self.assertIn("missing/out.wav", message, terminal.screen_dump())
         reason = message.replace("missing/out.wav", " ").replace("ERROR", " ").replace("< OK >", " ")

@@ -202,7 +202,7 @@ class OutputFailure(RipRun):
 
         terminal = self.start()
         self.answer(terminal, "take.wav")
-        rows = terminal.wait_for_text("ERROR", JOB_TIMEOUT)
+        rows = terminal.wait_for_box(JOB_TIMEOUT)
         message = box_text(rows)
         self.assertIn("take left channel.wav", message, terminal.screen_dump())
         reason = message.replace("take left channel.wav", " ").replace("ERROR", " ").replace("< OK >", " ")
