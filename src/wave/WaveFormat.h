@@ -14,7 +14,7 @@ struct WaveFormatInfo {
     uint32_t byteRate = 0;       // bytes per second, as the file states it
     uint16_t blockAlign = 0;     // bytes per frame, as the file states it
     uint16_t bitsPerSample = 0;  // 1..64 once accepted; stored in whole bytes
-    uint64_t dataSize = 0;       // byte length of the sample data (at most 0xFFFFFFFF)
+    uint64_t dataSize = 0;       // byte length of the sample data; 64 bits for RF64 and sizes resolved to end of file
     uint64_t dataOffset = 44;    // first byte of the data chunk's samples
 
     // Returns the bytes one sample occupies: bits rounded up to whole bytes.
