@@ -1,8 +1,11 @@
 #include "console/Dialogue.h"
 #include "console/MemoryConsole.h"
+#include "support/ForwardingConsole.h"
+#include "support/TestWave.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -72,20 +75,11 @@ std::vector<std::string> Snapshot(const MemoryConsole& console, int firstRow, in
     return rows;
 }
 
-// A console that notes whether the text cursor showed at each key read.
-class WatchedConsole final : public Console {
+// A console that notes whether the text cursor showed at each key read, and
+// the beeps.
+class WatchedConsole final : public testconsole::ForwardingConsole {
 public:
-    explicit WatchedConsole(MemoryConsole& inner) : inner_(inner) {}
-    int Rows() const override { return inner_.Rows(); }
-    void SetRows(int rows) override { inner_.SetRows(rows); }
-    void Clear() override { inner_.Clear(); }
-    void SetColours(int foreground, int background) override { inner_.SetColours(foreground, background); }
-    void MoveCursor(int row, int column) override { inner_.MoveCursor(row, column); }
-    int CursorRow() const override { return inner_.CursorRow(); }
-    int CursorColumn() const override { return inner_.CursorColumn(); }
-    void Write(std::string_view text) override { inner_.Write(text); }
-    void LineBreak() override { inner_.LineBreak(); }
-    bool SetCursorVisible(bool visible) override { return inner_.SetCursorVisible(visible); }
+    using ForwardingConsole::ForwardingConsole;
     Key ReadKey() override {
         visibleAtRead.push_back(inner_.CursorVisible());
         return inner_.ReadKey();
@@ -94,18 +88,40 @@ public:
         events.push_back("beep");
         inner_.Beep();
     }
-    int CellWidth(char32_t character) const override { return inner_.CellWidth(character); }
     int PendingStop() const override { return inner_.KeysLeft() == 0 ? stopStatus : 0; }
 
     int stopStatus = 0;  // reported once the script has run out
     std::vector<bool> visibleAtRead;
     std::vector<std::string> events;
-
-private:
-    MemoryConsole& inner_;
 };
 
-// A temporary folder with one readable file, removed afterwards.
+// A job that does nothing but return what a test set for each phase; it
+// ends a phase as stopped when its monitor reports a pending stop.
+class ScriptedJob final : public Job {
+public:
+    JobResult MoveSamples(JobMonitor& monitor) override { return Phase("move", move, monitor); }
+    JobResult CommitOutputs(JobMonitor& monitor) override { return Phase("commit", commit, monitor); }
+
+    JobResult move;
+    JobResult commit;
+    std::vector<std::string> calls;
+
+private:
+    JobResult Phase(const char* name, const JobResult& result, const JobMonitor& monitor) {
+        calls.push_back(name);
+        if (const int stop = monitor.PendingStop()) return {{}, stop};
+        return result;
+    }
+};
+
+// Writes a mono WAV file at `path`.
+void WriteWave(const std::string& path) {
+    const testwave::Bytes bytes = testwave::WaveBuilder().Samples(testwave::CountingBytes(8)).Build();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               static_cast<std::streamsize>(bytes.size()));
+}
+
+// A temporary folder with one mono WAV file, removed afterwards.
 class DialogueFiles : public testing::Test {
 protected:
     void SetUp() override {
@@ -113,7 +129,7 @@ protected:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         folder_ = pattern;
         existing_ = (folder_ / "take 1.wav").string();
-        std::ofstream(existing_) << "RIFF";
+        WriteWave(existing_);
         missing_ = (folder_ / "absent.wav").string();
     }
     void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -310,8 +326,11 @@ TEST(AskFileName, BackspaceWorksAfterTheEchoScrolledTheLastRow) {
     const Answer answer = AskFileName(console, kLeftPrompt, 10, kKnitColumn);
     EXPECT_EQ(answer.text, std::string(51, 'a') + "Z");
     EXPECT_EQ(answer.cells, 52u);
-    EXPECT_EQ(console.RowText(8), std::string(kLeftPrompt) + "  " + std::string(51, 'a') + "Z");
-    EXPECT_EQ(console.RowText(9), "");
+    // The answer ends in column 80 again: the cursor is on the row after it,
+    // which that scroll brought, and no second scroll follows.
+    EXPECT_EQ(console.RowText(9), std::string(kLeftPrompt) + "  " + std::string(51, 'a') + "Z");
+    EXPECT_EQ(console.RowText(10), "");
+    EXPECT_EQ(console.CursorRow(), 10);
 }
 
 TEST(AskFileName, BackspaceRemovesAWideCharacterWhole) {
@@ -387,6 +406,67 @@ TEST(AskFileName, CountsTheLimitInCharactersNotBytes) {
     EXPECT_EQ(answer.text.size(), 2 * kMaxAnswerCharacters);
 }
 
+// The next line goes on the row after the answer's last cell. An answer that
+// ends in column 80 has already taken the cursor to the next row: no empty
+// row follows it. On the last row that row came by a scroll.
+TEST(AskFileName, LeavesTheCursorOnTheRowAfterTheAnswersLastCell) {
+    struct Case {
+        const char* name;
+        int row;
+        std::string typed;
+        int backspaces;
+        int cursorRow;
+    };
+    const Case cases[] = {
+        {"51 cells from column 29", 8, std::string(51, 'a'), 0, 9},
+        {"52 cells: ends in column 80", 8, std::string(52, 'a'), 0, 9},
+        {"53 cells: one on the next row", 8, std::string(53, 'a'), 0, 10},
+        {"53 cells less one", 8, std::string(53, 'a'), 1, 9},
+        {"132 cells: ends in column 80 of the next row", 8, std::string(132, 'a'), 0, 10},
+        {"empty", 8, "", 0, 9},
+        {"ends in column 80 of the last row", 28, std::string(52, 'a'), 0, 28},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryConsole console(28);
+        console.AddText(c.typed);
+        for (int i = 0; i < c.backspaces; ++i) console.AddBackspace();
+        console.AddEnter();
+        ASSERT_EQ(AskFileName(console, kLeftPrompt, c.row, kKnitColumn).status, Answer::Status::Accepted);
+        EXPECT_EQ(console.CursorRow(), c.cursorRow);
+        EXPECT_EQ(console.CursorColumn(), 1);
+    }
+    MemoryConsole scrolled(28);
+    scrolled.AddText(std::string(52, 'a'));
+    scrolled.AddEnter();
+    ASSERT_EQ(AskFileName(scrolled, kLeftPrompt, 28, kKnitColumn).status, Answer::Status::Accepted);
+    EXPECT_EQ(scrolled.RowText(27), std::string(kLeftPrompt) + "  " + std::string(52, 'a'));
+    EXPECT_EQ(scrolled.RowText(28), "");
+}
+
+TEST(WriteLine, EndsOnTheRowAfterTheLastCellWritten) {
+    struct Case {
+        const char* name;
+        int column;
+        std::size_t length;
+        int cursorRow;
+    };
+    const Case cases[] = {
+        {"53 cells from column 27", 27, 53, 11},
+        {"54 cells: ends in column 80", 27, 54, 11},
+        {"55 cells", 27, 55, 12},
+        {"nothing", 27, 0, 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryConsole console(38);
+        console.MoveCursor(10, c.column);
+        WriteLine(console, std::string(c.length, 'n'));
+        EXPECT_EQ(console.CursorRow(), c.cursorRow);
+        EXPECT_EQ(console.CursorColumn(), 1);
+    }
+}
+
 TEST(EraseAnswer, BlanksAWrappedAnswerAndItsNextCellInThePromptColour) {
     MemoryConsole console(28);
     console.MoveCursor(10, 1);
@@ -411,11 +491,60 @@ TEST_F(DialogueFiles, AnExistingFileIsAcceptedWithoutABox) {
     RecordingToolkit toolkit(&console);
     console.AddText(existing_);
     console.AddEnter();
-    const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+    const WaveAnswer answer = AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart);
     EXPECT_EQ(answer.status, Answer::Status::Accepted);
-    EXPECT_EQ(answer.text, existing_);
+    EXPECT_EQ(answer.input.name, existing_);
+    EXPECT_EQ(answer.input.info.channels, 1);
+    EXPECT_EQ(answer.input.info.dataSize, 8u);
     EXPECT_TRUE(toolkit.calls.empty());
     EXPECT_EQ(console.Beeps(), 0);
+    // Nothing stays open or locked once the answer is taken.
+    EXPECT_TRUE(OpenInputFile(existing_));
+}
+
+// A file that opens but whose header is refused shows its problem's text;
+// then the answer is refused (Restart) or erased and asked again.
+TEST_F(DialogueFiles, ARefusedHeaderShowsItsProblem) {
+    const std::string stereo = (folder_ / "stereo.wav").string();
+    const testwave::Bytes stereoBytes = testwave::WaveBuilder().Channels(2).Samples(testwave::CountingBytes(8)).Build();
+    std::ofstream(stereo, std::ios::binary).write(reinterpret_cast<const char*>(stereoBytes.data()),
+                                                  static_cast<std::streamsize>(stereoBytes.size()));
+    const std::string text = (folder_ / "notes.wav").string();
+    std::ofstream(text) << "not a WAV file at all, just words in a file named like one";
+    struct Case {
+        std::string answer;
+        int channels;
+        const char* message;
+    };
+    const Case cases[] = {
+        {stereo, 1, "This is not a mono Wave file  "},
+        {existing_, 2, "This is not a stereo Wave file  "},
+        {text, 1, "This is not a Wave file  "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        MemoryConsole console(28);
+        RecordingToolkit toolkit(&console);
+        console.AddText(c.answer);
+        console.AddEnter();
+        console.AddEnter();
+        const WaveAnswer restart =
+            AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, c.channels, RetryPolicy::Restart);
+        EXPECT_EQ(restart.status, Answer::Status::Refused);
+        EXPECT_EQ(toolkit.messages, std::vector<std::string>{c.message});
+
+        console.AddText(c.answer);
+        console.AddEnter();
+        console.AddEnter();
+        console.AddText(c.channels == 1 ? existing_ : stereo);
+        console.AddEnter();
+        const WaveAnswer inPlace =
+            AskWaveFile(console, toolkit, kRightPrompt, 9, kKnitColumn, c.channels, RetryPolicy::AskAgainInPlace);
+        EXPECT_EQ(inPlace.status, Answer::Status::Accepted);
+        EXPECT_EQ(inPlace.input.info.channels, c.channels);
+        EXPECT_EQ(toolkit.messages.size(), 2u);
+        EXPECT_EQ(console.RowText(9), std::string(kRightPrompt) + " " + inPlace.input.name);
+    }
 }
 
 TEST_F(DialogueFiles, RefusedNamesShowTheFileNotFoundBox) {
@@ -441,7 +570,7 @@ TEST_F(DialogueFiles, RefusedNamesShowTheFileNotFoundBox) {
         inner.AddText(c.answer);
         inner.AddEnter();
         inner.AddEnter();
-        const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+        const WaveAnswer answer = AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart);
         EXPECT_EQ(answer.status, Answer::Status::Refused);
         EXPECT_EQ(console.events, std::vector<std::string>{"beep"});
         ASSERT_EQ(toolkit.messages.size(), 1u);
@@ -462,16 +591,16 @@ TEST_F(DialogueFiles, ARestartShowsTheBannerAndAnEmptyPromptAgain) {
     console.AddText(existing_);
     console.AddEnter();
     int attempts = 0;
-    Answer answer;
+    WaveAnswer answer;
     std::vector<std::string> screenBeforeSecondAnswer;
     do {
         ShowBanner(console, "   Stereorip");
         if (attempts == 1) screenBeforeSecondAnswer = Snapshot(console, 1, 28);
-        answer = AskExistingFile(console, toolkit, kRipPrompt, 8, kRipColumn, RetryPolicy::Restart);
+        answer = AskWaveFile(console, toolkit, kRipPrompt, 8, kRipColumn, 1, RetryPolicy::Restart);
         ++attempts;
     } while (answer.status == Answer::Status::Refused && attempts < 5);
     EXPECT_EQ(attempts, 2);
-    EXPECT_EQ(answer.text, existing_);
+    EXPECT_EQ(answer.input.name, existing_);
     ASSERT_EQ(screenBeforeSecondAnswer.size(), 28u);
     EXPECT_EQ(screenBeforeSecondAnswer[1], "   Stereorip");
     for (int row = 5; row <= 28; ++row) EXPECT_EQ(screenBeforeSecondAnswer[row - 1], "") << row;
@@ -483,7 +612,7 @@ TEST_F(DialogueFiles, AskingAgainInPlaceKeepsTheRowsAboveAndErasesEachRefusal) {
     ShowBanner(console, "   Stereoknit");
     console.AddText(existing_);
     console.AddEnter();
-    ASSERT_EQ(AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart).status,
+    ASSERT_EQ(AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart).status,
               Answer::Status::Accepted);
     const std::vector<std::string> above = Snapshot(console, 1, 8);
 
@@ -501,10 +630,10 @@ TEST_F(DialogueFiles, AskingAgainInPlaceKeepsTheRowsAboveAndErasesEachRefusal) {
     console.AddBackspace();
     console.AddText(existing_);
     console.AddEnter();
-    const Answer answer =
-        AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn, RetryPolicy::AskAgainInPlace);
+    const WaveAnswer answer =
+        AskWaveFile(console, toolkit, kRightPrompt, 9, kKnitColumn, 1, RetryPolicy::AskAgainInPlace);
     EXPECT_EQ(answer.status, Answer::Status::Accepted);
-    EXPECT_EQ(answer.text, existing_);
+    EXPECT_EQ(answer.input.name, existing_);
     EXPECT_EQ(toolkit.messages.size(), 4u);
     EXPECT_EQ(console.Beeps(), 4);
     EXPECT_EQ(Snapshot(console, 1, 8), above);
@@ -523,8 +652,8 @@ TEST_F(DialogueFiles, InputEndingInsideTheBoxEndsAskingInPlace) {
     console.AddText(missing_);
     console.AddEnter();
     console.AddKey(Ended(143));
-    const Answer answer =
-        AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn, RetryPolicy::AskAgainInPlace);
+    const WaveAnswer answer =
+        AskWaveFile(console, toolkit, kRightPrompt, 9, kKnitColumn, 1, RetryPolicy::AskAgainInPlace);
     EXPECT_EQ(answer.status, Answer::Status::Ended);
     EXPECT_EQ(answer.exitStatus, 143);
     EXPECT_EQ(toolkit.messages.size(), 1u);
@@ -537,7 +666,7 @@ TEST_F(DialogueFiles, AStopSignalThatClosesTheBoxEndsInsteadOfRestarting) {
     RecordingToolkit toolkit(&inner);
     inner.AddText(missing_);
     inner.AddEnter();
-    const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+    const WaveAnswer answer = AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart);
     EXPECT_EQ(answer.status, Answer::Status::Ended);
     EXPECT_EQ(answer.exitStatus, 143);
 }
@@ -572,12 +701,12 @@ TEST_P(JobPhase, PutsEachLineOnItsRow) {
     console.SetColours(kDarkGrey, kBrightWhite);
     console.MoveCursor(r.cursorRowAtStart, 1);
     console.AddText("q");
-    const JobClock clock = BeginJob(console, r.readingStep);
+    RecordingToolkit toolkit(&console);
+    ScriptedJob job;
+    EXPECT_EQ(RunJobPhase(console, toolkit, r.readingStep, job), 0);
     EXPECT_FALSE(console.CursorVisible());
-    ShowDone(console, 2);
-    ShowStep(console, "   Writing output files...");
-    ShowDone(console, 4);
-    EXPECT_EQ(FinishDialogue(console, clock), 0);
+    EXPECT_EQ(job.calls, (std::vector<std::string>{"move", "commit"}));
+    EXPECT_TRUE(toolkit.messages.empty());
 
     EXPECT_EQ(console.RowText(r.reading), r.readingStep);
     EXPECT_EQ(console.RowText(r.firstDone), "   Done");
@@ -654,21 +783,70 @@ TEST(FinishDialogue, AnyKeyEndsTheWaitWithStatus0) {
     }
 }
 
-TEST(FinishFailedDialogue, PutsPressAnyKeyOnTheRowItHasAfterSuccess) {
-    MemoryConsole console(28);
-    console.MoveCursor(20, 1);
-    ShowStep(console, "   Writing output files...");
-    console.AddText("k");
-    EXPECT_EQ(FinishFailedDialogue(console), 1);
-    EXPECT_EQ(console.RowText(20), "   Writing output files...");
-    for (int row = 21; row <= 25; ++row) EXPECT_EQ(console.RowText(row), "") << row;
-    EXPECT_EQ(console.RowText(26), "   press any key to quit");
-    ExpectColour(console, 26, 1, 24, kDarkGrey);
-    EXPECT_EQ(console.KeysLeft(), 0u);
+// After a failure "   press any key to quit" takes the row it has after a
+// successful run, whichever step failed; the rows between stay empty.
+TEST(RunJobPhase, PutsPressAnyKeyOnItsUsualRowWhicheverStepFailed) {
+    struct Case {
+        const char* name;
+        int windowRows;
+        int cursorRowAtStart;
+        FailedStep failedStep;
+        int stepRow;  // the row of the step the failure came in
+        int pressAnyKey;
+    };
+    const Case cases[] = {
+        {"join, reading", 28, 13, FailedStep::Reading, 17, 26},
+        {"join, writing", 28, 13, FailedStep::Writing, 20, 26},
+        {"split, reading", 38, 23, FailedStep::Reading, 27, 36},
+        {"split, writing", 38, 23, FailedStep::Writing, 30, 36},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryConsole console(c.windowRows);
+        RecordingToolkit toolkit(&console);
+        console.MoveCursor(c.cursorRowAtStart, 1);
+        console.AddEnter();  // closes the box
+        console.AddText("k");
+        ScriptedJob job;
+        const IoError error{IoError::Operation::Write, "out.wav", ENOSPC, {}};
+        (c.failedStep == FailedStep::Reading ? job.move : job.commit) = {error, 0};
 
-    MemoryConsole ended(28);
-    ended.AddKey(Ended(129));
-    EXPECT_EQ(FinishFailedDialogue(ended), 129);
+        EXPECT_EQ(RunJobPhase(console, toolkit, "   Reading input files...", job), 1);
+        EXPECT_EQ(toolkit.messages, std::vector<std::string>{error.Describe()});
+        EXPECT_EQ(console.RowText(c.stepRow),
+                  c.failedStep == FailedStep::Reading ? "   Reading input files..." : "   Writing output files...");
+        for (int row = c.stepRow + 1; row < c.pressAnyKey; ++row) EXPECT_EQ(console.RowText(row), "") << row;
+        EXPECT_EQ(console.RowText(c.pressAnyKey), "   press any key to quit");
+        ExpectColour(console, c.pressAnyKey, 1, 24, kDarkGrey);
+        EXPECT_EQ(console.KeysLeft(), 0u);
+    }
+}
+
+TEST(RunJobPhase, EndsWithTheStatusOfInputEndedAtTheFinalKey) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddEnter();
+    console.AddKey(Ended(129));
+    ScriptedJob job;
+    job.commit = {{IoError::Operation::Commit, "out.wav", EACCES, {}}, 0};
+    EXPECT_EQ(RunJobPhase(console, toolkit, "   Reading input files...", job), 129);
+}
+
+// A stop signal reaches the job through its monitor; the phase then ends at
+// once with the stop's status, without a box or the final key wait.
+TEST(RunJobPhase, EndsAtOnceWhenTheJobStops) {
+    for (const std::size_t checksBefore : {0u, 1u}) {
+        SCOPED_TRACE(checksBefore);
+        MemoryConsole console(28);
+        RecordingToolkit toolkit(&console);
+        console.RequestStop(143, checksBefore);
+        console.AddText("k");
+        ScriptedJob job;
+        EXPECT_EQ(RunJobPhase(console, toolkit, "   Reading input files...", job), 143);
+        EXPECT_EQ(job.calls.size(), checksBefore + 1);
+        EXPECT_TRUE(toolkit.messages.empty());
+        EXPECT_EQ(console.KeysLeft(), 1u);
+    }
 }
 
 TEST(FormatNumber, WritesTheDialoguesNumberFormat) {
@@ -715,7 +893,7 @@ TEST(RoundHalfEven, RoundsExactHalvesToTheEvenDigit) {
 class NameEntry : public DialogueFiles {
 protected:
     std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-    void Touch(const std::string& name) const { std::ofstream(folder_ / name) << "RIFF"; }
+    void Touch(const std::string& name) const { WriteWave((folder_ / name).string()); }
 };
 
 TEST_F(NameEntry, TabCompletesAUniqueNameAsIfTyped) {
@@ -874,9 +1052,9 @@ TEST_F(NameEntry, APastedShellWordOpensTheFileItNames) {
         RecordingToolkit toolkit(&console);
         console.AddPaste(pasted);
         console.AddEnter();
-        const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+        const WaveAnswer answer = AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart);
         EXPECT_EQ(answer.status, Answer::Status::Accepted);
-        EXPECT_EQ(answer.text, existing_);
+        EXPECT_EQ(answer.input.name, existing_);
         EXPECT_TRUE(toolkit.calls.empty());
     }
 }
@@ -888,9 +1066,9 @@ TEST_F(NameEntry, AnExactNameWithQuotesWinsOverItsShellReading) {
     RecordingToolkit toolkit(&console);
     console.AddPaste(Path(quotedName));
     console.AddEnter();
-    const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+    const WaveAnswer answer = AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart);
     EXPECT_EQ(answer.status, Answer::Status::Accepted);
-    EXPECT_EQ(answer.text, Path(quotedName));
+    EXPECT_EQ(answer.input.name, Path(quotedName));
 }
 
 TEST_F(NameEntry, QuotesTypedByHandArePartOfTheName) {
@@ -911,7 +1089,7 @@ TEST_F(NameEntry, QuotesTypedByHandArePartOfTheName) {
         console.AddText("'");
         console.AddEnter();
         console.AddEnter();  // closes the box
-        const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+        const WaveAnswer answer = AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart);
         EXPECT_EQ(answer.status, Answer::Status::Refused);
         EXPECT_EQ(toolkit.messages, std::vector<std::string>{std::string(kFileNotFoundMessage)});
     }
@@ -925,7 +1103,7 @@ TEST_F(NameEntry, APasteWhoseShellReadingNamesNoFileIsRefused) {
         console.AddPaste(pasted);
         console.AddEnter();
         console.AddEnter();
-        const Answer answer = AskExistingFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, RetryPolicy::Restart);
+        const WaveAnswer answer = AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart);
         EXPECT_EQ(answer.status, Answer::Status::Refused);
         EXPECT_EQ(toolkit.messages.size(), 1u);
     }
@@ -953,10 +1131,10 @@ TEST_F(NameEntry, TabOnAnEmptyAnswerProposesThePartnerFile) {
         RecordingToolkit toolkit(&console);
         console.AddTab();
         console.AddEnter();
-        const Answer answer = AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn,
+        const WaveAnswer answer = AskWaveFile(console, toolkit, kRightPrompt, 9, kKnitColumn, 1,
                                               RetryPolicy::AskAgainInPlace, Path(c.left));
         EXPECT_EQ(answer.status, Answer::Status::Accepted);
-        EXPECT_EQ(answer.text, Path(c.right));
+        EXPECT_EQ(answer.input.name, Path(c.right));
         EXPECT_EQ(console.RowText(9), std::string(kRightPrompt) + " " + Path(c.right));
         EXPECT_EQ(console.Beeps(), 0);
     }
@@ -971,9 +1149,9 @@ TEST_F(NameEntry, TheProposedPartnerCanBeEdited) {
     console.AddTab();
     console.AddText("e");
     console.AddEnter();
-    const Answer answer = AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn,
+    const WaveAnswer answer = AskWaveFile(console, toolkit, kRightPrompt, 9, kKnitColumn, 1,
                                           RetryPolicy::AskAgainInPlace, Path("take.L.wav"));
-    EXPECT_EQ(answer.text, Path("take.R.wave"));
+    EXPECT_EQ(answer.input.name, Path("take.R.wave"));
 }
 
 TEST_F(NameEntry, NoPartnerIsProposedWhenItDoesNotExist) {
@@ -988,7 +1166,7 @@ TEST_F(NameEntry, NoPartnerIsProposedWhenItDoesNotExist) {
     console.AddEnter();
     console.AddEnter();  // closes the box
     console.AddKey(Ended(1));
-    const Answer answer = AskExistingFile(console, toolkit, kRightPrompt, 9, kKnitColumn,
+    const WaveAnswer answer = AskWaveFile(console, toolkit, kRightPrompt, 9, kKnitColumn, 1,
                                           RetryPolicy::AskAgainInPlace, Path("take.L.wav"));
     std::filesystem::current_path(previous);
     EXPECT_EQ(answer.status, Answer::Status::Ended);

@@ -103,36 +103,6 @@ TEST(IsWaveName, AcceptsWavAndWaveInAnyCase) {
     }
 }
 
-TEST(PartnerName, GivesTheRightNameForEachNamingPair) {
-    struct Case {
-        const char* left;
-        const char* right;
-    };
-    const Case kCases[] = {
-        {"take 1 left channel.wav", "take 1 right channel.wav"},
-        {"/home/me/take left channel.wav", "/home/me/take right channel.wav"},
-        {"take.L.wav", "take.R.wav"},
-        {"take.l.wav", "take.r.wav"},
-        {"take_L.wav", "take_R.wav"},
-        {"take_l.WAV", "take_r.WAV"},
-        {"take-L.wav", "take-R.wav"},
-        {"take-l.wave", "take-r.wave"},
-        {"dir.L/take.L.Wav", "dir.L/take.R.Wav"},
-    };
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.left);
-        EXPECT_EQ(PartnerName(c.left), c.right);
-    }
-}
-
-TEST(PartnerName, GivesNothingForNamesThatPairWithNothing) {
-    for (const char* left : {"", "take.wav", "takeL.wav", "take.L.txt", ".L.wav", "take.R.wav", "L.wav",
-                             "take left channel.WAV", "take.L", "take left.wav"}) {
-        SCOPED_TRACE(left);
-        EXPECT_EQ(PartnerName(left), "");
-    }
-}
-
 TEST(ReadShellWord, RemovesQuotesAndEscapesAsAShellDoes) {
     struct Case {
         const char* name;

@@ -1,4 +1,4 @@
-#include "console/Utf8.h"
+#include "jobs/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -107,24 +107,6 @@ TEST(EncodeUtf8, GivesTheReplacementForCodePointsWithoutEncoding) {
     EXPECT_EQ(EncodeUtf8(0xD800), "\xEF\xBF\xBD");
     EXPECT_EQ(EncodeUtf8(0xDFFF), "\xEF\xBF\xBD");
     EXPECT_EQ(EncodeUtf8(0x110000), "\xEF\xBF\xBD");
-}
-
-TEST(WideCellWidth, GivesTwoCellsToWideAndEmojiCharacters) {
-    struct Case {
-        char32_t codePoint;
-        int width;
-    };
-    const Case kCases[] = {
-        {U'A', 1},       {0x00E9, 1},  {0x10FF, 1},  {0x1100, 2},  {0x115F, 2},  {0x1160, 1},  {0x2E80, 2},
-        {0x3000, 2},     {0x303F, 1},  {0x3042, 2},  {0x4E2D, 2},  {0x9FFF, 2},  {0xAC00, 2},  {0xD7A3, 2},
-        {0xD7A4, 1},     {0xFF01, 2},  {0xFF60, 2},  {0xFF61, 1},  {0xFFE6, 2},  {0xFFFD, 1},  {0x1F300, 2},
-        {0x1F600, 2},    {0x1F64F, 2}, {0x1F680, 2}, {0x1F90D, 2}, {0x20000, 2}, {0x2FFFD, 2}, {0x3FFFD, 2},
-        {0x10FFFF, 1},
-    };
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(static_cast<uint32_t>(c.codePoint));
-        EXPECT_EQ(WideCellWidth(c.codePoint), c.width);
-    }
 }
 
 }  // namespace

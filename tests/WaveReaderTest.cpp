@@ -499,10 +499,10 @@ TEST(BytesPerSample, RoundsUpToWholeBytes) {
     }
 }
 
-class ReadWaveHeaderFile : public testwave::WithTempFolder {};
+// Files past 4 GiB, made sparse so they cost no disk.
+class LargeFile : public testwave::WithTempFolder {};
 
-TEST_F(ReadWaveHeaderFile, ResolvesAnUnknownSizeToTheEndOfAFilePast4GiB) {
-    // Sparse: 5 GiB of data and three more bytes cost no disk.
+TEST_F(LargeFile, ResolvesAnUnknownSizeToTheEndOfAFilePast4GiB) {
     const uint64_t dataSize = (uint64_t{5} << 30) + 3;
     const std::string path = folder.Write("long.wav", WaveBuilder().Channels(2).DataSize(0xFFFFFFFF).Build());
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(44 + dataSize)), 0);
@@ -515,7 +515,7 @@ TEST_F(ReadWaveHeaderFile, ResolvesAnUnknownSizeToTheEndOfAFilePast4GiB) {
     EXPECT_EQ(stereotools::CountFrames(result.info), (dataSize >> 2) + 1);
 }
 
-TEST_F(ReadWaveHeaderFile, FindsTheChunksBehindRf64DataPast4GiB) {
+TEST_F(LargeFile, FindsTheChunksBehindRf64DataPast4GiB) {
     const uint64_t dataSize = (uint64_t{4} << 30) + 7;
     const std::string path = folder.Write("long.rf64", WaveBuilder().Rf64().Channels(2).Ds64DataSize(dataSize).Build());
     // Sparse data, then a pad byte and a "cue " chunk behind it.
@@ -533,24 +533,6 @@ TEST_F(ReadWaveHeaderFile, FindsTheChunksBehindRf64DataPast4GiB) {
     ASSERT_TRUE(metadata);
     EXPECT_TRUE(metadata.metadata.beforeData.empty());
     EXPECT_EQ(metadata.metadata.afterData, (std::vector<WaveChunk>{{"cue ", 80 + dataSize + 9, 4}}));
-}
-
-TEST_F(ReadWaveHeaderFile, ReadsANamedFile) {
-    const std::string path = folder.Write("take 1.wav", WaveBuilder().Channels(2).Samples(Bytes(8)).Build());
-    const auto result = ReadWaveHeader(path, 2);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result.info.dataSize, 8u);
-    // The header read leaves the file closed and unlocked for the read phase.
-    EXPECT_TRUE(stereotools::OpenInputFile(path));
-}
-
-TEST_F(ReadWaveHeaderFile, GivesNotWaveForWhatCannotBeOpened) {
-    ASSERT_EQ(::mkdir(folder.Path("folder.wav").c_str(), 0755), 0);
-    const std::string names[] = {folder.Path("missing.wav"), folder.Path("folder.wav"), ""};
-    for (const auto& name : names) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(ReadWaveHeader(name, 1).problem, WaveHeaderProblem::NotWave);
-    }
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ TEST_F(WaveOutputTest, WritesHeaderThenSamplesInOrder) {
     EXPECT_EQ(*written, Concat(stereotools::EncodeWaveHeader(JoinedStereo()), samples));
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"joined.wav"}) << "no temporary file is left";
 
-    const auto reread = stereotools::ReadWaveHeader(folder.Path("joined.wav"), 2);
+    const auto reread = stereotools::ReadWaveHeader(stereotools::MemorySource(*written), 2);
     ASSERT_TRUE(reread);
     EXPECT_EQ(reread.info.dataSize, 240u);
 }

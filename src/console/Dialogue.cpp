@@ -1,8 +1,8 @@
 #include "Dialogue.h"
 
 #include "NameCompletion.h"
-#include "Utf8.h"
-#include "wave/FileIo.h"
+#include "jobs/Utf8.h"
+#include "jobs/ChannelNames.h"
 
 #include <cmath>
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -23,7 +24,24 @@ constexpr std::string_view kDoneText = "   Done";
 constexpr std::string_view kJobTimeText = "   Job completed in";
 constexpr std::string_view kSecondsText = "seconds";
 constexpr std::string_view kPressAnyKeyText = "   press any key to quit";
+constexpr std::string_view kWritingStep = "   Writing output files...";
 constexpr int kFirstPromptRow = 8;
+// Line breaks after each "   Done" of the job phase, and the empty rows
+// before the reading step.
+constexpr int kBreaksAfterReadingDone = 2;
+constexpr int kBreaksAfterWritingDone = 4;
+constexpr int kBreaksBeforeJob = 4;
+
+// The values OpenConsoleWindow hands the toolkit. What the unnamed ones
+// select is the toolkit's own business; the dialogue passes them unchanged.
+constexpr std::pair<int, int> kToolBarArguments{0, 5};
+constexpr int kApplicationIcon = 32512;  // IDI_APPLICATION
+constexpr int kRestoreItem = 0xF120;     // SC_RESTORE
+constexpr int kSizeItem = 0xF000;        // SC_SIZE
+constexpr int kMaximizeItem = 0xF030;    // SC_MAXIMIZE
+// The window menu entries removed, in this order.
+constexpr int kRemovedMenuItems[] = {kRestoreItem, 0, kSizeItem, -2, -1, kMaximizeItem};
+constexpr std::pair<int, int> kWindowPosition{32767, 32767};
 
 void UseTextColour(Console& console) { console.SetColours(kBlack, kBrightWhite); }
 void UsePromptColour(Console& console) { console.SetColours(kDarkGrey, kBrightWhite); }
@@ -60,6 +78,14 @@ int MoveBack(Console& console, int cells) {
 // and DEL would act on the terminal instead of showing.
 bool IsPrintable(char32_t character) {
     return character >= 0x20 && character != 0x7F && !(character >= 0x80 && character < 0xA0);
+}
+
+// Ends the line of text just written: puts the cursor at column 1 of the row
+// after its last cell. Writing into column 80 has already put the cursor at
+// column 1 of the next row, so only text that ended earlier needs a break;
+// no text at all ends the cursor's row.
+void EndLine(Console& console, bool wroteText) {
+    if (!wroteText || console.CursorColumn() != 1) console.LineBreak();
 }
 
 // One echoed character of an answer.
@@ -208,20 +234,60 @@ Answer ReadAnswer(Console& console, std::string_view partnerOf) {
     }
 }
 
+// Reads the header of the file `answer` names with `requiredChannels`.
+InputCheck CheckAnswer(const Answer& answer, int requiredChannels) {
+    InputCheck check = CheckInput(answer.text, requiredChannels);
+    if (!check.error || !answer.pasted) return check;
+    // A dropped file's path comes quoted as a shell word. The exact text
+    // was tried first, so no name that opens as typed changes meaning.
+    if (const std::optional<std::string> word = ReadShellWord(answer.text)) {
+        InputCheck fromWord = CheckInput(*word, requiredChannels);
+        if (!fromWord.error) return fromWord;
+    }
+    return check;
+}
+
+// Shows "press any key" in the prompt colour and waits for a key. Returns
+// `status`, or the Ended status when input ended instead.
+int WaitForFinalKey(Console& console, int status) {
+    UsePromptColour(console);
+    console.Write(kPressAnyKeyText);
+    console.LineBreak();
+    console.Flush();
+    const Key key = console.ReadKey();
+    return key.kind == Key::Kind::Ended ? key.exitStatus : status;
+}
+
+// Hands a job the console's stop signals; the dialogue shows its steps only.
+class ConsoleJobMonitor final : public JobMonitor {
+public:
+    explicit ConsoleJobMonitor(const Console& console) : console_(console) {}
+    [[nodiscard]] int PendingStop() const override { return console_.PendingStop(); }
+
+private:
+    const Console& console_;
+};
+
+// Shows `error` and ends the dialogue after a job that failed in `step`.
+int FailJob(Console& console, ConsoleToolkit& toolkit, const IoError& error, FailedStep step) {
+    ShowErrorBox(console, toolkit, error.Describe());
+    return FinishFailedDialogue(console, step);
+}
+
 }  // namespace
 
 void OpenConsoleWindow(Console& console, ConsoleToolkit& toolkit, const std::string& programName, int rows) {
     int32_t toolFlags = 0;
     toolkit.InitConsoleTools(nullptr, 0, 0, 0, &toolFlags, 0);
-    toolkit.ConsoleToolBar(0, 5);
+    toolkit.ConsoleToolBar(kToolBarArguments.first, kToolBarArguments.second);
     toolkit.ConsoleTitle(programName);
-    toolkit.ConsoleIcon(32512);
-    for (const int item : {0xF120, 0, 0xF000, -2, -1, 0xF030}) toolkit.DeleteWindowMenuItem(item);
+    toolkit.ConsoleIcon(kApplicationIcon);
+    for (const int item : kRemovedMenuItems) toolkit.DeleteWindowMenuItem(item);
     UseTextColour(console);
     console.Clear();
     toolkit.Console80x(rows);
     console.SetRows(rows);
-    toolkit.ConsoleMove(32767, 32767);
+    toolkit.ConsoleMove(kWindowPosition.first, kWindowPosition.second);
 }
 
 void ShowBanner(Console& console, std::string_view nameLine) {
@@ -248,32 +314,27 @@ Answer AskFileName(Console& console, std::string_view prompt, int row, int answe
     console.Flush();
     Answer answer = ReadAnswer(console, partnerOf);
     console.SetPasteMarking(false);
-    if (answer.status == Answer::Status::Accepted) console.LineBreak();
+    if (answer.status == Answer::Status::Accepted) EndLine(console, !answer.text.empty());
     UsePromptColour(console);
     console.SetCursorVisible(cursorWasVisible);
     return answer;
 }
 
-Answer AskExistingFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row, int answerColumn,
-                       RetryPolicy policy, std::string_view partnerOf) {
+WaveAnswer AskWaveFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row,
+                       int answerColumn, int requiredChannels, RetryPolicy policy, std::string_view partnerOf) {
     for (;;) {
-        Answer answer = AskFileName(console, prompt, row, answerColumn, partnerOf);
-        if (answer.status == Answer::Status::Ended) return answer;
-        // Opening is the whole test; the file closes again at the end of the block.
-        if (OpenInputFile(answer.text)) return answer;
-        // A dropped file's path comes quoted as a shell word. The exact text
-        // was tried first, so no name that opens as typed changes meaning.
-        if (answer.pasted) {
-            const std::optional<std::string> word = ReadShellWord(answer.text);
-            if (word && OpenInputFile(*word)) {
-                answer.text = *word;
-                return answer;
-            }
-        }
-        ShowErrorBox(console, toolkit, std::string(kFileNotFoundMessage));
+        const Answer answer = AskFileName(console, prompt, row, answerColumn, partnerOf);
+        if (answer.status == Answer::Status::Ended) return {Answer::Status::Ended, {}, answer.exitStatus};
+        // The file is open only inside CheckAnswer: none stays open across
+        // the box below or a later question, and the job opens it again.
+        const InputCheck check = CheckAnswer(answer, requiredChannels);
+        if (check) return {Answer::Status::Accepted, check.input, 0};
+        ShowErrorBox(console, toolkit,
+                     check.error ? std::string(kFileNotFoundMessage)
+                                 : HeaderProblemMessage(check.problem, requiredChannels));
         // A stop that closed the box ends the dialogue here rather than after a restart.
-        if (const int stop = console.PendingStop(); stop != 0) return {Answer::Status::Ended, {}, stop, 0, false};
-        if (policy == RetryPolicy::Restart) return {Answer::Status::Refused, {}, 0, 0, false};
+        if (const int stop = console.PendingStop(); stop != 0) return {Answer::Status::Ended, {}, stop};
+        if (policy == RetryPolicy::Restart) return {Answer::Status::Refused, {}, 0};
         EraseAnswer(console, row, answerColumn, answer.cells);
     }
 }
@@ -289,6 +350,11 @@ void ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& 
     console.Flush();
     console.Beep();
     toolkit.ConsoleMessageBox(message, 0, std::string(kErrorCaption), 0, 0);
+}
+
+void WriteLine(Console& console, std::string_view text) {
+    console.Write(text);
+    EndLine(console, !text.empty());
 }
 
 void ShowStep(Console& console, std::string_view text) {
@@ -318,26 +384,11 @@ double JobClock::ElapsedSeconds() const {
 
 JobClock BeginJob(Console& console, std::string_view readingStep) {
     (void)console.SetCursorVisible(false);
-    for (int i = 0; i < 4; ++i) console.LineBreak();
+    for (int i = 0; i < kBreaksBeforeJob; ++i) console.LineBreak();
     const JobClock clock = JobClock::Start();
     ShowStep(console, readingStep);
     return clock;
 }
-
-namespace {
-
-// Shows "press any key" in the prompt colour and waits for a key. Returns
-// `status`, or the Ended status when input ended instead.
-int WaitForFinalKey(Console& console, int status) {
-    UsePromptColour(console);
-    console.Write(kPressAnyKeyText);
-    console.LineBreak();
-    console.Flush();
-    const Key key = console.ReadKey();
-    return key.kind == Key::Kind::Ended ? key.exitStatus : status;
-}
-
-}  // namespace
 
 int FinishDialogue(Console& console, const JobClock& clock) {
     UseTextColour(console);
@@ -348,9 +399,31 @@ int FinishDialogue(Console& console, const JobClock& clock) {
     return WaitForFinalKey(console, 0);
 }
 
-int FinishFailedDialogue(Console& console) {
-    for (int i = 0; i < 5; ++i) console.LineBreak();
+int FinishFailedDialogue(Console& console, FailedStep step) {
+    // The rows that a successful run fills after the failed step's line stay
+    // empty: its "   Done" with the breaks after it, after a failed reading
+    // step also the writing step and its "   Done", and the job-time line.
+    int lineBreaks = kBreaksAfterWritingDone + 1;
+    if (step == FailedStep::Reading) lineBreaks += kBreaksAfterReadingDone + 1;
+    for (int i = 0; i < lineBreaks; ++i) console.LineBreak();
     return WaitForFinalKey(console, 1);
+}
+
+int RunJobPhase(Console& console, ConsoleToolkit& toolkit, std::string_view readingStep, Job& job) {
+    ConsoleJobMonitor monitor(console);
+    const JobClock clock = BeginJob(console, readingStep);
+
+    JobResult result = job.MoveSamples(monitor);
+    if (result.stopStatus != 0) return result.stopStatus;
+    if (result.error) return FailJob(console, toolkit, result.error, FailedStep::Reading);
+    ShowDone(console, kBreaksAfterReadingDone);
+
+    ShowStep(console, kWritingStep);
+    result = job.CommitOutputs(monitor);
+    if (result.stopStatus != 0) return result.stopStatus;
+    if (result.error) return FailJob(console, toolkit, result.error, FailedStep::Writing);
+    ShowDone(console, kBreaksAfterWritingDone);
+    return FinishDialogue(console, clock);
 }
 
 std::string FormatNumber(double value) {

@@ -2,6 +2,7 @@
 
 #include "Console.h"
 #include "ConsoleToolkit.h"
+#include "jobs/Job.h"
 
 #include <chrono>
 #include <string>
@@ -9,7 +10,7 @@
 
 namespace stereotools {
 
-// How AskExistingFile goes on after a refused answer.
+// How AskWaveFile goes on after a refused answer.
 enum class RetryPolicy { Restart, AskAgainInPlace };
 
 constexpr std::size_t kMaxAnswerCharacters = 10000;
@@ -49,20 +50,30 @@ void ShowBanner(Console& console, std::string_view nameLine);
 // below until the next key; with nothing to complete it rings the bell. On an
 // empty answer Tab first proposes the partner of file `partnerOf`
 // (PartnerName) when that exists. Returns Accepted with the bytes after Enter
-// (the cursor then on the row below the echo, prompt colour current), or
-// Ended as soon as input ends.
+// (the cursor then at column 1 of the row after the echo's last cell, prompt
+// colour current), or Ended as soon as input ends.
 [[nodiscard]] Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn,
                                  std::string_view partnerOf = {});
 
-// Asks as AskFileName does until the answer names a file that OpenInputFile
-// accepts (the file is closed again at once). An answer that came whole from
+// An answer that names a WAV file, with the header read from it.
+struct WaveAnswer {
+    Answer::Status status = Answer::Status::Accepted;
+    JobInput input;      // with Accepted: the name and its header
+    int exitStatus = 0;  // with Ended
+};
+
+// Asks as AskFileName does until the answer names a file that CheckInput
+// opens and whose header it accepts with `requiredChannels`; the file is
+// closed again before anything else happens. An answer that came whole from
 // one paste and names no file may instead name it as a shell word
-// (ReadShellWord); `text` is then that name. A refusal shows the
-// file-not-found box; under Restart it returns Refused, under AskAgainInPlace
-// it erases the answer and asks again on `row`. Returns Ended when input ends
-// at the prompt, or when a stop signal is pending after the box.
-[[nodiscard]] Answer AskExistingFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row,
-                                     int answerColumn, RetryPolicy policy, std::string_view partnerOf = {});
+// (ReadShellWord); the input's name is then that word. A file that does not
+// open shows the file-not-found box, a refused header its problem's text.
+// After the box, under Restart it returns Refused; under AskAgainInPlace it
+// erases the answer and asks again on `row`. Returns Ended when input ends at
+// the prompt, or when a stop signal is pending after the box.
+[[nodiscard]] WaveAnswer AskWaveFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row,
+                                     int answerColumn, int requiredChannels, RetryPolicy policy,
+                                     std::string_view partnerOf = {});
 
 // Blanks a refused answer that took `cells` cells (Answer::cells) from
 // (row, answerColumn), wrapped rows included, in the prompt colour, then
@@ -71,6 +82,11 @@ void EraseAnswer(Console& console, int row, int answerColumn, std::size_t cells)
 
 // Beeps and shows `message` in the error box; returns once it is closed.
 void ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message);
+
+// Writes `text` at the cursor, then puts the cursor at column 1 of the row
+// after its last cell: a text that filled its row to column 80 has put it
+// there already, so no empty row follows it.
+void WriteLine(Console& console, std::string_view text);
 
 // Writes a progress step in the prompt colour, then a line break.
 void ShowStep(Console& console, std::string_view text);
@@ -98,10 +114,21 @@ private:
 // returns the exit status: 0, or the Ended status when input ended instead.
 [[nodiscard]] int FinishDialogue(Console& console, const JobClock& clock);
 
-// Ends a job that failed after its error box: leaves the rows of the missing
-// lines empty, writes "   press any key to quit", waits for a key and returns 1
-// (or the Ended status when input ended instead).
-[[nodiscard]] int FinishFailedDialogue(Console& console);
+// The step of the job phase a failure came in.
+enum class FailedStep { Reading, Writing };
+
+// Ends a job that failed in `step` after its error box: leaves the rows of
+// the lines it did not write empty, so that "   press any key to quit" takes
+// its row of a successful run, waits for a key and returns 1 (or the Ended
+// status when input ended instead).
+[[nodiscard]] int FinishFailedDialogue(Console& console, FailedStep step);
+
+// Runs `job` as the job phase shows it: BeginJob with `readingStep`, the
+// samples moved, "   Done", "   Writing output files...", the outputs
+// committed, "   Done" and FinishDialogue. A failure shows its error box and
+// ends as FinishFailedDialogue; a stop returns its status at once. Returns
+// the exit status.
+[[nodiscard]] int RunJobPhase(Console& console, ConsoleToolkit& toolkit, std::string_view readingStep, Job& job);
 
 // Returns `value` in the dialogue's number format: a sign position (blank or
 // "-"), up to 15 significant digits without trailing fraction zeros, a bare

@@ -1,88 +1,13 @@
 #include "MemoryConsole.h"
 
-#include "Utf8.h"
+#include "CellWidth.h"
+#include "jobs/Utf8.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace stereotools {
 
-MemoryConsole::MemoryConsole(int rows) : rows_(std::max(rows, 1)) {
-    cells_.assign(static_cast<std::size_t>(rows_) * kWindowColumns, Cell{});
-}
-
-MemoryConsole::Cell& MemoryConsole::CellAt(int row, int column) {
-    return cells_[static_cast<std::size_t>(row - 1) * kWindowColumns + static_cast<std::size_t>(column - 1)];
-}
-
-const MemoryConsole::Cell& MemoryConsole::At(int row, int column) const {
-    static const Cell kOutside{};
-    if (row < 1 || row > rows_ || column < 1 || column > kWindowColumns) return kOutside;
-    return cells_[static_cast<std::size_t>(row - 1) * kWindowColumns + static_cast<std::size_t>(column - 1)];
-}
-
-void MemoryConsole::SetRows(int rows) {
-    rows_ = std::max(rows, 1);
-    cells_.resize(static_cast<std::size_t>(rows_) * kWindowColumns, Cell{U' ', foreground_, background_, false});
-    row_ = std::min(row_, rows_);
-}
-
-void MemoryConsole::Clear() {
-    std::fill(cells_.begin(), cells_.end(), Cell{U' ', foreground_, background_, false});
-    row_ = 1;
-    column_ = 1;
-}
-
-void MemoryConsole::SetColours(int foreground, int background) {
-    foreground_ = foreground;
-    background_ = background;
-}
-
-void MemoryConsole::MoveCursor(int row, int column) {
-    row_ = std::clamp(row, 1, rows_);
-    column_ = std::clamp(column, 1, kWindowColumns);
-}
-
-void MemoryConsole::Write(std::string_view text) {
-    for (const Utf8Character& character : SplitUtf8(text)) {
-        const int width = CellWidth(character.codePoint);
-        if (width == 2 && column_ == kWindowColumns) NextRow();
-        PutCharacter(character.codePoint, width);
-        Advance(width);
-    }
-}
-
-void MemoryConsole::PutCharacter(char32_t character, int width) {
-    const Cell blank{U' ', foreground_, background_, false};
-    // A wide character cut in half by this write loses its other half.
-    if (CellAt(row_, column_).continuation && column_ > 1) CellAt(row_, column_ - 1) = blank;
-    const int last = column_ + width - 1;
-    if (last < kWindowColumns && CellAt(row_, last + 1).continuation) CellAt(row_, last + 1) = blank;
-
-    CellAt(row_, column_) = Cell{character, foreground_, background_, false};
-    if (width == 2) CellAt(row_, column_ + 1) = Cell{U' ', foreground_, background_, true};
-}
-
-void MemoryConsole::Advance(int cells) {
-    column_ += cells;
-    if (column_ > kWindowColumns) NextRow();
-}
-
-void MemoryConsole::NextRow() {
-    column_ = 1;
-    if (row_ == rows_) {
-        ScrollUp();
-        return;
-    }
-    ++row_;
-}
-
-void MemoryConsole::LineBreak() { NextRow(); }
-
-void MemoryConsole::ScrollUp() {
-    std::move(cells_.begin() + kWindowColumns, cells_.end(), cells_.begin());
-    std::fill(cells_.end() - kWindowColumns, cells_.end(), Cell{U' ', foreground_, background_, false});
-}
+MemoryConsole::MemoryConsole(int rows) : grid_(rows) {}
 
 bool MemoryConsole::SetCursorVisible(bool visible) { return std::exchange(cursorVisible_, visible); }
 
@@ -163,17 +88,6 @@ void MemoryConsole::ShowOverlay(int row, const std::vector<std::string>& lines, 
 }
 
 void MemoryConsole::HideOverlay() { overlayRow_ = 0; }
-
-std::string MemoryConsole::RowText(int row) const {
-    std::string text;
-    if (row < 1 || row > rows_) return text;
-    for (int column = 1; column <= kWindowColumns; ++column) {
-        const Cell& cell = At(row, column);
-        if (!cell.continuation) text += EncodeUtf8(cell.character);
-    }
-    text.erase(text.find_last_not_of(' ') + 1);
-    return text;
-}
 
 namespace {
 

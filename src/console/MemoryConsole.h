@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CellGrid.h"
 #include "Console.h"
 #include "ConsoleToolkit.h"
 
@@ -9,26 +10,8 @@
 
 namespace stereotools {
 
-// A console held in memory: a grid of 80 x Rows() cells with character and
-// palette colours, a cursor, and keys from a script. Its cursor rules are the
-// ones every console of these programs follows:
-//
-// - Write takes the text character by character (SplitUtf8); an invalid byte
-//   is one U+FFFD cell. A character takes CellWidth cells (1 or 2) in the
-//   current colours and advances the cursor by that many columns.
-// - Immediate wrap: once a character has filled column 80 the cursor is at
-//   column 1 of the next row at once; on the last row the window scrolls up
-//   one row at that moment and the cursor stays on the last row, column 1.
-// - A 2-cell character that would start in column 80 wraps first (with the
-//   scroll above on the last row); column 80 keeps what it held.
-// - Writing over either half of a 2-cell character blanks its other half.
-// - LineBreak puts the cursor at column 1 of the next row; on the last row
-//   the window scrolls up one row instead and the cursor goes to column 1.
-// - A scroll drops the top row and adds a blank last row in the current colours.
-// - Clear blanks every cell in the current colours; the cursor goes to (1, 1).
-// - MoveCursor clamps its position to the window.
-// - SetRows keeps the top rows that remain, adds blank rows in the current
-//   colours and clamps the cursor.
+// A console held in memory: a CellGrid (whose rules it follows), keys from a
+// script, and a record of what was asked of it.
 //
 // An overlay (ShowOverlay) is kept apart from the cells: At and RowText
 // show the cells beneath it.
@@ -37,24 +20,19 @@ namespace stereotools {
 // returned Ended (scripted or not) it returns that same Ended at every call.
 class MemoryConsole final : public Console {
 public:
-    struct Cell {
-        char32_t character = U' ';
-        int foreground = kBlack;
-        int background = kBrightWhite;
-        bool continuation = false;  // right half of a wide character
-    };
+    using Cell = GridCell;
 
     explicit MemoryConsole(int rows = 25);
 
-    [[nodiscard]] int Rows() const override { return rows_; }
-    void SetRows(int rows) override;
-    void Clear() override;
-    void SetColours(int foreground, int background) override;
-    void MoveCursor(int row, int column) override;
-    [[nodiscard]] int CursorRow() const override { return row_; }
-    [[nodiscard]] int CursorColumn() const override { return column_; }
-    void Write(std::string_view text) override;
-    void LineBreak() override;
+    [[nodiscard]] int Rows() const override { return grid_.Rows(); }
+    void SetRows(int rows) override { grid_.SetRows(rows); }
+    void Clear() override { grid_.Clear(); }
+    void SetColours(int foreground, int background) override { grid_.SetColours(foreground, background); }
+    void MoveCursor(int row, int column) override { grid_.MoveCursor(row, column); }
+    [[nodiscard]] int CursorRow() const override { return grid_.CursorRow(); }
+    [[nodiscard]] int CursorColumn() const override { return grid_.CursorColumn(); }
+    void Write(std::string_view text) override { grid_.Write(text); }
+    void LineBreak() override { grid_.LineBreak(); }
     bool SetCursorVisible(bool visible) override;
     [[nodiscard]] Key ReadKey() override;
     void Beep() override { ++beeps_; }
@@ -77,9 +55,9 @@ public:
     void RequestStop(int status, std::size_t afterChecks = 0);
 
     // Returns the cell at (row, column); a blank for a position outside the window.
-    [[nodiscard]] const Cell& At(int row, int column) const;
+    [[nodiscard]] const Cell& At(int row, int column) const { return grid_.At(row, column); }
     // Returns row `row` as UTF-8, trailing blanks removed.
-    [[nodiscard]] std::string RowText(int row) const;
+    [[nodiscard]] std::string RowText(int row) const { return grid_.RowText(row); }
     [[nodiscard]] int Beeps() const { return beeps_; }
     [[nodiscard]] int Flushes() const { return flushes_; }
     [[nodiscard]] bool CursorVisible() const { return cursorVisible_; }
@@ -99,18 +77,7 @@ public:
     [[nodiscard]] const std::vector<bool>& PasteMarkingAtKeys() const { return pasteMarkingAtKeys_; }
 
 private:
-    Cell& CellAt(int row, int column);
-    void PutCharacter(char32_t character, int width);
-    void Advance(int cells);
-    void NextRow();
-    void ScrollUp();
-
-    int rows_;
-    std::vector<Cell> cells_;
-    int row_ = 1;
-    int column_ = 1;
-    int foreground_ = kBlack;
-    int background_ = kBrightWhite;
+    CellGrid grid_;
     bool cursorVisible_ = true;
     int beeps_ = 0;
     int flushes_ = 0;

@@ -1,6 +1,7 @@
 #include "NameCompletion.h"
 
-#include "Utf8.h"
+#include "CellWidth.h"
+#include "jobs/Utf8.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -189,25 +190,6 @@ std::vector<std::string> LayOutChoices(const std::vector<std::string>& choices, 
     }
     if (shown < count) rows.push_back(lead + "... " + std::to_string(count - shown) + " more");
     return rows;
-}
-
-std::string PartnerName(std::string_view leftName) {
-    constexpr std::string_view kLeftEnding = " left channel.wav";
-    if (leftName.ends_with(kLeftEnding)) {
-        return std::string(leftName.substr(0, leftName.size() - kLeftEnding.size())) + " right channel.wav";
-    }
-    for (const std::string_view extension : {std::string_view(".wav"), std::string_view(".wave")}) {
-        // NAME, a separator and the letter come before the extension.
-        if (leftName.size() < extension.size() + 3 || !EndsWithNoCase(leftName, extension)) continue;
-        const std::size_t letter = leftName.size() - extension.size() - 1;
-        const char separator = leftName[letter - 1];
-        if (separator != '.' && separator != '_' && separator != '-') continue;
-        if (leftName[letter] != 'L' && leftName[letter] != 'l') continue;
-        std::string partner(leftName);
-        partner[letter] = leftName[letter] == 'L' ? 'R' : 'r';
-        return partner;
-    }
-    return {};
 }
 
 std::optional<std::string> ReadShellWord(std::string_view text) {

@@ -55,12 +55,6 @@ struct Completion {
 [[nodiscard]] std::vector<std::string> LayOutChoices(const std::vector<std::string>& choices, int width, int indent,
                                                      int maxRows);
 
-// Returns the right-channel partner name of `leftName`: " left channel.wav"
-// at its end becomes " right channel.wav", and a name ending in ".L", "_L" or
-// "-L" before ".wav" or ".wave" (any case) gets "R" for its "L", in the case
-// of that letter. Returns "" when its ending pairs with nothing.
-[[nodiscard]] std::string PartnerName(std::string_view leftName);
-
 // Reads `text` as a shell reads one word: blanks around it dropped, single
 // quotes taken literally, double quotes in which a backslash escapes only
 // $, `, ", a backslash and a line break, a backslash outside quotes taking

@@ -1,84 +1,48 @@
-#include "Terminal.h"
-
-#include "Utf8.h"
-
-#ifndef NCURSES_WIDECHAR
-#define NCURSES_WIDECHAR 1
-#endif
-#include <ncursesw/curses.h>
-#include <ncursesw/term.h>
-// term.h names every capability as a macro; these two clash with plain words.
-#undef columns
-#undef lines
+#include "MessageBoxLayout.h"
+#include "jobs/Signals.h"
+#include "TerminalState.h"
+#include "CellWidth.h"
+#include "jobs/Utf8.h"
 
 #include <langinfo.h>
-#include <poll.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <string>
-#include <vector>
 
 namespace stereotools {
-
 namespace {
 
-volatile std::sig_atomic_t gStopSignal = 0;
-
-// What the crash handler writes to put the terminal back: built while the
-// terminal is open, so the handler itself only calls tcsetattr and write.
-char gCrashText[512];
-volatile std::sig_atomic_t gCrashLength = 0;
-struct termios gSavedTermios;
-volatile std::sig_atomic_t gHaveSavedTermios = 0;
-
-constexpr std::array kStopSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr std::array kCrashSignals{SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 constexpr int kEscapeDelayMs = 25;
-// Key codes of our own for the marks a terminal puts around pasted text.
-constexpr int kPasteBeginCode = KEY_MAX + 1;
-constexpr int kPasteEndCode = KEY_MAX + 2;
-constexpr const char* kPasteBeginMark = "\033[200~";
-constexpr const char* kPasteEndMark = "\033[201~";
+constexpr int kLastColour = 15;
+constexpr int kPaletteColours = 16;
 constexpr const char* kPasteMarkingOn = "\033[?2004h";
 constexpr const char* kPasteMarkingOff = "\033[?2004l";
-// A paste whose end mark has not come after this long of silence ends there.
-constexpr int kPasteSilenceMs = 2000;
-// Pasted bytes kept: far more than the longest answer takes.
-constexpr std::size_t kMaxPasteBytes = 1 << 16;
-// Largest window side we accept or ask the terminal for, in cells.
+// xterm window operations: keep the title on the terminal's stack, take it
+// back, and set the window's text size.
+constexpr const char* kPushTitle = "\033[22;0t";
+constexpr const char* kPopTitle = "\033[23;0t";
+constexpr const char* kSetTitle = "\033]0;";
+constexpr const char* kEndTitle = "\a";
+// Largest window side we ask the terminal for, in cells.
 constexpr int kMaxWindowSide = 1000;
 
-extern "C" void RecordStopSignal(int signal) { gStopSignal = signal; }
-
-extern "C" void RestoreTerminalAndDie(int signal) {
-    if (gHaveSavedTermios) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTermios);
-    std::size_t done = 0;
-    const auto length = static_cast<std::size_t>(gCrashLength);
-    while (done < length) {
-        ssize_t n = write(STDOUT_FILENO, gCrashText + done, length - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    // SA_RESETHAND put the default action back; SA_NODEFER lets it act now.
-    raise(signal);
+// Returns the xterm request for a window of `rows` by `columns` cells.
+std::string WindowSizeText(int rows, int columns) {
+    return "\033[8;" + std::to_string(rows) + ";" + std::to_string(columns) + "t";
 }
 
 // Writes all of `text` to the terminal, past ncurses' own output buffer.
 void WriteToTerminal(const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
-        ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
         done += static_cast<std::size_t>(n);
@@ -116,208 +80,65 @@ short TerminalColour(int palette) {
     return static_cast<short>(swapped | (palette & 8));
 }
 
-struct Cell {
-    char32_t character = U' ';
-    int foreground = kBlack;
-    int background = kBrightWhite;
-    bool continuation = false;  // right half of a wide character
+// What the terminal draws for one character: at most three wide characters
+// and the cells they take there.
+struct Glyph {
+    wchar_t text[3] = {0, 0, 0};
+    int cells = 1;
 };
 
-// One character of the message box: what to draw and the cells it takes.
-struct BoxGlyph {
-    char32_t character = U' ';
-    int width = 1;
-};
-using BoxLine = std::vector<BoxGlyph>;
-
-int DisplayWidth(char32_t character) {
+// Returns what to draw for `character`, which the grid gives `cells` cells:
+// never a control code, and never wider than `cells` on the terminal, so
+// that what the terminal shows stays where the grid has it.
+Glyph GlyphFor(char32_t character, int cells) {
+    Glyph glyph;
     const int width = wcwidth(static_cast<wchar_t>(character));
-    return width == 2 ? 2 : 1;
-}
-
-// Fills `text` with the wide characters that show `character` in one cell
-// (or two for a wide one) without letting a control code reach the terminal.
-void GlyphText(char32_t character, wchar_t (&text)[3]) {
-    const int width = wcwidth(static_cast<wchar_t>(character));
-    if (width < 0) {
-        text[0] = L'\uFFFD';
-        text[1] = 0;
-    } else if (width == 0) {
+    if (width == 0) {
         // A combining mark shows over a blank of its own.
-        text[0] = L' ';
-        text[1] = static_cast<wchar_t>(character);
-        text[2] = 0;
-        return;
+        glyph.text[0] = L' ';
+        glyph.text[1] = static_cast<wchar_t>(character);
+    } else if (width < 0 || width > cells) {
+        glyph.text[0] = L'\uFFFD';
     } else {
-        text[0] = static_cast<wchar_t>(character);
-        text[1] = 0;
+        glyph.text[0] = static_cast<wchar_t>(character);
+        glyph.cells = width;
     }
-    text[2] = 0;
+    return glyph;
 }
 
-std::vector<BoxLine> SplitMessage(const std::string& message) {
-    std::vector<BoxLine> paragraphs(1);
-    const auto characters = SplitUtf8(message);
-    for (std::size_t i = 0; i < characters.size(); ++i) {
-        const char32_t c = characters[i].codePoint;
-        if (c == U'\\' && i + 1 < characters.size() && characters[i + 1].codePoint == U'n') {
-            paragraphs.emplace_back();
-            ++i;
-            continue;
-        }
-        if (c == U'\n') {
-            paragraphs.emplace_back();
-            continue;
-        }
-        paragraphs.back().push_back({c, DisplayWidth(c)});
-    }
-    return paragraphs;
+// Draws `character` at (y, x) of `window` over the `cells` cells the grid
+// gives it.
+void DrawCharacter(WINDOW* window, int y, int x, char32_t character, int cells, attr_t attrs, short pair) {
+    const Glyph glyph = GlyphFor(character, cells);
+    cchar_t cell;
+    setcchar(&cell, glyph.text, attrs, pair, nullptr);
+    mvwadd_wchnstr(window, y, x, &cell, 1);
+    // Where the terminal draws the character narrower than the grid has it,
+    // the rest of its cells show blanks.
+    const wchar_t blankText[] = {L' ', 0};
+    cchar_t blank;
+    setcchar(&blank, blankText, attrs, pair, nullptr);
+    for (int i = glyph.cells; i < cells; ++i) mvwadd_wchnstr(window, y, x + i, &blank, 1);
 }
 
-int LineWidth(const BoxLine& line) {
-    int width = 0;
-    for (const auto& glyph : line) width += glyph.width;
-    return width;
-}
-
-// Breaks `paragraph` into lines of at most `width` cells, at a blank where
-// one is at hand, else in the middle of a word.
-void WrapParagraph(const BoxLine& paragraph, int width, std::vector<BoxLine>& lines) {
-    BoxLine line;
-    int used = 0;
-    for (const auto& glyph : paragraph) {
-        if (used + glyph.width > width && !line.empty()) {
-            auto blank =
-                std::find_if(line.rbegin(), line.rend(), [](const BoxGlyph& g) { return g.character == U' '; });
-            if (blank != line.rend() && blank.base() - 1 != line.begin()) {
-                auto cut = blank.base() - 1;
-                BoxLine rest(cut + 1, line.end());
-                line.erase(cut, line.end());
-                // Leading blanks that do not fit before the first word are dropped.
-                const bool onlyBlanks =
-                    std::all_of(line.begin(), line.end(), [](const BoxGlyph& g) { return g.character == U' '; });
-                if (!onlyBlanks) lines.push_back(std::move(line));
-                line = std::move(rest);
-            } else {
-                lines.push_back(std::move(line));
-                line.clear();
-            }
-            used = LineWidth(line);
-        }
-        if (glyph.width > width) continue;  // a wide character in a one-cell box
-        line.push_back(glyph);
-        used += glyph.width;
+// Draws `line` from (y, x) of `window`.
+void DrawLine(WINDOW* window, int y, int x, const BoxLine& line, attr_t attrs, short pair) {
+    for (const BoxGlyph& glyph : line) {
+        DrawCharacter(window, y, x, glyph.character, glyph.width, attrs, pair);
+        x += glyph.width;
     }
-    lines.push_back(std::move(line));
 }
 
 }  // namespace
 
 bool HaveInteractiveTerminal() { return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1; }
 
-void InstallSignalHandlers() {
-    struct sigaction stop {};
-    stop.sa_handler = RecordStopSignal;
-    sigemptyset(&stop.sa_mask);
-    stop.sa_flags = 0;  // no SA_RESTART: a blocking read must return
-    for (int signal : kStopSignals) sigaction(signal, &stop, nullptr);
-
-    struct sigaction crash {};
-    crash.sa_handler = RestoreTerminalAndDie;
-    sigemptyset(&crash.sa_mask);
-    crash.sa_flags = SA_RESETHAND | SA_NODEFER;
-    for (int signal : kCrashSignals) sigaction(signal, &crash, nullptr);
-
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGPIPE, &ignore, nullptr);
-    // Past a file-size limit write() must fail with EFBIG, so the job reports
-    // it and removes its temporary files, instead of the signal killing us.
-    sigaction(SIGXFSZ, &ignore, nullptr);
-}
-
-int PendingStopSignal() { return static_cast<int>(gStopSignal); }
-
-int ExitStatusForSignal(int signal) { return 128 + signal; }
-
-struct TerminalConsole::State {
-    SCREEN* screen = nullptr;
-    WINDOW* pad = nullptr;        // the logical window, Rows() x 80
-    WINDOW* boxWindow = nullptr;  // the message box while one is shown
-    bool open = false;
-    bool restored = false;
-
-    int rows = 25;
-    std::vector<Cell> cells;
-    std::vector<bool> dirtyRows;
-    int row = 1;
-    int column = 1;
-    int foreground = kBlack;
-    int background = kBrightWhite;
-    bool cursorVisible = true;
-
-    int viewTop = 0;   // first pad row on the screen
-    int viewLeft = 0;  // first pad column on the screen
-    bool backgroundDirty = true;
-
-    int colourCount = 0;
-    std::array<short, 256> pairs{};
-    short nextPair = 1;
-
-    bool boxShown = false;
-    bool boxDirty = false;
-    std::string boxMessage;
-    std::string boxCaption;
-
-    bool ended = false;
-    Key endedKey;
-
-    bool titleCapable = false;
-    bool titlePushed = false;
-    bool sizeRequested = false;
-    int originalRows = 0;
-    int originalColumns = 0;
-    bool hasAlternateScreen = false;
-    std::string resetText;  // attributes, colours, cursor, keypad, alternate screen
-    bool pasteMarking = false;  // the terminal marks pastes now
-
-    int overlayRow = 0;  // first row of the overlay; 0 when none is shown
-    std::vector<std::string> overlayLines;
-    int overlayForeground = kDarkGrey;
-    int overlayBackground = kBrightWhite;
-
-    Cell& At(int r, int c) { return cells[static_cast<std::size_t>((r - 1) * kWindowColumns + (c - 1))]; }
-
-    void ArmCrashRestore();
-    void Look(int fg, int bg, attr_t& attrs, short& pair);
-    void PaintRow(int r);
-    void PaintOverlayRow(int r);
-    void MarkOverlayRows();
-    void PaintBackground();
-    void DrawBox();
-    void FollowCursor(int viewRows, int viewColumns);
-    void Present();
-    void HandleResize();
-    void ScrollUp();
-    void NextRow();
-    void Put(char32_t character);
-    Key End(int status);
-    enum class Wait { Ready, TimedOut, Ended };
-    Wait WaitForInput(int timeoutMs);
-    Key ReadPaste();
-};
-
 void TerminalConsole::State::ArmCrashRestore() {
     std::string text = pasteMarking ? kPasteMarkingOff : "";
     text += resetText;
-    if (titlePushed) text += "\033[23;0t";
-    if (sizeRequested && originalRows > 0 && originalColumns > 0)
-        text += "\033[8;" + std::to_string(originalRows) + ";" + std::to_string(originalColumns) + "t";
-    gCrashLength = 0;
-    const std::size_t length = std::min(text.size(), sizeof gCrashText);
-    std::memcpy(gCrashText, text.data(), length);
-    gCrashLength = static_cast<std::sig_atomic_t>(length);
+    if (titlePushed) text += kPopTitle;
+    if (sizeRequested && originalRows > 0 && originalColumns > 0) text += WindowSizeText(originalRows, originalColumns);
+    SetCrashRestoreText(text);
 }
 
 void TerminalConsole::State::Look(int fg, int bg, attr_t& attrs, short& pair) {
@@ -329,7 +150,7 @@ void TerminalConsole::State::Look(int fg, int bg, attr_t& attrs, short& pair) {
     }
     short termFg = TerminalColour(fg);
     short termBg = TerminalColour(bg);
-    if (colourCount < 16) {
+    if (colourCount < kPaletteColours) {
         // Eight colours: the bright background becomes its plain colour,
         // dark grey is dimmed black and other bright text is bold.
         if (fg == kDarkGrey)
@@ -339,12 +160,14 @@ void TerminalConsole::State::Look(int fg, int bg, attr_t& attrs, short& pair) {
         termFg = static_cast<short>(termFg & 7);
         termBg = static_cast<short>(termBg & 7);
     }
-    const auto index = static_cast<std::size_t>(termFg * 16 + termBg);
+    const auto index = static_cast<std::size_t>(termFg * kPaletteColours + termBg);
     if (pairs[index] == 0 && nextPair < COLOR_PAIRS) {
         if (init_pair(nextPair, termFg, termBg) == OK) pairs[index] = nextPair++;
     }
     pair = pairs[index];
 }
+
+void TerminalConsole::State::RepaintAll() { std::fill(paintedValid.begin(), paintedValid.end(), false); }
 
 void TerminalConsole::State::PaintRow(int r) {
     if (overlayRow > 0 && r >= overlayRow && r < overlayRow + static_cast<int>(overlayLines.size())) {
@@ -352,16 +175,13 @@ void TerminalConsole::State::PaintRow(int r) {
         return;
     }
     for (int c = 1; c <= kWindowColumns; ++c) {
-        const Cell& cell = At(r, c);
+        const GridCell& cell = grid.At(r, c);
         if (cell.continuation) continue;
         attr_t attrs = A_NORMAL;
         short pair = 0;
         Look(cell.foreground, cell.background, attrs, pair);
-        wchar_t text[3];
-        GlyphText(cell.character, text);
-        cchar_t glyph;
-        setcchar(&glyph, text, attrs, pair, nullptr);
-        mvwadd_wchnstr(pad, r - 1, c - 1, &glyph, 1);
+        const int cells = grid.At(r, c + 1).continuation ? 2 : 1;
+        DrawCharacter(pad, r - 1, c - 1, cell.character, cells, attrs, pair);
     }
 }
 
@@ -369,27 +189,21 @@ void TerminalConsole::State::PaintOverlayRow(int r) {
     attr_t attrs = A_NORMAL;
     short pair = 0;
     Look(overlayForeground, overlayBackground, attrs, pair);
-    auto paint = [&](int c, char32_t character) {
-        wchar_t text[3];
-        GlyphText(character, text);
-        cchar_t glyph;
-        setcchar(&glyph, text, attrs, pair, nullptr);
-        mvwadd_wchnstr(pad, r - 1, c - 1, &glyph, 1);
-    };
     int c = 1;
-    for (const auto& character : SplitUtf8(overlayLines[static_cast<std::size_t>(r - overlayRow)])) {
-        const int width = DisplayWidth(character.codePoint);
+    for (const Utf8Character& character : SplitUtf8(overlayLines[static_cast<std::size_t>(r - overlayRow)])) {
+        const int width = WideCellWidth(character.codePoint);
         if (c + width - 1 > kWindowColumns) break;
-        paint(c, character.codePoint);
+        DrawCharacter(pad, r - 1, c - 1, character.codePoint, width, attrs, pair);
         c += width;
     }
     // The overlay covers its whole row.
-    for (; c <= kWindowColumns; ++c) paint(c, U' ');
+    for (; c <= kWindowColumns; ++c) DrawCharacter(pad, r - 1, c - 1, U' ', 1, attrs, pair);
 }
 
 void TerminalConsole::State::MarkOverlayRows() {
-    for (int r = overlayRow; r > 0 && r < overlayRow + static_cast<int>(overlayLines.size()) && r <= rows; ++r)
-        dirtyRows[static_cast<std::size_t>(r - 1)] = true;
+    const int end = overlayRow + static_cast<int>(overlayLines.size());
+    for (int r = overlayRow; r > 0 && r < end && r <= grid.Rows(); ++r)
+        paintedValid[static_cast<std::size_t>(r - 1)] = false;
 }
 
 void TerminalConsole::State::PaintBackground() {
@@ -402,9 +216,11 @@ void TerminalConsole::State::PaintBackground() {
 }
 
 void TerminalConsole::State::FollowCursor(int viewRows, int viewColumns) {
+    const int row = grid.CursorRow();
+    const int column = grid.CursorColumn();
     if (row - 1 < viewTop) viewTop = row - 1;
     if (row - 1 >= viewTop + viewRows) viewTop = row - viewRows;
-    viewTop = std::clamp(viewTop, 0, rows - viewRows);
+    viewTop = std::clamp(viewTop, 0, grid.Rows() - viewRows);
     // Keep both halves of a wide character under the cursor in view.
     const int lastColumn = std::min(column + 1, kWindowColumns);
     if (column - 1 < viewLeft) viewLeft = column - 1;
@@ -418,42 +234,10 @@ void TerminalConsole::State::DrawBox() {
         boxWindow = nullptr;
     }
     boxDirty = false;
-    const int visibleRows = std::min(LINES, rows);
-    const int visibleColumns = std::min(COLS, kWindowColumns);
-    // A border, one blank each side of the text, and a button row.
-    if (visibleRows < 3 || visibleColumns < 6) return;
-    const int padding = visibleColumns >= 12 ? 1 : 0;
-    const int maxInner = visibleColumns - 2 - 2 * padding;
-
-    BoxLine caption;
-    for (const auto& ch : SplitUtf8(boxCaption)) caption.push_back({ch.codePoint, DisplayWidth(ch.codePoint)});
-    if (!caption.empty()) caption.push_back({U' ', 1});
-    static const BoxLine button{{U'<', 1}, {U' ', 1}, {U'O', 1}, {U'K', 1}, {U' ', 1}, {U'>', 1}};
-
-    std::vector<BoxLine> lines;
-    for (const auto& paragraph : SplitMessage(boxMessage)) WrapParagraph(paragraph, maxInner, lines);
-
-    // Rows: top border, the text, a blank, the button, bottom border.
-    const int spare = visibleRows - 3;
-    const bool blankRow = spare > static_cast<int>(lines.size());
-    const int shownLines = std::min(static_cast<int>(lines.size()), blankRow ? spare - 1 : spare);
-    if (shownLines < static_cast<int>(lines.size())) {
-        lines.resize(static_cast<std::size_t>(shownLines));
-        if (!lines.empty()) {
-            BoxLine& last = lines.back();
-            while (!last.empty() && LineWidth(last) + 1 > maxInner) last.pop_back();
-            last.push_back({U'\u2026', 1});
-        }
-    }
-
-    int inner = std::max(LineWidth(button), LineWidth(caption) + 1);
-    for (const auto& line : lines) inner = std::max(inner, LineWidth(line));
-    inner = std::min(inner, maxInner);
-    const int height = 3 + shownLines + (blankRow ? 1 : 0);
-    const int width = inner + 2 + 2 * padding;
-    const int top = (visibleRows - height) / 2;
-    const int left = (visibleColumns - width) / 2;
-    boxWindow = newwin(height, width, top, left);
+    const MessageBoxLayout box =
+        LayOutMessageBox(boxMessage, boxCaption, std::min(LINES, grid.Rows()), std::min(COLS, kWindowColumns));
+    if (!box.shown) return;
+    boxWindow = newwin(box.height, box.width, box.top, box.left);
     if (boxWindow == nullptr) return;
 
     attr_t attrs = A_NORMAL;
@@ -464,42 +248,35 @@ void TerminalConsole::State::DrawBox() {
     wattr_set(boxWindow, attrs, pair, nullptr);
     box_set(boxWindow, nullptr, nullptr);
 
-    auto drawLine = [&](int y, int x, const BoxLine& line, int limit, attr_t extra) {
-        int used = 0;
-        for (const auto& glyph : line) {
-            if (used + glyph.width > limit) break;
-            wchar_t text[3];
-            GlyphText(glyph.character, text);
-            cchar_t cell;
-            setcchar(&cell, text, attrs | extra, pair, nullptr);
-            mvwadd_wchnstr(boxWindow, y, x + used, &cell, 1);
-            used += glyph.width;
-        }
-    };
-    drawLine(0, 1, caption, width - 2, A_BOLD);
-    for (int i = 0; i < shownLines; ++i)
-        drawLine(1 + i, 1 + padding, lines[static_cast<std::size_t>(i)], inner, A_NORMAL);
-    drawLine(height - 2, (width - LineWidth(button)) / 2, button, width - 2, A_REVERSE);
-    wmove(boxWindow, height - 2, (width - LineWidth(button)) / 2 + 2);
+    DrawLine(boxWindow, 0, 1, box.caption, attrs | A_BOLD, pair);
+    for (std::size_t i = 0; i < box.lines.size(); ++i)
+        DrawLine(boxWindow, 1 + static_cast<int>(i), box.textColumn, box.lines[i], attrs, pair);
+    DrawLine(boxWindow, box.buttonRow, box.buttonColumn, box.button, attrs | A_REVERSE, pair);
+    // The cursor rests on the O of OK.
+    wmove(boxWindow, box.buttonRow, box.buttonColumn + 2);
 }
 
 void TerminalConsole::State::Present() {
     if (!open) return;
-    for (int r = 1; r <= rows; ++r) {
-        if (!dirtyRows[static_cast<std::size_t>(r - 1)]) continue;
+    for (int r = 1; r <= grid.Rows(); ++r) {
+        const auto index = static_cast<std::size_t>(r - 1);
+        const auto cells = grid.RowCells(r);
+        const auto shown = painted.begin() + static_cast<std::ptrdiff_t>(index * kWindowColumns);
+        if (paintedValid[index] && std::equal(cells.begin(), cells.end(), shown)) continue;
         PaintRow(r);
-        dirtyRows[static_cast<std::size_t>(r - 1)] = false;
+        std::copy(cells.begin(), cells.end(), shown);
+        paintedValid[index] = true;
     }
     if (backgroundDirty) {
         PaintBackground();
         touchwin(pad);
         backgroundDirty = false;
     }
-    const int viewRows = std::min(LINES, rows);
+    const int viewRows = std::min(LINES, grid.Rows());
     const int viewColumns = std::min(COLS, kWindowColumns);
     if (viewRows > 0 && viewColumns > 0) {
         FollowCursor(viewRows, viewColumns);
-        wmove(pad, row - 1, column - 1);
+        wmove(pad, grid.CursorRow() - 1, grid.CursorColumn() - 1);
         pnoutrefresh(pad, viewTop, viewLeft, 0, 0, viewRows - 1, viewColumns - 1);
     }
     if (boxShown) {
@@ -513,8 +290,8 @@ void TerminalConsole::State::Present() {
 }
 
 void TerminalConsole::State::HandleResize() {
-    if (getmaxy(pad) != rows || getmaxx(pad) != kWindowColumns) wresize(pad, rows, kWindowColumns);
-    std::fill(dirtyRows.begin(), dirtyRows.end(), true);
+    if (getmaxy(pad) != grid.Rows() || getmaxx(pad) != kWindowColumns) wresize(pad, grid.Rows(), kWindowColumns);
+    RepaintAll();
     backgroundDirty = true;
     boxDirty = boxShown;
     // Show as much of the window from its top-left as the cursor allows.
@@ -524,111 +301,16 @@ void TerminalConsole::State::HandleResize() {
     Present();
 }
 
-void TerminalConsole::State::ScrollUp() {
-    std::move(cells.begin() + kWindowColumns, cells.end(), cells.begin());
-    for (int c = 1; c <= kWindowColumns; ++c) At(rows, c) = Cell{U' ', foreground, background, false};
-    std::fill(dirtyRows.begin(), dirtyRows.end(), true);
-}
-
-void TerminalConsole::State::NextRow() {
-    column = 1;
-    if (row < rows) {
-        ++row;
-    } else {
-        ScrollUp();
-    }
-}
-
-void TerminalConsole::State::Put(char32_t character) {
-    const int width = DisplayWidth(character);
-    // A wide character that does not fit in the last column starts the next row.
-    if (column + width - 1 > kWindowColumns) NextRow();
-    // Writing over half of a wide character blanks its other half.
-    if (At(row, column).continuation && column > 1) At(row, column - 1).character = U' ';
-    const int after = column + width;
-    if (after <= kWindowColumns && At(row, after).continuation) {
-        At(row, after).character = U' ';
-        At(row, after).continuation = false;
-    }
-    At(row, column) = Cell{character, foreground, background, false};
-    if (width == 2) At(row, column + 1) = Cell{U' ', foreground, background, true};
-    dirtyRows[static_cast<std::size_t>(row - 1)] = true;
-    column += width;
-    if (column > kWindowColumns) NextRow();
-}
-
-Key TerminalConsole::State::End(int status) {
-    ended = true;
-    endedKey = Key{};
-    endedKey.kind = Key::Kind::Ended;
-    endedKey.exitStatus = status;
-    return endedKey;
-}
-
-TerminalConsole::State::Wait TerminalConsole::State::WaitForInput(int timeoutMs) {
-    // The stop signals are blocked between the check and the wait so none is
-    // missed; a pending one returns Ready for the caller to see it.
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (int signal : kStopSignals) sigaddset(&stops, signal);
-    sigset_t previous;
-    sigprocmask(SIG_BLOCK, &stops, &previous);
-    if (PendingStopSignal() != 0) {
-        sigprocmask(SIG_SETMASK, &previous, nullptr);
-        return Wait::Ready;
-    }
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    timespec limit{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000000L};
-    const int ready = ppoll(&input, 1, timeoutMs < 0 ? nullptr : &limit, &previous);
-    const int error = errno;
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    if (ready < 0) return error == EINTR ? Wait::Ready : Wait::Ended;
-    if (ready == 0) return Wait::TimedOut;
-    if ((input.revents & (POLLERR | POLLNVAL)) != 0) return Wait::Ended;
-    if ((input.revents & POLLIN) != 0) {
-        // Readable with nothing to read is the end of the input.
-        int waiting = 0;
-        if (ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0) return Wait::Ended;
-        return Wait::Ready;
-    }
-    if ((input.revents & POLLHUP) != 0) return Wait::Ended;
-    return Wait::Ready;
-}
-
-Key TerminalConsole::State::ReadPaste() {
-    Key paste;
-    paste.kind = Key::Kind::Paste;
-    for (;;) {
-        if (int signal = PendingStopSignal()) return End(ExitStatusForSignal(signal));
-        wint_t code = 0;
-        const int got = wget_wch(pad, &code);
-        if (got == KEY_CODE_YES) {
-            if (static_cast<int>(code) == kPasteEndCode) return paste;
-            if (code == KEY_RESIZE) HandleResize();
-            // Other keys inside a paste carry no text.
-            continue;
-        }
-        if (got == OK) {
-            if (paste.bytes.size() < kMaxPasteBytes) paste.bytes += EncodeUtf8(static_cast<char32_t>(code));
-            continue;
-        }
-        const Wait wait = WaitForInput(kPasteSilenceMs);
-        if (wait == Wait::Ended) return End(1);
-        // The end mark got lost: what came is the paste.
-        if (wait == Wait::TimedOut) return paste;
-    }
-}
-
 TerminalConsole::TerminalConsole() : state_(std::make_unique<State>()) {
     State& s = *state_;
-    s.cells.assign(static_cast<std::size_t>(s.rows * kWindowColumns), Cell{});
-    s.dirtyRows.assign(static_cast<std::size_t>(s.rows), true);
+    s.painted.assign(static_cast<std::size_t>(s.grid.Rows()) * kWindowColumns, GridCell{});
+    s.paintedValid.assign(static_cast<std::size_t>(s.grid.Rows()), false);
 
     std::setlocale(LC_ALL, "");
     // The dialogue and the terminal speak UTF-8 even where the locale does not.
     if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
 
-    if (tcgetattr(STDIN_FILENO, &gSavedTermios) == 0) gHaveSavedTermios = 1;
+    SaveTerminalModes();
     struct winsize size {};
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0) {
         s.originalRows = size.ws_row;
@@ -644,7 +326,7 @@ TerminalConsole::TerminalConsole() : state_(std::make_unique<State>()) {
     nonl();
     if (has_colors() && start_color() == OK) s.colourCount = COLORS;
 
-    s.pad = newpad(s.rows, kWindowColumns);
+    s.pad = newpad(s.grid.Rows(), kWindowColumns);
     if (s.pad == nullptr) {
         endwin();
         delscreen(s.screen);
@@ -654,8 +336,7 @@ TerminalConsole::TerminalConsole() : state_(std::make_unique<State>()) {
     }
     keypad(s.pad, TRUE);
     nodelay(s.pad, TRUE);
-    define_key(kPasteBeginMark, kPasteBeginCode);
-    define_key(kPasteEndMark, kPasteEndCode);
+    DefinePasteKeys();
 
     s.hasAlternateScreen = HasCapability("smcup");
     s.titleCapable = tigetflag("XT") > 0 || HasCapability("tsl") || std::strncmp(termname(), "xterm", 5) == 0;
@@ -667,21 +348,17 @@ TerminalConsole::TerminalConsole() : state_(std::make_unique<State>()) {
 
 TerminalConsole::~TerminalConsole() { Restore(); }
 
-int TerminalConsole::Rows() const { return state_->rows; }
+int TerminalConsole::Rows() const { return state_->grid.Rows(); }
 
 void TerminalConsole::SetRows(int rows) {
     State& s = *state_;
-    if (rows < 1 || rows > kMaxWindowSide || rows == s.rows) return;
-    std::vector<Cell> cells(static_cast<std::size_t>(rows * kWindowColumns),
-                            Cell{U' ', s.foreground, s.background, false});
-    const int kept = std::min(rows, s.rows);
-    std::copy_n(s.cells.begin(), kept * kWindowColumns, cells.begin());
-    s.cells = std::move(cells);
-    s.rows = rows;
-    s.dirtyRows.assign(static_cast<std::size_t>(rows), true);
-    s.row = std::min(s.row, rows);
+    if (std::clamp(rows, 1, kMaxWindowRows) == s.grid.Rows()) return;
+    s.grid.SetRows(rows);
+    const int kept = s.grid.Rows();
+    s.painted.assign(static_cast<std::size_t>(kept) * kWindowColumns, GridCell{});
+    s.paintedValid.assign(static_cast<std::size_t>(kept), false);
     if (s.open) {
-        wresize(s.pad, rows, kWindowColumns);
+        wresize(s.pad, kept, kWindowColumns);
         s.backgroundDirty = true;
         s.boxDirty = s.boxShown;
     }
@@ -689,40 +366,29 @@ void TerminalConsole::SetRows(int rows) {
 }
 
 void TerminalConsole::Clear() {
-    State& s = *state_;
-    std::fill(s.cells.begin(), s.cells.end(), Cell{U' ', s.foreground, s.background, false});
-    std::fill(s.dirtyRows.begin(), s.dirtyRows.end(), true);
-    s.row = 1;
-    s.column = 1;
-    s.Present();
+    state_->grid.Clear();
+    state_->Present();
 }
 
-void TerminalConsole::SetColours(int foreground, int background) {
-    state_->foreground = std::clamp(foreground, 0, 15);
-    state_->background = std::clamp(background, 0, 15);
-}
+void TerminalConsole::SetColours(int foreground, int background) { state_->grid.SetColours(foreground, background); }
 
 void TerminalConsole::MoveCursor(int row, int column) {
-    State& s = *state_;
-    s.row = std::clamp(row, 1, s.rows);
-    s.column = std::clamp(column, 1, kWindowColumns);
-    s.Present();
+    state_->grid.MoveCursor(row, column);
+    state_->Present();
 }
 
-int TerminalConsole::CursorRow() const { return state_->row; }
+int TerminalConsole::CursorRow() const { return state_->grid.CursorRow(); }
 
-int TerminalConsole::CursorColumn() const { return state_->column; }
+int TerminalConsole::CursorColumn() const { return state_->grid.CursorColumn(); }
 
 void TerminalConsole::Write(std::string_view text) {
-    State& s = *state_;
-    for (const auto& character : SplitUtf8(text)) s.Put(character.codePoint);
-    s.Present();
+    state_->grid.Write(text);
+    state_->Present();
 }
 
 void TerminalConsole::LineBreak() {
-    State& s = *state_;
-    s.NextRow();
-    s.Present();
+    state_->grid.LineBreak();
+    state_->Present();
 }
 
 bool TerminalConsole::SetCursorVisible(bool visible) {
@@ -733,53 +399,11 @@ bool TerminalConsole::SetCursorVisible(bool visible) {
     return before;
 }
 
-Key TerminalConsole::ReadKey() {
-    State& s = *state_;
-    if (s.ended) return s.endedKey;
-    if (!s.open) return s.End(1);
-    for (;;) {
-        if (int signal = PendingStopSignal()) return s.End(ExitStatusForSignal(signal));
-        s.Present();
-        wint_t code = 0;
-        const int got = wget_wch(s.pad, &code);
-        if (got == KEY_CODE_YES) {
-            if (code == KEY_RESIZE) {
-                s.HandleResize();
-                continue;
-            }
-            if (static_cast<int>(code) == kPasteBeginCode) return s.ReadPaste();
-            Key key;
-            if (code == KEY_ENTER) key.kind = Key::Kind::Enter;
-            if (code == KEY_BACKSPACE) key.kind = Key::Kind::Backspace;
-            return key;
-        }
-        if (got == OK) {
-            Key key;
-            if (code == L'\n' || code == L'\r') {
-                key.kind = Key::Kind::Enter;
-            } else if (code == 127 || code == 8) {
-                key.kind = Key::Kind::Backspace;
-            } else if (code == 27) {
-                key.kind = Key::Kind::Escape;
-            } else if (code == L'\t') {
-                key.kind = Key::Kind::Tab;
-            } else if (code >= 32 && !(code >= 0x7F && code < 0xA0)) {
-                key.kind = Key::Kind::Character;
-                key.character = static_cast<char32_t>(code);
-                key.bytes = EncodeUtf8(key.character);
-            }
-            return key;
-        }
-        // Nothing is buffered: sleep until input or a signal.
-        if (s.WaitForInput(-1) == State::Wait::Ended) return s.End(1);
-    }
-}
-
 void TerminalConsole::Beep() {
     if (state_->open) beep();
 }
 
-int TerminalConsole::CellWidth(char32_t character) const { return DisplayWidth(character); }
+int TerminalConsole::CellWidth(char32_t character) const { return WideCellWidth(character); }
 
 void TerminalConsole::Flush() { state_->Present(); }
 
@@ -796,11 +420,12 @@ void TerminalConsole::SetPasteMarking(bool on) {
 void TerminalConsole::ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) {
     State& s = *state_;
     s.MarkOverlayRows();
-    s.overlayRow = row >= 1 && row <= s.rows ? row : 0;
-    const std::size_t fits = s.overlayRow > 0 ? static_cast<std::size_t>(s.rows - row + 1) : 0;
+    const int rows = s.grid.Rows();
+    s.overlayRow = row >= 1 && row <= rows ? row : 0;
+    const std::size_t fits = s.overlayRow > 0 ? static_cast<std::size_t>(rows - row + 1) : 0;
     s.overlayLines.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(fits, lines.size())));
-    s.overlayForeground = std::clamp(foreground, 0, 15);
-    s.overlayBackground = std::clamp(background, 0, 15);
+    s.overlayForeground = std::clamp(foreground, 0, kLastColour);
+    s.overlayBackground = std::clamp(background, 0, kLastColour);
     s.MarkOverlayRows();
     s.Present();
 }
@@ -823,13 +448,13 @@ void TerminalConsole::SetTitle(const std::string& title) {
     State& s = *state_;
     if (!s.open || !s.titleCapable) return;
     std::string text;
-    if (!s.titlePushed) text += "\033[22;0t";
-    text += "\033]0;";
+    if (!s.titlePushed) text += kPushTitle;
+    text += kSetTitle;
     for (char c : title) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x20 && byte != 0x7F) text.push_back(c);
     }
-    text += "\a";
+    text += kEndTitle;
     s.titlePushed = true;
     s.ArmCrashRestore();
     WriteToTerminal(text);
@@ -841,7 +466,7 @@ void TerminalConsole::RequestWindowSize(int rows, int columns) {
         return;
     s.sizeRequested = true;
     s.ArmCrashRestore();
-    WriteToTerminal("\033[8;" + std::to_string(rows) + ";" + std::to_string(columns) + "t");
+    WriteToTerminal(WindowSizeText(rows, columns));
 }
 
 void TerminalConsole::ShowMessageBox(const std::string& message, const std::string& caption) {
@@ -890,11 +515,11 @@ void TerminalConsole::Restore() {
     std::string text;
     if (s.pasteMarking) text += kPasteMarkingOff;
     s.pasteMarking = false;
-    if (s.titlePushed) text += "\033[23;0t";
+    if (s.titlePushed) text += kPopTitle;
     if (s.sizeRequested && s.originalRows > 0 && s.originalColumns > 0)
-        text += "\033[8;" + std::to_string(s.originalRows) + ";" + std::to_string(s.originalColumns) + "t";
+        text += WindowSizeText(s.originalRows, s.originalColumns);
     WriteToTerminal(text);
-    gCrashLength = 0;
+    ClearCrashRestoreText();
     delwin(s.pad);
     s.pad = nullptr;
     delscreen(s.screen);

@@ -10,18 +10,11 @@ namespace stereotools {
 // Returns true when standard input and output are both terminals.
 [[nodiscard]] bool HaveInteractiveTerminal();
 
-// Installs the handlers for SIGINT, SIGTERM and SIGHUP (they only record the
-// signal) and for crash signals (they restore the terminal, then die).
-void InstallSignalHandlers();
-// Returns the stop signal that arrived, or 0.
-[[nodiscard]] int PendingStopSignal();
-// Returns the exit status for a stop signal: 128 + its number.
-[[nodiscard]] int ExitStatusForSignal(int signal);
-
 // The console on a real terminal through ncursesw: a logical 80-column
-// window on the alternate screen, shown through a viewport that follows the
-// cursor when the terminal is smaller. Restore() puts the terminal back as it
-// was found and is safe to call more than once; the destructor calls it.
+// window (a CellGrid) on the alternate screen, shown through a viewport that
+// follows the cursor when the terminal is smaller. Restore() puts the
+// terminal back as it was found and is safe to call more than once; the
+// destructor calls it.
 class TerminalConsole final : public Console {
 public:
     TerminalConsole();
@@ -49,13 +42,16 @@ public:
     void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) override;
     void HideOverlay() override;
 
+    // Sets the window title where the terminal takes one; Restore gives the old one back.
     void SetTitle(const std::string& title);
+    // Asks the terminal for a window of `rows` by `columns` cells; Restore asks for the old size.
     void RequestWindowSize(int rows, int columns);
     // Draws a modal box with `caption`, `message` (the two characters
     // backslash and n break the line) and an OK button over the centre of the
-    // window; returns on Enter, Space or Escape, or when input ends, and
-    // repaints what lay beneath.
+    // window, laid out by LayOutMessageBox; returns on Enter, Space or Escape,
+    // or when input ends, and repaints what lay beneath.
     void ShowMessageBox(const std::string& message, const std::string& caption);
+    // Leaves the alternate screen and puts back modes, title and size.
     void Restore();
 
 private:
@@ -80,10 +76,6 @@ public:
 private:
     TerminalConsole& terminal_;
 };
-
-}  // namespace stereotools
-
-namespace stereotools {
 
 // Runs `run` on the terminal: without an interactive terminal prints one
 // line on standard error and returns 2; otherwise opens the terminal console,

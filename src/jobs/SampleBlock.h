@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,10 +17,9 @@ constexpr std::size_t kSampleBlockBytes = std::size_t{4} << 20;
 // until written. Empty when the memory could not be had.
 class SampleBlock {
 public:
-    explicit SampleBlock(std::size_t bytes) : bytes_(new (std::nothrow) uint8_t[bytes]), size_(bytes_ ? bytes : 0) {}
+    explicit SampleBlock(std::size_t bytes) : bytes_(new (std::nothrow) uint8_t[bytes]) {}
 
     [[nodiscard]] bool Allocated() const { return bytes_ != nullptr; }
-    [[nodiscard]] std::size_t Size() const { return size_; }
     [[nodiscard]] uint8_t* Data() { return bytes_.get(); }
     [[nodiscard]] const uint8_t* Data() const { return bytes_.get(); }
     // Returns the first `count` bytes of the block.
@@ -27,7 +27,24 @@ public:
 
 private:
     std::unique_ptr<uint8_t[]> bytes_;
-    std::size_t size_;
+};
+
+// The buffers a split or a join moves one block of frames through: the
+// interleaved frames and each channel's samples.
+struct ChannelBlocks {
+    explicit ChannelBlocks(unsigned sampleWidth)
+        : frames(std::max<std::size_t>(1, kSampleBlockBytes / (2 * sampleWidth))),
+          interleaved(frames * 2 * sampleWidth),
+          left(frames * sampleWidth),
+          right(frames * sampleWidth) {}
+
+    // Returns whether all three buffers could be had.
+    [[nodiscard]] bool Allocated() const { return interleaved.Allocated() && left.Allocated() && right.Allocated(); }
+
+    std::size_t frames;  // frames per block
+    SampleBlock interleaved;
+    SampleBlock left;
+    SampleBlock right;
 };
 
 }  // namespace stereotools

@@ -1,5 +1,6 @@
-#include "StereoKnit.h"
+#include "TerminalEntry.h"
 
+#include "StereoKnit.h"
 #include "console/Terminal.h"
 
 namespace stereoknit {

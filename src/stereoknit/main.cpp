@@ -1,3 +1,3 @@
-#include "StereoKnit.h"
+#include "TerminalEntry.h"
 
 int main() { return stereoknit::RunStereoKnit(); }

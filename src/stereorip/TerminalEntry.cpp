@@ -1,5 +1,6 @@
-#include "StereoRip.h"
+#include "TerminalEntry.h"
 
+#include "StereoRip.h"
 #include "console/Terminal.h"
 
 namespace stereorip {

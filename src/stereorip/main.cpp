@@ -1,3 +1,3 @@
-#include "StereoRip.h"
+#include "TerminalEntry.h"
 
 int main() { return stereorip::RunStereoRip(); }

@@ -1,22 +1,48 @@
 #include "WaveFormat.h"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace stereotools {
 
 namespace {
 
+// One row of a table of user-visible texts.
+template <typename Problem>
 struct ProblemText {
-    WaveHeaderProblem problem;
+    Problem problem;
     const char* text;
 };
 
+// Returns the text `table` holds for `problem`, or "" when it holds none.
+template <typename Problem, std::size_t N>
+std::string TextOf(const ProblemText<Problem> (&table)[N], Problem problem) {
+    for (const auto& entry : table) {
+        if (entry.problem == problem) return entry.text;
+    }
+    return {};
+}
+
 // The texts the tools show, one per refusal; WrongChannelCount has two
 // wordings and is handled apart.
-constexpr ProblemText kProblemTexts[] = {
+constexpr ProblemText<WaveHeaderProblem> kProblemTexts[] = {
     {WaveHeaderProblem::NotWave, "This is not a Wave file  "},
     {WaveHeaderProblem::NotPcmOrFloat, "This is not a PCM or float format Wave file  "},
     {WaveHeaderProblem::UnsupportedBitDepth, "This Wave file has an unsupported bit depth  "},
     {WaveHeaderProblem::InvalidSampleRate, "This Wave file has an invalid sample rate  "},
 };
+
+constexpr ProblemText<CompatibilityProblem> kCompatibilityTexts[] = {
+    {CompatibilityProblem::SampleRatesDiffer, "These two files have incompatible sample rates  "},
+    {CompatibilityProblem::BitDepthsDiffer, "These two files have incompatible bit depths  "},
+    {CompatibilityProblem::FormatsDiffer, "These two files have incompatible audio formats  "},
+    {CompatibilityProblem::TooLongToJoin, "These two files are too long to join into one Wave file  "},
+};
+
+// The largest RIFF size a WAV header can state.
+constexpr uint64_t kMaxRiffSize = 0xFFFFFFFFu;
+// The RIFF size counts the header bytes after the size field: 44 - 8.
+constexpr uint64_t kRiffSizeOverData = 36;
 
 }  // namespace
 
@@ -24,10 +50,21 @@ std::string HeaderProblemMessage(WaveHeaderProblem problem, int requiredChannels
     if (problem == WaveHeaderProblem::WrongChannelCount) {
         return requiredChannels == 1 ? "This is not a mono Wave file  " : "This is not a stereo Wave file  ";
     }
-    for (const auto& entry : kProblemTexts) {
-        if (entry.problem == problem) return entry.text;
+    return TextOf(kProblemTexts, problem);
+}
+
+CompatibilityProblem CheckCompatibility(const WaveFormatInfo& left, const WaveFormatInfo& right) {
+    if (left.sampleRate != right.sampleRate) return CompatibilityProblem::SampleRatesDiffer;
+    if (left.bitsPerSample != right.bitsPerSample) return CompatibilityProblem::BitDepthsDiffer;
+    if (left.formatTag != right.formatTag) return CompatibilityProblem::FormatsDiffer;
+    if (2 * std::max(left.dataSize, right.dataSize) + kRiffSizeOverData > kMaxRiffSize) {
+        return CompatibilityProblem::TooLongToJoin;
     }
-    return {};
+    return CompatibilityProblem::None;
+}
+
+std::string CompatibilityProblemMessage(CompatibilityProblem problem) {
+    return TextOf(kCompatibilityTexts, problem);
 }
 
 }  // namespace stereotools

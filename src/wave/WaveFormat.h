@@ -19,6 +19,8 @@ struct WaveFormatInfo {
 
     // Returns the bytes one sample occupies: bits rounded up to whole bytes.
     uint32_t BytesPerSample() const { return (bitsPerSample + 7u) / 8u; }
+
+    bool operator==(const WaveFormatInfo&) const = default;
 };
 
 // Why an input header is refused, in the order the checks run; Stopped is no
@@ -37,5 +39,23 @@ enum class WaveHeaderProblem {
 // mono or stereo wording of WrongChannelCount. Empty for None and Stopped,
 // which are no refusals.
 [[nodiscard]] std::string HeaderProblemMessage(WaveHeaderProblem problem, int requiredChannels);
+
+// Why two mono files cannot be joined, in the order the checks run.
+enum class CompatibilityProblem {
+    None,
+    SampleRatesDiffer,
+    BitDepthsDiffer,
+    FormatsDiffer,
+    TooLongToJoin,  // the joined data would not fit a 44-byte header's sizes
+};
+
+// Checks whether `left` and `right` can be joined: equal sample rates, bit
+// depths and format tags, and a joined file whose RIFF size fits 32 bits.
+// Returns the first check that fails, or None. byteRate, blockAlign and
+// unequal data sizes are allowed.
+[[nodiscard]] CompatibilityProblem CheckCompatibility(const WaveFormatInfo& left, const WaveFormatInfo& right);
+
+// Returns the text the tools show for `problem`. Empty for None.
+[[nodiscard]] std::string CompatibilityProblemMessage(CompatibilityProblem problem);
 
 }  // namespace stereotools

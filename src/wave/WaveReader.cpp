@@ -1,7 +1,5 @@
 #include "WaveReader.h"
 
-#include "FileIo.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -254,12 +252,6 @@ MetadataResult ReadWaveMetadata(const ByteSource& source, const StopCheck& stopR
     if (!fmtBeforeData) metadata.beforeFmt = metadata.beforeData.size();
     if (result.problem != WaveHeaderProblem::None) result.metadata = {};
     return result;
-}
-
-HeaderResult ReadWaveHeader(const std::string& path, int requiredChannels) {
-    InputOpenResult opened = OpenInputFile(path);
-    if (!opened) return Refuse(WaveHeaderProblem::NotWave);
-    return ReadWaveHeader(opened.file, requiredChannels);
 }
 
 }  // namespace stereotools

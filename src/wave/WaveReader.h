@@ -70,8 +70,4 @@ struct MetadataResult {
 // one holds, or Stopped when `stopRequested` says so.
 [[nodiscard]] MetadataResult ReadWaveMetadata(const ByteSource& source, const StopCheck& stopRequested = {});
 
-// Opens `path`, reads its header as above and closes it. A file that cannot
-// be opened gives NotWave.
-[[nodiscard]] HeaderResult ReadWaveHeader(const std::string& path, int requiredChannels);
-
 }  // namespace stereotools

@@ -121,7 +121,10 @@ class ErrorBox(TerminalTestCase):
                 self.wait_for_prompt(terminal, "stereorip")
                 terminal.send_text("no such take.wav")
                 terminal.send_keys("Enter")
-                rows = terminal.wait_for_text(VALID_TEXT)
+                # The terminal may show the box before all of it has arrived:
+                # wait for its bottom border.
+                rows = terminal.wait_for(lambda r: any(VALID_TEXT in x for x in r) and any("└" in x for x in r),
+                                         "the whole box")
                 caption = [r for r in rows if "ERROR" in r]
                 self.assertEqual(len(caption), 1, terminal.screen_dump())
                 found_row = next(i for i, r in enumerate(rows) if FOUND_TEXT in r)
@@ -203,6 +206,21 @@ class Echo(TerminalTestCase):
                                          f"the answer to read {left!r}")
                 self.assertEqual(terminal.cursor(), (PROMPT_ROW, RIP_COLUMN + width))
         self.assertEqual(rows[PROMPT_ROW - 1], RIP_PROMPT)
+
+    def test_a_character_the_terminal_cannot_measure_keeps_its_two_cells(self):
+        # U+3098 lies in a block of wide characters but is unassigned: the
+        # window gives it two cells, the terminal's own measure none. It shows
+        # as a replacement character and a blank, and what follows stays put.
+        terminal = self.start("stereorip")
+        self.wait_for_prompt(terminal, "stereorip")
+        answer_index = RIP_COLUMN - 1
+        terminal.send_text("a\u3098b")
+        rows = terminal.wait_for(lambda r: r[PROMPT_ROW - 1].endswith("b"), "the echo")
+        self.assertEqual(rows[PROMPT_ROW - 1][answer_index:], "a\ufffd b")
+        self.assertEqual(terminal.cursor(), (PROMPT_ROW, RIP_COLUMN + 4))
+        terminal.send_keys("BSpace", "BSpace")
+        rows = terminal.wait_for(lambda r: r[PROMPT_ROW - 1][answer_index:] == "a", "the answer to read 'a'")
+        self.assertEqual(terminal.cursor(), (PROMPT_ROW, RIP_COLUMN + 1))
 
     def test_utf8_name_opens_the_file_of_those_bytes(self):
         self.make_stereo_wave("käse 日本.wav")

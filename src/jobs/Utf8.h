@@ -20,8 +20,4 @@ struct Utf8Character {
 // Returns the UTF-8 encoding of `codePoint`.
 [[nodiscard]] std::string EncodeUtf8(char32_t codePoint);
 
-// Returns the cells `codePoint` takes on a terminal: 2 for East Asian wide
-// and emoji characters, else 1.
-[[nodiscard]] int WideCellWidth(char32_t codePoint);
-
 }  // namespace stereotools

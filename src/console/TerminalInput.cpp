@@ -1,0 +1,122 @@
+#include "KeyDecoding.h"
+#include "jobs/Signals.h"
+#include "TerminalState.h"
+#include "jobs/Utf8.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace stereotools {
+namespace {
+
+// Key codes of our own for the marks a terminal puts around pasted text.
+constexpr int kPasteBeginCode = KEY_MAX + 1;
+constexpr int kPasteEndCode = KEY_MAX + 2;
+constexpr const char* kPasteBeginMark = "\033[200~";
+constexpr const char* kPasteEndMark = "\033[201~";
+// A paste whose end mark has not come after this long of silence ends there.
+constexpr int kPasteSilenceMs = 2000;
+// Pasted bytes kept: far more than the longest answer takes.
+constexpr std::size_t kMaxPasteBytes = 1 << 16;
+constexpr int kMillisecondsPerSecond = 1000;
+constexpr long kNanosecondsPerMillisecond = 1000000L;
+
+}  // namespace
+
+void DefinePasteKeys() {
+    define_key(kPasteBeginMark, kPasteBeginCode);
+    define_key(kPasteEndMark, kPasteEndCode);
+}
+
+Key TerminalConsole::State::End(int status) {
+    ended = true;
+    endedKey = Key{};
+    endedKey.kind = Key::Kind::Ended;
+    endedKey.exitStatus = status;
+    return endedKey;
+}
+
+TerminalConsole::State::Wait TerminalConsole::State::WaitForInput(int timeoutMs) {
+    // The stop signals are blocked between the check and the wait so none is
+    // missed; a pending one returns Ready for the caller to see it.
+    const sigset_t stops = StopSignalSet();
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &stops, &previous);
+    if (PendingStopSignal() != 0) {
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        return Wait::Ready;
+    }
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    timespec limit{timeoutMs / kMillisecondsPerSecond,
+                   static_cast<long>(timeoutMs % kMillisecondsPerSecond) * kNanosecondsPerMillisecond};
+    const int ready = ppoll(&input, 1, timeoutMs < 0 ? nullptr : &limit, &previous);
+    const int error = errno;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (ready < 0) return error == EINTR ? Wait::Ready : Wait::Ended;
+    if (ready == 0) return Wait::TimedOut;
+    if ((input.revents & (POLLERR | POLLNVAL)) != 0) return Wait::Ended;
+    if ((input.revents & POLLIN) != 0) {
+        // Readable with nothing to read is the end of the input.
+        int waiting = 0;
+        if (ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0) return Wait::Ended;
+        return Wait::Ready;
+    }
+    if ((input.revents & POLLHUP) != 0) return Wait::Ended;
+    return Wait::Ready;
+}
+
+Key TerminalConsole::State::ReadPaste() {
+    Key paste;
+    paste.kind = Key::Kind::Paste;
+    for (;;) {
+        if (int signal = PendingStopSignal()) return End(ExitStatusForSignal(signal));
+        wint_t code = 0;
+        const int got = wget_wch(pad, &code);
+        if (got == KEY_CODE_YES) {
+            if (static_cast<int>(code) == kPasteEndCode) return paste;
+            if (code == KEY_RESIZE) HandleResize();
+            // Other keys inside a paste carry no text.
+            continue;
+        }
+        if (got == OK) {
+            if (paste.bytes.size() < kMaxPasteBytes) paste.bytes += EncodeUtf8(static_cast<char32_t>(code));
+            continue;
+        }
+        const Wait wait = WaitForInput(kPasteSilenceMs);
+        if (wait == Wait::Ended) return End(1);
+        // The end mark got lost: what came is the paste.
+        if (wait == Wait::TimedOut) return paste;
+    }
+}
+
+Key TerminalConsole::ReadKey() {
+    State& s = *state_;
+    if (s.ended) return s.endedKey;
+    if (!s.open) return s.End(1);
+    for (;;) {
+        if (int signal = PendingStopSignal()) return s.End(ExitStatusForSignal(signal));
+        s.Present();
+        wint_t code = 0;
+        const int got = wget_wch(s.pad, &code);
+        if (got == KEY_CODE_YES) {
+            if (code == KEY_RESIZE) {
+                s.HandleResize();
+                continue;
+            }
+            if (static_cast<int>(code) == kPasteBeginCode) return s.ReadPaste();
+            Key key;
+            if (code == KEY_ENTER) key.kind = Key::Kind::Enter;
+            if (code == KEY_BACKSPACE) key.kind = Key::Kind::Backspace;
+            return key;
+        }
+        if (got == OK) return KeyForCharacter(static_cast<char32_t>(code));
+        // Nothing is buffered: sleep until input or a signal.
+        if (s.WaitForInput(-1) == State::Wait::Ended) return s.End(1);
+    }
+}
+
+}  // namespace stereotools

@@ -1,0 +1,46 @@
+#include "Job.h"
+
+#include "wave/WaveReader.h"
+
+#include <utility>
+
+namespace stereotools {
+
+InputCheck CheckInput(const std::string& name, int requiredChannels) {
+    InputCheck check;
+    InputOpenResult opened = OpenInputFile(name);
+    if (!opened) {
+        check.error = std::move(opened.error);
+        return check;
+    }
+    const HeaderResult header = ReadWaveHeader(opened.file, requiredChannels);
+    check.problem = header.problem;
+    if (header) check.input = {name, header.info};
+    return check;
+}
+
+InputOpenResult ReopenInput(const JobInput& accepted) {
+    // The file was closed after its header was checked, so that none is held
+    // open across a question or an error box; what it holds now may differ.
+    // The samples are read through this descriptor, so checking its header
+    // here makes what is moved exactly what was accepted.
+    InputOpenResult opened = OpenInputFile(accepted.name);
+    if (!opened) return opened;
+    const HeaderResult header = ReadWaveHeader(opened.file, accepted.info.channels);
+    if (!header || header.info != accepted.info) {
+        opened.file.Close();
+        opened.error = InputChangedError(accepted.name);
+    }
+    return opened;
+}
+
+IoError InputChangedError(const std::string& name) {
+    return {IoError::Operation::Read, name, 0, "the file changed after it was checked"};
+}
+
+JobResult RunJob(Job& job, JobMonitor& monitor) {
+    if (JobResult moved = job.MoveSamples(monitor); !moved) return moved;
+    return job.CommitOutputs(monitor);
+}
+
+}  // namespace stereotools

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "wave/FileIo.h"
+#include "wave/WaveFormat.h"
+
+#include <cstdint>
+#include <string>
+
+namespace stereotools {
+
+// An input as the caller accepted it: the name exactly as given and the
+// header that was checked.
+struct JobInput {
+    std::string name;
+    WaveFormatInfo info;
+};
+
+// What reading an input's header gave.
+struct InputCheck {
+    IoError error;                                        // the file could not be opened
+    WaveHeaderProblem problem = WaveHeaderProblem::None;  // it opened, but its header is refused
+    JobInput input;                                       // valid only when neither is set
+    explicit operator bool() const { return !error && problem == WaveHeaderProblem::None; }
+};
+
+// Opens `name`, reads its header from that one descriptor with
+// `requiredChannels` (ReadWaveHeader) and closes the file again. Returns the
+// open error, the header problem, or the input.
+[[nodiscard]] InputCheck CheckInput(const std::string& name, int requiredChannels);
+
+// Opens `accepted` again for its samples and reads its header from the
+// descriptor it returns. Returns the open file; an Open error; or a Read
+// error naming the file when its header is no longer the accepted one.
+[[nodiscard]] InputOpenResult ReopenInput(const JobInput& accepted);
+
+// Returns the Read error that says input `name` changed after it was checked.
+[[nodiscard]] IoError InputChangedError(const std::string& name);
+
+// Whoever runs a job: told how far it is, asked whether to stop. The
+// default neither shows progress nor stops.
+class JobMonitor {
+public:
+    virtual ~JobMonitor() = default;
+    // Takes the sample bytes moved so far of `total`: once before the first
+    // block and once after each.
+    virtual void Progress(uint64_t done, uint64_t total) { (void)done, (void)total; }
+    // Returns the exit status a stop asks for, or 0 to go on. Asked before
+    // each block and before the outputs are committed.
+    [[nodiscard]] virtual int PendingStop() const { return 0; }
+};
+
+// How a phase of a job ended: done (true), failed with `error`, or stopped
+// with the status a stop asked for.
+struct JobResult {
+    IoError error;
+    int stopStatus = 0;
+    explicit operator bool() const { return !error && stopStatus == 0; }
+};
+
+// A split or a join over files, in two phases the caller can show apart.
+// A phase that fails or stops leaves nothing unfinished behind: temporary
+// outputs are removed and inputs closed; an output committed before stays.
+class Job {
+public:
+    virtual ~Job() = default;
+    // Opens the inputs (refusing any whose header changed since it was
+    // accepted), starts the outputs and moves every sample into them.
+    [[nodiscard]] virtual JobResult MoveSamples(JobMonitor& monitor) = 0;
+    // Puts the outputs in place of their targets, one after the other.
+    [[nodiscard]] virtual JobResult CommitOutputs(JobMonitor& monitor) = 0;
+};
+
+// Runs both phases of `job`. Returns how the first that did not succeed
+// ended, or success.
+[[nodiscard]] JobResult RunJob(Job& job, JobMonitor& monitor);
+
+}  // namespace stereotools

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Job.h"
+#include "wave/FileIo.h"
+#include "wave/WaveWriter.h"
+
+#include <string>
+
+namespace stereotools {
+
+// What a join is asked to do.
+struct JoinRequest {
+    JobInput left;       // mono files as they were accepted, compatible
+    JobInput right;      // (CheckCompatibility gave None for the pair)
+    std::string output;  // the stereo file; may name one of the inputs
+};
+
+// Joins two mono files into one stereo file: frames up to the longer input,
+// the shorter channel filled with zero bytes, the last frame cut short when
+// the longer data size is not a whole number of samples; the header is
+// DeriveStereoFormat's. The same file named twice is opened once. An output
+// named like an input replaces it only on commit, after it has been read.
+class JoinJob final : public Job {
+public:
+    explicit JoinJob(JoinRequest request);
+
+    [[nodiscard]] JobResult MoveSamples(JobMonitor& monitor) override;
+    [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) override;
+
+private:
+    // Opens both inputs; `right_` then points at the file the right samples come from.
+    IoError OpenInputs();
+    // Drops what is unfinished and returns `result`.
+    JobResult Abandon(JobResult result);
+
+    JoinRequest request_;
+    InputFile leftFile_;
+    InputFile rightFile_;
+    // `rightFile_`, or `leftFile_` when both names are the same file: one
+    // open suffices, and a second lock on the same file would refuse it.
+    const InputFile* right_ = nullptr;
+    WaveOutput output_;
+};
+
+}  // namespace stereotools

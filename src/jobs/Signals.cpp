@@ -1,0 +1,95 @@
+#include "Signals.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstring>
+
+namespace stereotools {
+namespace {
+
+volatile std::sig_atomic_t gStopSignal = 0;
+
+// What the crash handler writes to put the terminal back: built while the
+// terminal is open, so the handler itself only calls tcsetattr and write.
+char gCrashText[kMaxCrashRestoreBytes];
+volatile std::sig_atomic_t gCrashLength = 0;
+struct termios gSavedTermios;
+volatile std::sig_atomic_t gHaveSavedTermios = 0;
+
+constexpr std::array kStopSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr std::array kCrashSignals{SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+extern "C" void RecordStopSignal(int signal) { gStopSignal = signal; }
+
+extern "C" void RestoreTerminalAndDie(int signal) {
+    if (gHaveSavedTermios) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTermios);
+    std::size_t done = 0;
+    const auto length = static_cast<std::size_t>(gCrashLength);
+    while (done < length) {
+        const ssize_t n = write(STDOUT_FILENO, gCrashText + done, length - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    // SA_RESETHAND put the default action back; SA_NODEFER lets it act now.
+    raise(signal);
+}
+
+}  // namespace
+
+void InstallSignalHandlers() {
+    struct sigaction stop {};
+    stop.sa_handler = RecordStopSignal;
+    sigemptyset(&stop.sa_mask);
+    stop.sa_flags = 0;  // no SA_RESTART: a blocking read must return
+    for (int signal : kStopSignals) sigaction(signal, &stop, nullptr);
+
+    struct sigaction crash {};
+    crash.sa_handler = RestoreTerminalAndDie;
+    sigemptyset(&crash.sa_mask);
+    crash.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (int signal : kCrashSignals) sigaction(signal, &crash, nullptr);
+
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+    // Past a file-size limit write() must fail with EFBIG, so the job reports
+    // it and removes its temporary files, instead of the signal killing us.
+    sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+int PendingStopSignal() { return static_cast<int>(gStopSignal); }
+
+int ExitStatusForSignal(int signal) { return 128 + signal; }
+
+sigset_t StopSignalSet() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int signal : kStopSignals) sigaddset(&stops, signal);
+    return stops;
+}
+
+bool SaveTerminalModes() {
+    gHaveSavedTermios = 0;
+    if (tcgetattr(STDIN_FILENO, &gSavedTermios) != 0) return false;
+    gHaveSavedTermios = 1;
+    return true;
+}
+
+void SetCrashRestoreText(std::string_view text) {
+    // A crash while the text is half copied must find no text rather than a torn one.
+    gCrashLength = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    const std::size_t length = std::min(text.size(), sizeof gCrashText);
+    std::memcpy(gCrashText, text.data(), length);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    gCrashLength = static_cast<std::sig_atomic_t>(length);
+}
+
+void ClearCrashRestoreText() { gCrashLength = 0; }
+
+}  // namespace stereotools

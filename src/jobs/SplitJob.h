@@ -1,0 +1,38 @@
+#pragma once
+
+#include "ChannelNames.h"
+#include "Job.h"
+#include "wave/FileIo.h"
+#include "wave/WaveWriter.h"
+
+namespace stereotools {
+
+// What a split is asked to do.
+struct SplitRequest {
+    JobInput input;            // a stereo file as it was accepted
+    ChannelFileNames outputs;  // where the left and the right channel go
+};
+
+// Splits one stereo file into two mono files: each output gets the input's
+// format with one channel (DeriveMonoFormat) and CountFrames samples of its
+// channel, byte for byte; samples the file lacks are zero.
+class SplitJob final : public Job {
+public:
+    explicit SplitJob(SplitRequest request);
+
+    [[nodiscard]] JobResult MoveSamples(JobMonitor& monitor) override;
+    // Commits the left output, then the right; a left output committed stays
+    // when the right one fails.
+    [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) override;
+
+private:
+    // Drops what is unfinished and returns `result`.
+    JobResult Abandon(JobResult result);
+
+    SplitRequest request_;
+    InputFile source_;
+    WaveOutput left_;
+    WaveOutput right_;
+};
+
+}  // namespace stereotools

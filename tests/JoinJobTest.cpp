@@ -1,0 +1,136 @@
+#include "jobs/JoinJob.h"
+
+#include "jobs/SampleBlock.h"
+#include "support/TestJobs.h"
+#include "support/TestWave.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace stereotools {
+namespace {
+
+using testjobs::Accept;
+using testjobs::ScriptedMonitor;
+using testwave::Bytes;
+using testwave::CountingBytes;
+using testwave::WaveBuilder;
+
+Bytes MonoFile(const Bytes& samples) { return WaveBuilder().Channels(1).Samples(samples).Build(); }
+
+// Returns the frames of two channels of 16-bit samples of equal length.
+Bytes Interleaved16(const Bytes& left, const Bytes& right) {
+    Bytes out;
+    for (std::size_t i = 0; i + 2 <= left.size(); i += 2) {
+        out.insert(out.end(), {left[i], left[i + 1], right[i], right[i + 1]});
+    }
+    return out;
+}
+
+Bytes StereoFile(const Bytes& samples) { return WaveBuilder().Channels(2).Samples(samples).Build(); }
+
+class JoinJobRun : public testwave::WithTempFolder {
+protected:
+    JoinRequest Request(const std::string& left, const std::string& right, const std::string& output) {
+        return {Accept(folder.Path(left), 1), Accept(folder.Path(right), 1), folder.Path(output)};
+    }
+};
+
+// Progress counts the bytes of the joined data: twice the longer input.
+TEST_F(JoinJobRun, ReportsProgressBlockByBlock) {
+    const Bytes left = CountingBytes(kSampleBlockBytes / 2 + 6, 1);
+    const Bytes right = CountingBytes(kSampleBlockBytes / 2 + 6, 0x81);
+    folder.Write("l.wav", MonoFile(left));
+    folder.Write("r.wav", MonoFile(right));
+    JoinJob job(Request("l.wav", "r.wav", "lr.wav"));
+    ScriptedMonitor monitor;
+
+    ASSERT_TRUE(RunJob(job, monitor));
+    const uint64_t total = 2 * left.size();
+    const std::vector<std::pair<uint64_t, uint64_t>> expected = {
+        {0, total}, {kSampleBlockBytes, total}, {total, total}};
+    EXPECT_EQ(monitor.progress, expected);
+    EXPECT_EQ(folder.Read("lr.wav"), StereoFile(Interleaved16(left, right)));
+}
+
+// The output may name the left input: the input is read whole before the
+// commit puts the joined file in its place.
+TEST_F(JoinJobRun, ReplacesAnInputNamedAsOutputOnlyOnCommit) {
+    const Bytes left = CountingBytes(8, 1);
+    const Bytes right = CountingBytes(8, 0x41);
+    folder.Write("take.wav", MonoFile(left));
+    folder.Write("r.wav", MonoFile(right));
+    JoinJob job(Request("take.wav", "r.wav", "take.wav"));
+    ScriptedMonitor monitor;
+
+    ASSERT_TRUE(job.MoveSamples(monitor));
+    EXPECT_EQ(folder.Read("take.wav"), MonoFile(left));
+    ASSERT_TRUE(job.CommitOutputs(monitor));
+    EXPECT_EQ(folder.Read("take.wav"), StereoFile(Interleaved16(left, right)));
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"r.wav", "take.wav"}));
+}
+
+TEST_F(JoinJobRun, HonoursAStopAtEveryCheck) {
+    folder.Write("l.wav", MonoFile(CountingBytes(kSampleBlockBytes / 2 + 2)));
+    folder.Write("r.wav", MonoFile(CountingBytes(8)));
+    for (const std::size_t checksBefore : {0u, 1u, 2u}) {
+        SCOPED_TRACE("stop after " + std::to_string(checksBefore) + " checks");
+        JoinJob job(Request("l.wav", "r.wav", "out.wav"));
+        ScriptedMonitor monitor(130, checksBefore);
+        const JobResult result = RunJob(job, monitor);
+        EXPECT_EQ(result.stopStatus, 130);
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"l.wav", "r.wav"}));
+    }
+}
+
+// An input swapped between the answers and the job, re-saved with a LIST
+// chunk before its data: no chunk byte becomes a sample. The job refuses the
+// swapped file by name; the other input and the output's name stay as they
+// were.
+TEST_F(JoinJobRun, RefusesAnInputReSavedAfterItWasAccepted) {
+    const Bytes left = CountingBytes(16, 1);
+    const Bytes right = CountingBytes(16, 0x41);
+    for (const char* swapped : {"l.wav", "r.wav"}) {
+        SCOPED_TRACE(swapped);
+        folder.Write("l.wav", MonoFile(left));
+        folder.Write("r.wav", MonoFile(right));
+        const Bytes old(20, 0xEE);
+        folder.Write("out.wav", old);
+        JoinJob job(Request("l.wav", "r.wav", "out.wav"));
+        folder.Write(swapped, WaveBuilder().ChunkBeforeData("LIST", Bytes(12, 'L')).Samples(right).Build());
+        ScriptedMonitor monitor;
+
+        const JobResult result = RunJob(job, monitor);
+        EXPECT_EQ(result.error.Describe(),
+                  "Cannot read '" + folder.Path(swapped) + "': the file changed after it was checked  ");
+        EXPECT_EQ(folder.Read("out.wav"), old);
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"l.wav", "out.wav", "r.wav"}));
+    }
+}
+
+// One file named for both channels is opened once (a second lock on it
+// would refuse it); it must still be what both answers accepted.
+TEST_F(JoinJobRun, OpensOneFileNamedTwiceOnce) {
+    const Bytes samples = CountingBytes(12, 1);
+    folder.Write("a.wav", MonoFile(samples));
+    {
+        JoinJob job(Request("a.wav", "a.wav", "aa.wav"));
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(RunJob(job, monitor));
+        EXPECT_EQ(folder.Read("aa.wav"), StereoFile(Interleaved16(samples, samples)));
+    }
+    {
+        SCOPED_TRACE("changed between the two answers");
+        const JobInput asLeft = Accept(folder.Path("a.wav"), 1);
+        folder.Write("a.wav", MonoFile(CountingBytes(14, 1)));
+        JoinJob job({Accept(folder.Path("a.wav"), 1), asLeft, folder.Path("aa2.wav")});
+        ScriptedMonitor monitor;
+        EXPECT_EQ(RunJob(job, monitor).error.operation, IoError::Operation::Read);
+        EXPECT_FALSE(folder.Read("aa2.wav"));
+    }
+}
+
+}  // namespace
+}  // namespace stereotools

@@ -1,0 +1,127 @@
+#include "jobs/SplitJob.h"
+
+#include "jobs/SampleBlock.h"
+#include "support/TestJobs.h"
+#include "support/TestWave.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace stereotools {
+namespace {
+
+using testjobs::Accept;
+using testjobs::ScriptedMonitor;
+using testwave::Bytes;
+using testwave::CountingBytes;
+using testwave::WaveBuilder;
+
+// Returns sample `channel` (0 left, 1 right) of each frame of `width`-byte samples.
+Bytes ChannelOf(const Bytes& samples, unsigned width, unsigned channel) {
+    Bytes out;
+    for (std::size_t first = channel * width; first + width <= samples.size(); first += 2 * width) {
+        out.insert(out.end(), samples.begin() + static_cast<long>(first),
+                   samples.begin() + static_cast<long>(first + width));
+    }
+    return out;
+}
+
+Bytes MonoFile(const Bytes& samples) { return WaveBuilder().Channels(1).Rate(44100).Samples(samples).Build(); }
+
+class SplitJobRun : public testwave::WithTempFolder {
+protected:
+    SplitRequest Request(const Bytes& file) {
+        return {Accept(folder.Write("take.wav", file), 2),
+                {folder.Path("take left channel.wav"), folder.Path("take right channel.wav")}};
+    }
+};
+
+// A file of three blocks: progress starts at 0, grows block by block and
+// ends at every sample byte of the input; the outputs hold each channel.
+TEST_F(SplitJobRun, ReportsProgressBlockByBlock) {
+    const Bytes samples = CountingBytes(2 * kSampleBlockBytes + 400);
+    SplitJob job(Request(WaveBuilder().Channels(2).Rate(44100).Samples(samples).Build()));
+    ScriptedMonitor monitor;
+
+    ASSERT_TRUE(RunJob(job, monitor));
+    const uint64_t total = samples.size();
+    const std::vector<std::pair<uint64_t, uint64_t>> expected = {
+        {0, total}, {kSampleBlockBytes, total}, {2 * kSampleBlockBytes, total}, {total, total}};
+    EXPECT_EQ(monitor.progress, expected);
+    EXPECT_EQ(folder.Read("take left channel.wav"), MonoFile(ChannelOf(samples, 2, 0)));
+    EXPECT_EQ(folder.Read("take right channel.wav"), MonoFile(ChannelOf(samples, 2, 1)));
+}
+
+// The two phases: moving the samples leaves the targets as they were; only
+// the commit puts the outputs in their place.
+TEST_F(SplitJobRun, PutsTheOutputsInPlaceOnlyOnCommit) {
+    const Bytes samples = CountingBytes(40);
+    SplitJob job(Request(WaveBuilder().Channels(2).Samples(samples).Build()));
+    const Bytes old(10, 0xEE);
+    folder.Write("take left channel.wav", old);
+    ScriptedMonitor monitor;
+
+    ASSERT_TRUE(job.MoveSamples(monitor));
+    EXPECT_EQ(folder.Read("take left channel.wav"), old);
+    EXPECT_FALSE(folder.Read("take right channel.wav"));
+    ASSERT_TRUE(job.CommitOutputs(monitor));
+    EXPECT_EQ(folder.Read("take left channel.wav"), MonoFile(ChannelOf(samples, 2, 0)));
+    EXPECT_EQ(folder.Read("take right channel.wav"), MonoFile(ChannelOf(samples, 2, 1)));
+}
+
+// A stop before any block, between blocks, or before the commit ends the
+// job with its status and leaves no output and no temporary file.
+TEST_F(SplitJobRun, HonoursAStopAtEveryCheck) {
+    const Bytes file = WaveBuilder().Channels(2).Samples(CountingBytes(kSampleBlockBytes + 8)).Build();
+    for (const std::size_t checksBefore : {0u, 1u, 2u}) {
+        SCOPED_TRACE("stop after " + std::to_string(checksBefore) + " checks");
+        SplitJob job(Request(file));
+        ScriptedMonitor monitor(143, checksBefore);
+        const JobResult result = RunJob(job, monitor);
+        EXPECT_EQ(result.stopStatus, 143);
+        EXPECT_FALSE(result.error);
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"take.wav"});
+    }
+}
+
+// A failure in either phase leaves neither output behind, nor a temporary
+// file, and an existing file of an output's name as it was.
+TEST_F(SplitJobRun, LeavesNoOutputAfterAFailure) {
+    const Bytes file = WaveBuilder().Channels(2).Samples(CountingBytes(40)).Build();
+    {
+        SCOPED_TRACE("right output is a directory");
+        SplitJob job(Request(file));
+        ASSERT_TRUE(std::filesystem::create_directory(folder.Path("take right channel.wav")));
+        ScriptedMonitor monitor;
+        const JobResult result = job.MoveSamples(monitor);
+        EXPECT_EQ(result.error.path, folder.Path("take right channel.wav"));
+        EXPECT_EQ(result.error.errorNumber, EISDIR);
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"take right channel.wav", "take.wav"}));
+        std::filesystem::remove(folder.Path("take right channel.wav"));
+    }
+    {
+        SCOPED_TRACE("disk full");
+        SplitJob job(Request(file));
+        const Bytes old(10, 0xEE);
+        folder.Write("take left channel.wav", old);
+        FileCalls calls = SystemFileCalls();
+        calls.write = [](int, const void*, size_t) -> ssize_t {
+            errno = ENOSPC;
+            return -1;
+        };
+        testwave::ScopedFileCalls fake(calls);
+        ScriptedMonitor monitor;
+        const JobResult result = job.MoveSamples(monitor);
+        EXPECT_EQ(result.error.errorNumber, ENOSPC);
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"take left channel.wav", "take.wav"}));
+        EXPECT_EQ(folder.Read("take left channel.wav"), old);
+    }
+}
+
+}  // namespace
+}  // namespace stereotools
