@@ -46,13 +46,12 @@ enum class CompatibilityProblem {
     SampleRatesDiffer,
     BitDepthsDiffer,
     FormatsDiffer,
-    TooLongToJoin,  // the joined data would not fit a 44-byte header's sizes
 };
 
 // Checks whether `left` and `right` can be joined: equal sample rates, bit
-// depths and format tags, and a joined file whose RIFF size fits 32 bits.
-// Returns the first check that fails, or None. byteRate, blockAlign and
-// unequal data sizes are allowed.
+// depths and format tags. Returns the first check that fails, or None.
+// byteRate, blockAlign and unequal data sizes are allowed, and so is any
+// length: a join past 4 GiB is written as RF64.
 [[nodiscard]] CompatibilityProblem CheckCompatibility(const WaveFormatInfo& left, const WaveFormatInfo& right);
 
 // Returns the text the tools show for `problem`. Empty for None.
