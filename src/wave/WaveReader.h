@@ -22,9 +22,9 @@ using StopCheck = std::function<bool()>;
 
 // Reads and checks the RIFF/WAVE header of `source`: the form type (and for
 // a file that starts "RF64" or "BW64", a "ds64" chunk first, whose 64-bit
-// data size stands for a "data" size of 0xFFFFFFFF), the
-// format (PCM or float, extensible resolved), `requiredChannels` (1 or 2), the
-// bit depth (1..64) and the sample rate (above 0), in that order. Walks the
+// data size stands for a "data" size of 0xFFFFFFFF), the format (PCM or
+// float, extensible resolved), `requiredChannels` (1 or 2), the bit depth
+// (1..64) and the sample rate (above 0), in that order. Walks the
 // chunks to find "fmt " and "data", reading their headers a block at a time,
 // and refuses as NotWave a file that has not shown both within more chunks
 // than any real file holds. Returns the first failing check, or None with
