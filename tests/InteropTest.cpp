@@ -255,7 +255,8 @@ std::vector<double> Tone(const SampleKind& kind, std::size_t count, double step)
 void WriteRf64Output(const std::string& path, const stereotools::WaveFormatInfo& info, const Bytes& samples,
                      const stereotools::CarriedChunks& carried) {
     const auto container = stereotools::WaveContainer::Rf64;
-    auto created = stereotools::OpenWaveOutput(path, stereotools::LayOutWave(info, carried.metadata, container).FileBytes());
+    const stereotools::WaveLayout layout = stereotools::LayOutWave(info, carried.metadata, container);
+    auto created = stereotools::OpenWaveOutput(path, layout.FileBytes());
     ASSERT_TRUE(created) << created.error.Describe();
     ASSERT_FALSE(stereotools::WriteWaveHeader(created.output, info, carried, container));
     ASSERT_FALSE(stereotools::WriteWaveSamples(created.output, samples));
@@ -306,7 +307,8 @@ TEST(Interop, SndfileReadsEveryRf64Output) {
 TEST(InteropSlow, SndfileReadsAJoinPast4GiB) {
     const uint64_t monoBytes = 0x7FFFFFEE;
     TempFolder folder;
-    const std::pair<const char*, Bytes> inputs[] = {{"l.wav", {0x11, 0x12, 0x13, 0x14}}, {"r.wav", {0x21, 0x22, 0x23, 0x24}}};
+    const std::pair<const char*, Bytes> inputs[] = {{"l.wav", {0x11, 0x12, 0x13, 0x14}},
+                                                    {"r.wav", {0x21, 0x22, 0x23, 0x24}}};
     for (const auto& [name, lastSamples] : inputs) {
         const std::string path = folder.Write(name, WaveBuilder().Rate(kRate).DataSize(monoBytes).Build());
         const int fd = ::open(path.c_str(), O_WRONLY);

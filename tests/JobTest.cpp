@@ -114,7 +114,8 @@ class ReadCarriedChunksFile : public testwave::WithTempFolder {};
 
 TEST_F(ReadCarriedChunksFile, GivesTheChunksAndTheFileToCopyThemFrom) {
     const std::string path = folder.Write(
-        "take.wav", WaveBuilder().ChunkBeforeFmt("bext", Bytes(4)).Samples(Bytes(2)).ChunkAfterData("cue ", Bytes(4)).Build());
+        "take.wav",
+        WaveBuilder().ChunkBeforeFmt("bext", Bytes(4)).Samples(Bytes(2)).ChunkAfterData("cue ", Bytes(4)).Build());
     InputOpenResult opened = OpenInputFile(path);
     ASSERT_TRUE(opened);
     const MetadataRead read = ReadCarriedChunks(opened.file, testjobs::ScriptedMonitor());

@@ -60,10 +60,13 @@ TEST_F(JoinJobRun, ReportsProgressBlockByBlock) {
 TEST_F(JoinJobRun, TakesTheLeftInputsMetadataOnRequest) {
     const Bytes list = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 1, 0, 0, 0, 'L'};
     const auto leftChunks = [&](WaveBuilder builder) {
-        return builder.ChunkBeforeFmt("bext", Bytes(3, 'b')).ChunkBeforeData("LIST", list).ChunkAfterData("cue ", Bytes(4, 'c'));
+        return builder.ChunkBeforeFmt("bext", Bytes(3, 'b'))
+            .ChunkBeforeData("LIST", list)
+            .ChunkAfterData("cue ", Bytes(4, 'c'));
     };
     // Three 8-bit frames: the joined data is even, the left's is odd.
-    folder.Write("l.wav", leftChunks(WaveBuilder().Bits(8)).Samples({1, 2, 3}).ChunkBeforeData("JUNK", Bytes(2)).Build());
+    folder.Write("l.wav",
+                 leftChunks(WaveBuilder().Bits(8)).Samples({1, 2, 3}).ChunkBeforeData("JUNK", Bytes(2)).Build());
     folder.Write("r.wav", WaveBuilder().Bits(8).ChunkBeforeFmt("bext", Bytes(1, 'R')).Samples({4, 5, 6})
                               .ChunkAfterData("iXML", Bytes(2, 'R')).Build());
     JoinRequest request = Request("l.wav", "r.wav", "lr.wav");

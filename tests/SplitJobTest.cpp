@@ -114,7 +114,8 @@ TEST_F(SplitJobRun, CarriesTheInputsMetadataIntoBothOutputsOnRequest) {
         SplitJob job(request);
         ScriptedMonitor monitor;
         ASSERT_TRUE(RunJob(job, monitor));
-        for (const auto& [name, channel] : {std::pair{"take left channel.wav", 0u}, std::pair{"take right channel.wav", 1u}}) {
+        for (const auto& [name, channel] :
+             {std::pair{"take left channel.wav", 0u}, std::pair{"take right channel.wav", 1u}}) {
             SCOPED_TRACE(name);
             const Bytes channelSamples = ChannelOf(samples, 1, channel);
             EXPECT_EQ(folder.Read(name), WithMetadata(WaveBuilder().Bits(8).Samples(channelSamples), false).Build());

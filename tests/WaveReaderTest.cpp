@@ -262,18 +262,18 @@ TEST(ReadWaveHeader, TakesRf64AndBw64SizesFromDs64) {
         uint64_t dataOffset;
     };
     const Case cases[] = {
-        {"RF64 with a LIST behind the data", WaveBuilder().Rf64().Channels(2).Samples(samples).ChunkAfterData("LIST", list),
-         12, 80},
-        {"BW64 with a LIST behind the data", WaveBuilder().Rf64("BW64").Channels(2).Samples(samples).ChunkAfterData("LIST", list),
-         12, 80},
+        {"RF64 with a LIST behind the data",
+         WaveBuilder().Rf64().Channels(2).Samples(samples).ChunkAfterData("LIST", list), 12, 80},
+        {"BW64 with a LIST behind the data",
+         WaveBuilder().Rf64("BW64").Channels(2).Samples(samples).ChunkAfterData("LIST", list), 12, 80},
         {"ds64 with a table and chunks before the data",
          WaveBuilder().Rf64().Ds64Size(40).Channels(2).ChunkBeforeFmt("bext", Bytes(3)).ChunkBeforeData("LIST", list)
              .Samples(samples).ChunkAfterData("cue ", Bytes(4)),
          12, 12 + 48 + 12 + 24 + 22 + 8},
         {"a 32-bit data size other than 0xFFFFFFFF stays as stated",
          WaveBuilder().Rf64().DataSize(8).Ds64DataSize(12).Channels(2).Samples(samples), 8, 80},
-        {"ds64 data size larger than the file", WaveBuilder().Rf64().Ds64DataSize(0x123456789).Channels(2).Samples(samples),
-         0x123456789, 80},
+        {"ds64 data size larger than the file",
+         WaveBuilder().Rf64().Ds64DataSize(0x123456789).Channels(2).Samples(samples), 0x123456789, 80},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -360,7 +360,8 @@ TEST(ReadWaveMetadata, CarriesOnlyWholeChunks) {
         std::vector<std::string> after;
         std::size_t beforeFmt;
     };
-    Bytes cut = WaveBuilder().Samples(Bytes(4)).ChunkAfterData("cue ", Bytes(4)).ChunkAfterData("iXML", Bytes(40)).Build();
+    Bytes cut =
+        WaveBuilder().Samples(Bytes(4)).ChunkAfterData("cue ", Bytes(4)).ChunkAfterData("iXML", Bytes(40)).Build();
     cut.resize(cut.size() - 1);
     Bytes garbage = WaveBuilder().Samples(Bytes(4)).ChunkAfterData("cue ", Bytes(4)).Build();
     const Bytes id3 = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0, 0, 0};

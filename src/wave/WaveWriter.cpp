@@ -4,9 +4,9 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <new>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -36,7 +36,7 @@ constexpr uint64_t kChunkHeadBytes = 8;
 constexpr uint64_t kMaxRiffSize = 0xFFFFFFFF;
 // RF64 puts this in a size field whose real value stands in "ds64".
 constexpr uint32_t kSizeInDs64 = 0xFFFFFFFF;
-// Carried chunks are copied through a buffer of this many bytes.
+// Carried chunks are copied through a buffer of at most this many bytes.
 constexpr size_t kCopyBlockBytes = size_t{1} << 20;
 // The temporary name is "." + base + "." + six random symbols.
 constexpr size_t kTempNameExtraBytes = 8;
@@ -112,7 +112,13 @@ std::array<uint8_t, kChunkHeadBytes> EncodeDataHead(const WaveFormatInfo& info, 
 // input through the same block.
 class BlockWriter {
 public:
-    BlockWriter(int fd, const std::string& path) : fd_(fd), path_(path), block_(new (std::nothrow) uint8_t[kCopyBlockBytes]) {}
+    // Writes to `fd`, the output `path`, through a block no larger than the
+    // `expectedBytes` it will take.
+    BlockWriter(int fd, const std::string& path, uint64_t expectedBytes)
+        : fd_(fd),
+          path_(path),
+          capacity_(static_cast<size_t>(std::clamp<uint64_t>(expectedBytes, 1, kCopyBlockBytes))),
+          block_(new (std::nothrow) uint8_t[capacity_]) {}
 
     // Returns the bytes taken so far, written or not.
     [[nodiscard]] uint64_t Taken() const { return taken_; }
@@ -122,7 +128,7 @@ public:
         if (IoError error = Ready(); error) return error;
         while (!bytes.empty()) {
             if (IoError error = MakeRoom(); error) return error;
-            const size_t count = std::min(bytes.size(), kCopyBlockBytes - used_);
+            const size_t count = std::min(bytes.size(), capacity_ - used_);
             std::memcpy(block_.get() + used_, bytes.data(), count);
             used_ += count;
             taken_ += count;
@@ -140,7 +146,7 @@ public:
         if (IoError error = Put(head); error) return error;
         for (uint64_t position = 0; position < chunk.size;) {
             if (IoError error = MakeRoom(); error) return error;
-            const size_t count = static_cast<size_t>(std::min<uint64_t>(kCopyBlockBytes - used_, chunk.size - position));
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(capacity_ - used_, chunk.size - position));
             if (IoError error =
                     ReadSampleRange(source, chunk.bodyOffset, chunk.size, position, {block_.get() + used_, count});
                 error) {
@@ -168,10 +174,11 @@ private:
         if (!block_) return {IoError::Operation::Memory, path_, ENOMEM, {}};
         return {};
     }
-    IoError MakeRoom() { return used_ == kCopyBlockBytes ? Flush() : IoError{}; }
+    IoError MakeRoom() { return used_ == capacity_ ? Flush() : IoError{}; }
 
     int fd_;
     const std::string& path_;
+    size_t capacity_;
     std::unique_ptr<uint8_t[]> block_;
     size_t used_ = 0;
     uint64_t taken_ = 0;
@@ -592,13 +599,15 @@ IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info, const Ca
     const WaveMetadata& metadata = carried.metadata;
     if (!metadata.Empty() && carried.source == nullptr) return {IoError::Operation::Write, output.path_, EINVAL, {}};
     const WaveLayout layout = LayOutWave(info, metadata, container);
-    BlockWriter writer(output.fd_, output.path_);
+    BlockWriter writer(output.fd_, output.path_, layout.headerBytes);
     IoError failure;
     if (::lseek(output.fd_, 0, SEEK_SET) < 0) failure = {IoError::Operation::Write, output.path_, errno, {}};
     if (!failure) failure = writer.Put(EncodeFormHead(info, layout));
     for (size_t i = 0; i < metadata.beforeData.size() + 1 && !failure; ++i) {
         if (i == metadata.beforeFmt) failure = writer.Put(EncodeFmtChunk(info));
-        if (i < metadata.beforeData.size() && !failure) failure = writer.PutChunk(*carried.source, metadata.beforeData[i]);
+        if (i < metadata.beforeData.size() && !failure) {
+            failure = writer.PutChunk(*carried.source, metadata.beforeData[i]);
+        }
     }
     if (!failure) failure = writer.Put(EncodeDataHead(info, layout));
     if (!failure) failure = writer.Flush();
@@ -629,7 +638,7 @@ IoError WriteWaveTrailer(WaveOutput& output, const WaveFormatInfo& info, const C
     const std::vector<WaveChunk>& chunks = carried.metadata.afterData;
     if (chunks.empty()) return {};
     if (carried.source == nullptr) return {IoError::Operation::Write, output.path_, EINVAL, {}};
-    BlockWriter writer(output.fd_, output.path_);
+    BlockWriter writer(output.fd_, output.path_, LayOutWave(info, carried.metadata).trailerBytes);
     IoError failure;
     if ((info.dataSize & 1u) != 0) failure = writer.Put(std::array<uint8_t, 1>{0});
     for (size_t i = 0; i < chunks.size() && !failure; ++i) failure = writer.PutChunk(*carried.source, chunks[i]);
