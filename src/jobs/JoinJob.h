@@ -13,12 +13,15 @@ struct JoinRequest {
     JobInput left;       // mono files as they were accepted, compatible
     JobInput right;      // (CheckCompatibility gave None for the pair)
     std::string output;  // the stereo file; may name one of the inputs
+    bool keepMetadata = false;  // the output carries the left input's metadata chunks
 };
 
 // Joins two mono files into one stereo file: frames up to the longer input,
 // the shorter channel filled with zero bytes, the last frame cut short when
 // the longer data size is not a whole number of samples; the header is
-// DeriveStereoFormat's. The same file named twice is opened once. An output
+// DeriveStereoFormat's, RF64 when the RIFF size would not fit 32 bits. With
+// keepMetadata the output carries the left input's metadata chunks where
+// they stood, copied unchanged. The same file named twice is opened once. An output
 // named like an input replaces it only on commit, after it has been read.
 class JoinJob final : public Job {
 public:

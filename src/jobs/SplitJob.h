@@ -11,11 +11,15 @@ namespace stereotools {
 struct SplitRequest {
     JobInput input;            // a stereo file as it was accepted
     ChannelFileNames outputs;  // where the left and the right channel go
+    bool keepMetadata = false; // both outputs carry the input's metadata chunks
 };
 
 // Splits one stereo file into two mono files: each output gets the input's
 // format with one channel (DeriveMonoFormat) and CountFrames samples of its
-// channel, byte for byte; samples the file lacks are zero.
+// channel, byte for byte; samples the file lacks are zero. An output whose
+// RIFF size would not fit 32 bits is written as RF64. With keepMetadata,
+// each output carries the input's metadata chunks where they stood
+// (ReadWaveMetadata, WriteWaveHeader, WriteWaveTrailer), copied unchanged.
 class SplitJob final : public Job {
 public:
     explicit SplitJob(SplitRequest request);
