@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace testconsole {
@@ -35,6 +36,10 @@ public:
     }
     void HideOverlay() override { inner_.HideOverlay(); }
     int PendingStop() const override { return inner_.PendingStop(); }
+    double Seconds() const override { return inner_.Seconds(); }
+    void LeaveInShell(stereotools::ShellStream stream, std::string line) override {
+        inner_.LeaveInShell(stream, std::move(line));
+    }
 
 protected:
     stereotools::MemoryConsole& inner_;
