@@ -101,9 +101,11 @@ class ScriptedJob final : public Job {
 public:
     JobResult MoveSamples(JobMonitor& monitor) override { return Phase("move", move, monitor); }
     JobResult CommitOutputs(JobMonitor& monitor) override { return Phase("commit", commit, monitor); }
+    std::vector<std::string> CommittedOutputs() const override { return committed; }
 
     JobResult move;
     JobResult commit;
+    std::vector<std::string> committed;  // what CommittedOutputs says
     std::vector<std::string> calls;
 
 private:

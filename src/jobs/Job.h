@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace stereotools {
 
@@ -68,6 +69,9 @@ public:
     [[nodiscard]] virtual JobResult MoveSamples(JobMonitor& monitor) = 0;
     // Puts the outputs in place of their targets, one after the other.
     [[nodiscard]] virtual JobResult CommitOutputs(JobMonitor& monitor) = 0;
+    // Returns the names of the outputs put in place so far, in the order
+    // they were committed, as the request named them.
+    [[nodiscard]] virtual std::vector<std::string> CommittedOutputs() const = 0;
 };
 
 // Runs both phases of `job`. Returns how the first that did not succeed
