@@ -5,6 +5,7 @@
 #include "jobs/Utf8.h"
 #include "jobs/ChannelNames.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +27,10 @@ constexpr std::string_view kJobTimeText = "   Job completed in";
 constexpr std::string_view kSecondsText = "seconds";
 constexpr std::string_view kPressAnyKeyText = "   press any key to quit";
 constexpr std::string_view kWritingStep = "   Writing output files...";
+// What the shell is left after each output a job put in place.
+constexpr std::string_view kWroteText = "wrote ";
+// A step's percentage shows once it has run for this long.
+constexpr double kProgressDelaySeconds = 1.0;
 constexpr int kFirstPromptRow = 8;
 // The status a program ends with when its input ends, Ctrl-D included.
 constexpr int kEndOfInputStatus = 1;
@@ -244,19 +249,101 @@ int WaitForFinalKey(Console& console, int status) {
     return key.kind == Key::Kind::Ended ? key.exitStatus : status;
 }
 
-// Hands a job the console's stop signals; the dialogue shows its steps only.
+// Hands a job the console's stop signals and shows how far it is: once a
+// step has run for longer than kProgressDelaySeconds, the percentage done
+// follows the step's text on its row.
 class ConsoleJobMonitor final : public JobMonitor {
 public:
-    explicit ConsoleJobMonitor(const Console& console) : console_(console) {}
+    explicit ConsoleJobMonitor(Console& console) : console_(console) {}
     [[nodiscard]] int PendingStop() const override { return console_.PendingStop(); }
 
+    // Takes `text`, just shown by ShowStep, as the step that progress follows.
+    void StepShown(std::string_view text) {
+        // ShowStep ended with a line break, which may have scrolled: the step
+        // is on the row above the cursor either way.
+        stepRow_ = console_.CursorRow() - 1;
+        stepColumn_ = static_cast<int>(text.size()) + 1;
+        stepStart_ = console_.Seconds();
+        shownPercent_ = kNoPercent;
+    }
+
+    void Progress(uint64_t done, uint64_t total) override {
+        if (stepRow_ < 1 || console_.Seconds() - stepStart_ <= kProgressDelaySeconds) return;
+        const long double fraction = total == 0 ? 1.0L : static_cast<long double>(std::min(done, total)) / total;
+        const int percent = static_cast<int>(fraction * 100);
+        if (percent == shownPercent_) return;
+        shownPercent_ = percent;
+        char text[kPercentCells + 1];
+        std::snprintf(text, sizeof text, "%4d%%", percent);
+        WriteAtStep(text);
+    }
+
+    // Takes the percentage off the step's row, which then holds exactly the step text.
+    void EndStep() {
+        if (shownPercent_ == kNoPercent) return;
+        WriteAtStep(std::string(kPercentCells, ' '));
+        shownPercent_ = kNoPercent;
+    }
+
 private:
-    const Console& console_;
+    static constexpr int kNoPercent = -1;
+    static constexpr std::size_t kPercentCells = 5;  // "  42%": 100 % keeps a blank before it
+
+    // Writes `text` after the step's text in the prompt colour, as the step
+    // is written, and puts the cursor back.
+    void WriteAtStep(std::string_view text) {
+        const int row = console_.CursorRow();
+        const int column = console_.CursorColumn();
+        console_.MoveCursor(stepRow_, stepColumn_);
+        UsePromptColour(console_);
+        console_.Write(text);
+        console_.MoveCursor(row, column);
+        console_.Flush();
+    }
+
+    Console& console_;
+    int stepRow_ = 0;
+    int stepColumn_ = 1;
+    double stepStart_ = 0;
+    int shownPercent_ = kNoPercent;
 };
 
-// Shows `error` and ends the dialogue after a job that failed in `step`.
-int FailJob(Console& console, ConsoleToolkit& toolkit, const IoError& error, FailedStep step) {
-    ShowErrorBox(console, toolkit, error.Describe());
+// Returns `text` with its control characters as "?", so that printing it
+// cannot act on the terminal.
+std::string ShellSafe(std::string_view text) {
+    std::string safe;
+    for (const Utf8Character& character : SplitUtf8(text)) {
+        if (IsPrintable(character.codePoint))
+            safe += text.substr(character.offset, character.length);
+        else
+            safe += '?';
+    }
+    return safe;
+}
+
+// Returns `text` without the blanks around it.
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// Leaves for the shell what the job did: a line per output it put in place,
+// then `error`, when there is one.
+void LeaveJobRecord(Console& console, const Job& job, const IoError& error) {
+    for (const std::string& name : job.CommittedOutputs())
+        console.LeaveInShell(ShellStream::Output, std::string(kWroteText) + "'" + ShellSafe(name) + "'");
+    if (error) console.LeaveInShell(ShellStream::Error, ShellSafe(Trimmed(error.Describe())));
+}
+
+// Ends the job phase after a phase of the job that did not succeed: returns
+// a stop's status at once, or shows the error and ends the dialogue as after
+// a failure in `step`.
+int EndUnsuccessfulJob(Console& console, ConsoleToolkit& toolkit, const Job& job, const JobResult& result,
+                       FailedStep step) {
+    LeaveJobRecord(console, job, result.error);
+    if (result.stopStatus != 0) return result.stopStatus;
+    ShowErrorBox(console, toolkit, result.error.Describe());
     return FinishFailedDialogue(console, step);
 }
 
@@ -399,16 +486,19 @@ int FinishFailedDialogue(Console& console, FailedStep step) {
 int RunJobPhase(Console& console, ConsoleToolkit& toolkit, std::string_view readingStep, Job& job) {
     ConsoleJobMonitor monitor(console);
     const JobClock clock = BeginJob(console, readingStep);
+    monitor.StepShown(readingStep);
 
     JobResult result = job.MoveSamples(monitor);
-    if (result.stopStatus != 0) return result.stopStatus;
-    if (result.error) return FailJob(console, toolkit, result.error, FailedStep::Reading);
+    monitor.EndStep();
+    if (!result) return EndUnsuccessfulJob(console, toolkit, job, result, FailedStep::Reading);
     ShowDone(console, kBreaksAfterReadingDone);
 
     ShowStep(console, kWritingStep);
+    monitor.StepShown(kWritingStep);
     result = job.CommitOutputs(monitor);
-    if (result.stopStatus != 0) return result.stopStatus;
-    if (result.error) return FailJob(console, toolkit, result.error, FailedStep::Writing);
+    monitor.EndStep();
+    if (!result) return EndUnsuccessfulJob(console, toolkit, job, result, FailedStep::Writing);
+    LeaveJobRecord(console, job, {});
     ShowDone(console, kBreaksAfterWritingDone);
     return FinishDialogue(console, clock);
 }

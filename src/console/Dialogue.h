@@ -129,9 +129,13 @@ enum class FailedStep { Reading, Writing };
 
 // Runs `job` as the job phase shows it: BeginJob with `readingStep`, the
 // samples moved, "   Done", "   Writing output files...", the outputs
-// committed, "   Done" and FinishDialogue. A failure shows its error box and
-// ends as FinishFailedDialogue; a stop returns its status at once. Returns
-// the exit status.
+// committed, "   Done" and FinishDialogue. While a step has run for over a
+// second (Console::Seconds), the percentage the job reports done follows its
+// text ("  42%"), and is taken off again when the step ends. A failure shows
+// its error box and ends as FinishFailedDialogue; a stop returns its status
+// at once. Leaves for the shell (Console::LeaveInShell) "wrote 'NAME'" for
+// each output put in place and, after a failure, the box's text without its
+// blanks, control characters shown as "?". Returns the exit status.
 [[nodiscard]] int RunJobPhase(Console& console, ConsoleToolkit& toolkit, std::string_view readingStep, Job& job);
 
 // Returns `value` in the dialogue's number format: a sign position (blank or

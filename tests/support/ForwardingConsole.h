@@ -1,10 +1,12 @@
 #pragma once
 
 // A console that hands every call to a MemoryConsole, for tests that watch
-// or act on single calls: derive from it and override those.
+// or act on single calls: derive from it and override those. ActingConsole
+// runs an action once, just before a given text is shown.
 
 #include "console/MemoryConsole.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -43,6 +45,21 @@ public:
 
 protected:
     stereotools::MemoryConsole& inner_;
+};
+
+// A console that runs `action` once, just before it shows `text`.
+class ActingConsole final : public ForwardingConsole {
+public:
+    ActingConsole(stereotools::MemoryConsole& inner, std::string text, std::function<void()> action)
+        : ForwardingConsole(inner), text_(std::move(text)), action_(std::move(action)) {}
+    void Write(std::string_view text) override {
+        if (text == text_ && action_) std::exchange(action_, nullptr)();
+        inner_.Write(text);
+    }
+
+private:
+    std::string text_;
+    std::function<void()> action_;
 };
 
 }  // namespace testconsole
