@@ -1,7 +1,7 @@
 """The dialogue as people type, in a real terminal (tmux): a long path
-mended in the middle, a refused answer brought back with Up, an output
-refused at its own prompt and asked again in place, Ctrl-D, the lines left
-in the shell after exit, and the percentage a long step shows."""
+mended in the middle, a refused answer brought back with Up, Ctrl-D, the
+lines left in the shell after exit, and the percentage a long step shows.
+The output refused at its prompt is in stereoknit_test."""
 
 import os
 import re
@@ -144,32 +144,6 @@ class Editing(EditingCase):
         terminal.send_keys("Enter")
         rows = terminal.wait_for_row(12, OUTPUT_PROMPT)
         self.assertEqual(rows[7], with_answer(LEFT_PROMPT, KNIT_COLUMN, "left.wav"))
-
-    def test_output_is_refused_at_its_prompt_and_asked_again_in_place(self):
-        self.write_pair()
-        terminal = self.start("stereoknit")
-        self.answer(terminal, 8, LEFT_PROMPT, KNIT_COLUMN, "left.wav")
-        self.answer(terminal, 9, RIGHT_PROMPT, KNIT_COLUMN, "right.wav")
-        self.answer(terminal, 12, OUTPUT_PROMPT, KNIT_COLUMN, "missing/out.wav")
-        rows = terminal.wait_for_text("ERROR")
-        self.assertIn("Cannot create 'missing/out.wav': No such file or directory", box_text(rows),
-                      terminal.screen_dump())
-        self.assertFalse(any("Reading" in r for r in rows), "the job began\n" + terminal.screen_dump())
-
-        rows = self.close_box(terminal)
-        rows = terminal.wait_for_row(12, OUTPUT_PROMPT)
-        self.assertEqual(rows[7], with_answer(LEFT_PROMPT, KNIT_COLUMN, "left.wav"))
-        self.assertEqual(rows[8], with_answer(RIGHT_PROMPT, KNIT_COLUMN, "right.wav"))
-        self.assertEqual([r for r in rows[12:] if r], [], terminal.screen_dump())
-        self.assertEqual(terminal.cursor(), (12, KNIT_COLUMN))
-
-        terminal.send_keys("Up")
-        terminal.wait_for_row(12, with_answer(OUTPUT_PROMPT, KNIT_COLUMN, "missing/out.wav"))
-        terminal.send_keys("Home", *["DC"] * len("missing/"), "Enter")
-        rows = terminal.wait_for_text(FINAL_LINE, JOB_TIMEOUT)
-        self.assertEqual(rows[11], with_answer(OUTPUT_PROMPT, KNIT_COLUMN, "out.wav"))
-        self.assertEqual(self.quit(terminal)[1], 0)
-        self.assertEqual(sorted(os.listdir(self.folder)), ["left.wav", "out.wav", "right.wav"])
 
     def test_ctrl_d_on_an_empty_answer_ends_with_status_1(self):
         self.write_pair()
