@@ -135,7 +135,7 @@ void CompleteAnswer(AnswerReading& reading, bool secondTab) {
     console.Beep();
 }
 
-// Ends an answer read from the cursor's cell: the text after Enter, or Ended.
+// Returns the answer of input that ended with `exitStatus`.
 Answer EndedAnswer(int exitStatus) { return {Answer::Status::Ended, {}, exitStatus, 0, false}; }
 
 // Reads keys up to Enter, editing and echoing the answer from the cursor's
@@ -195,21 +195,21 @@ Answer ReadAnswer(Console& console, std::string_view partnerOf) {
             reading.Edited(editor.DeleteWordBefore());
             break;
         case Key::Kind::Left:
-            (void)editor.MoveLeft();
+            editor.MoveLeft();
             reading.Moved();
             break;
         case Key::Kind::Right:
-            (void)editor.MoveRight();
+            editor.MoveRight();
             reading.Moved();
             break;
         case Key::Kind::Home:
         case Key::Kind::CtrlA:
-            (void)editor.MoveToStart();
+            editor.MoveToStart();
             reading.Moved();
             break;
         case Key::Kind::End:
         case Key::Kind::CtrlE:
-            (void)editor.MoveToEnd();
+            editor.MoveToEnd();
             reading.Moved();
             break;
         case Key::Kind::Up:
@@ -287,7 +287,7 @@ public:
 
 private:
     static constexpr int kNoPercent = -1;
-    static constexpr std::size_t kPercentCells = 5;  // "  42%": 100 % keeps a blank before it
+    static constexpr std::size_t kPercentCells = 5;  // "  42%", " 100%": a blank always parts it from the step
 
     // Writes `text` after the step's text in the prompt colour, as the step
     // is written, and puts the cursor back.
