@@ -89,7 +89,9 @@ TEST_F(JoinJobRun, ReplacesAnInputNamedAsOutputOnlyOnCommit) {
 
     ASSERT_TRUE(job.MoveSamples(monitor));
     EXPECT_EQ(folder.Read("take.wav"), MonoFile(left));
+    EXPECT_EQ(job.CommittedOutputs(), std::vector<std::string>{});
     ASSERT_TRUE(job.CommitOutputs(monitor));
+    EXPECT_EQ(job.CommittedOutputs(), std::vector<std::string>{folder.Path("take.wav")});
     EXPECT_EQ(folder.Read("take.wav"), StereoFile(Interleaved16(left, right)));
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"r.wav", "take.wav"}));
 }

@@ -69,9 +69,32 @@ TEST_F(SplitJobRun, PutsTheOutputsInPlaceOnlyOnCommit) {
     ASSERT_TRUE(job.MoveSamples(monitor));
     EXPECT_EQ(folder.Read("take left channel.wav"), old);
     EXPECT_FALSE(folder.Read("take right channel.wav"));
+    EXPECT_EQ(job.CommittedOutputs(), std::vector<std::string>{});
     ASSERT_TRUE(job.CommitOutputs(monitor));
     EXPECT_EQ(folder.Read("take left channel.wav"), MonoFile(ChannelOf(samples, 2, 0)));
     EXPECT_EQ(folder.Read("take right channel.wav"), MonoFile(ChannelOf(samples, 2, 1)));
+    EXPECT_EQ(job.CommittedOutputs(),
+              (std::vector<std::string>{folder.Path("take left channel.wav"), folder.Path("take right channel.wav")}));
+}
+
+// A right output whose rename fails after the left one was put in place:
+// the left one stays and is the only one the job says it committed.
+TEST_F(SplitJobRun, SaysWhichOutputsItCommittedBeforeAFailure) {
+    SplitJob job(Request(WaveBuilder().Channels(2).Samples(CountingBytes(40)).Build()));
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(job.MoveSamples(monitor));
+    FileCalls calls = SystemFileCalls();
+    calls.renameat = [](int fromFolder, const char* from, int toFolder, const char* to) {
+        if (std::string(to).ends_with("right channel.wav")) {
+            errno = EIO;
+            return -1;
+        }
+        return SystemFileCalls().renameat(fromFolder, from, toFolder, to);
+    };
+    testwave::ScopedFileCalls fake(calls);
+    EXPECT_EQ(job.CommitOutputs(monitor).error.errorNumber, EIO);
+    EXPECT_EQ(job.CommittedOutputs(), std::vector<std::string>{folder.Path("take left channel.wav")});
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"take left channel.wav", "take.wav"}));
 }
 
 // A stop before any block, between blocks, or before the commit ends the

@@ -393,6 +393,9 @@ TEST_F(WaveOutputTest, RefusesOutputsThatCannotBeCreated) {
         EXPECT_EQ(opened.error.path, c.name);
         EXPECT_EQ(opened.error.errorNumber, c.errorNumber);
         EXPECT_EQ(opened.error.detail, c.detail);
+        // The check up front gives the same error without opening anything.
+        const IoError checked = stereotools::CheckWaveOutput(c.name);
+        EXPECT_EQ(checked.Describe(), opened.error.Describe());
     }
     EXPECT_EQ(Snapshot(folder), before);
 }
@@ -756,6 +759,35 @@ TEST_F(WaveOutputTest, RefusesUpFrontWhatTheRenameWouldRefuse) {
     EXPECT_EQ(opened.error.operation, Op::Create);
     EXPECT_EQ(opened.error.errorNumber, EPERM);
     EXPECT_EQ(Snapshot(folder), before);
+}
+
+// A folder that takes no new file is refused by the check up front as the
+// temporary file's creation would refuse it; where an output may go, the
+// check makes nothing.
+TEST_F(WaveOutputTest, ChecksUpFrontThatTheFolderTakesNewFiles) {
+    const std::string existing = folder.Write("take.wav", Bytes(300, 0x77));
+    ASSERT_EQ(::mkdir(folder.Path("locked").c_str(), 0555), 0);
+    const auto before = Snapshot(folder);
+    EXPECT_FALSE(stereotools::CheckWaveOutput(existing));
+    EXPECT_FALSE(stereotools::CheckWaveOutput(folder.Path("new.wav")));
+    EXPECT_EQ(Snapshot(folder), before);
+
+    const std::string locked = folder.Path("locked/new.wav");
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
+    const auto CheckAndOpen = [&] {
+        struct stat reachable {};
+        if (::stat(folder.Path().c_str(), &reachable) != 0) return kCannotReachFolder;
+        const IoError checked = stereotools::CheckWaveOutput(locked);
+        auto opened = OpenWaveOutput(locked, 284);
+        opened.output.Discard();
+        if (checked.Describe() != opened.error.Describe()) return 1;
+        return checked.operation == Op::Create ? checked.errorNumber : 2;
+    };
+    // Root writes in any folder: the refusal is seen as another user.
+    const int status = ::geteuid() == 0 ? StatusAsNobody(CheckAndOpen) : CheckAndOpen();
+    if (status == kCannotReachFolder) GTEST_SKIP() << "user 65534 cannot reach " << folder.Path();
+    EXPECT_EQ(status, EACCES);
+    EXPECT_TRUE(testwave::TempFolder::NamesIn(folder.Path("locked")).empty());
 }
 
 TEST_F(WaveOutputTest, RemovesAnUncommittedOutput) {

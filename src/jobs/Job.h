@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace stereotools {
 
@@ -69,6 +70,9 @@ public:
     [[nodiscard]] virtual JobResult MoveSamples(JobMonitor& monitor) = 0;
     // Puts the outputs in place of their targets, one after the other.
     [[nodiscard]] virtual JobResult CommitOutputs(JobMonitor& monitor) = 0;
+    // Returns the names of the outputs put in place so far, in the order
+    // they were committed, as the request named them.
+    [[nodiscard]] virtual std::vector<std::string> CommittedOutputs() const = 0;
 };
 
 // What reading an input's metadata chunks gave: the chunks to carry, or how

@@ -92,6 +92,7 @@ JobResult JoinJob::MoveSamples(JobMonitor& monitor) {
 JobResult JoinJob::CommitOutputs(JobMonitor& monitor) {
     if (const int stop = monitor.PendingStop()) return Abandon({{}, stop});
     if (IoError error = CommitWaveOutput(output_)) return Abandon({error, 0});
+    committed_.push_back(request_.output);
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include "wave/WaveWriter.h"
 
 #include <string>
+#include <vector>
 
 namespace stereotools {
 
@@ -29,6 +30,7 @@ public:
 
     [[nodiscard]] JobResult MoveSamples(JobMonitor& monitor) override;
     [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) override;
+    [[nodiscard]] std::vector<std::string> CommittedOutputs() const override { return committed_; }
 
 private:
     // Opens both inputs; `right_` then points at the file the right samples come from.
@@ -43,6 +45,7 @@ private:
     // open suffices, and a second lock on the same file would refuse it.
     const InputFile* right_ = nullptr;
     WaveOutput output_;
+    std::vector<std::string> committed_;
 };
 
 }  // namespace stereotools

@@ -70,7 +70,9 @@ JobResult SplitJob::MoveSamples(JobMonitor& monitor) {
 JobResult SplitJob::CommitOutputs(JobMonitor& monitor) {
     if (const int stop = monitor.PendingStop()) return Abandon({{}, stop});
     if (IoError error = CommitWaveOutput(left_)) return Abandon({error, 0});
+    committed_.push_back(request_.outputs.left);
     if (IoError error = CommitWaveOutput(right_)) return Abandon({error, 0});
+    committed_.push_back(request_.outputs.right);
     return {};
 }
 

@@ -5,6 +5,9 @@
 #include "wave/FileIo.h"
 #include "wave/WaveWriter.h"
 
+#include <string>
+#include <vector>
+
 namespace stereotools {
 
 // What a split is asked to do.
@@ -28,6 +31,7 @@ public:
     // Commits the left output, then the right; a left output committed stays
     // when the right one fails.
     [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) override;
+    [[nodiscard]] std::vector<std::string> CommittedOutputs() const override { return committed_; }
 
 private:
     // Drops what is unfinished and returns `result`.
@@ -37,6 +41,7 @@ private:
     InputFile source_;
     WaveOutput left_;
     WaveOutput right_;
+    std::vector<std::string> committed_;
 };
 
 }  // namespace stereotools

@@ -348,6 +348,26 @@ int ReplaceRefusal(const Place& place) {
     return 0;
 }
 
+// Returns where the output `path` goes when an output may be made there:
+// the folder takes new files and a file to be replaced may be replaced.
+// Otherwise sets `error` to the Create error that refuses it.
+Place CheckedPlace(const std::string& path, IoError& error) {
+    Place place = FindPlace(path);
+    if (place.errorNumber != 0) {
+        error = CreateError(path, place.errorNumber, place.detail);
+        return place;
+    }
+    // The output is made under a temporary name in the folder first.
+    if (ActiveFileCalls().faccessat(place.folder.Get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        error = CreateError(path, errno);
+        return place;
+    }
+    if (place.old.IsOpen()) {
+        if (const int refusal = ReplaceRefusal(place); refusal != 0) error = CreateError(path, refusal);
+    }
+    return place;
+}
+
 // Returns six letters and digits drawn at random.
 std::string RandomSuffix() {
     static constexpr char kSymbols[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -552,20 +572,17 @@ void WaveOutput::Discard() {
     end_ = 0;
 }
 
+IoError CheckWaveOutput(const std::string& path) {
+    IoError error;
+    (void)CheckedPlace(path, error);
+    return error;
+}
+
 OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes) {
     OutputOpenResult result;
-    Place place = FindPlace(path);
-    if (place.errorNumber != 0) {
-        result.error = CreateError(path, place.errorNumber, place.detail);
-        return result;
-    }
+    Place place = CheckedPlace(path, result.error);
+    if (result.error) return result;
     const bool replacing = place.old.IsOpen();
-    if (replacing) {
-        if (const int error = ReplaceRefusal(place); error != 0) {
-            result.error = CreateError(path, error);
-            return result;
-        }
-    }
     // A new file gets 0666 less the umask, or the folder's default ACL; a
     // replacing one stays private until it has taken over the old file's bits.
     std::string tempName;

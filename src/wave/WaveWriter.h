@@ -104,8 +104,14 @@ struct OutputOpenResult {
 // directory, a device or a dangling link, or an existing file that this user
 // may not write or may not replace (another user's file in a sticky folder,
 // an append-only or immutable file), so the commit's rename is not refused
-// for them after the samples have been moved.
+// for them after the samples have been moved (CheckWaveOutput).
 [[nodiscard]] OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes);
+
+// Returns the Create error that OpenWaveOutput would give `path` before it
+// makes any file, or an empty error when an output may be made there; makes
+// no file itself. What it cannot foresee (a full disk, a folder changed in
+// between) OpenWaveOutput still reports.
+[[nodiscard]] IoError CheckWaveOutput(const std::string& path);
 
 // Writes the header of `info` (EncodeWaveHeader's) at the start of the output.
 [[nodiscard]] IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info);
