@@ -73,13 +73,14 @@ private:
     bool totalKnown_ = false;
 };
 
-// Runs the split or join `item` plans. Returns how it ended.
-JobResult RunItem(const BatchItem& item, ExistingTarget existing, JobMonitor& monitor) {
+// Runs the split or join `item` plans, as `line` asks. Returns how it ended.
+JobResult RunItem(const BatchItem& item, const CommandLine& line, JobMonitor& monitor) {
+    const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
     if (item.inputs.size() == 1) {
-        SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, existing});
+        SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing});
         return RunJob(job, monitor);
     }
-    JoinJob job({item.inputs[0], item.inputs[1], item.outputs[0], existing});
+    JoinJob job({item.inputs[0], item.inputs[1], item.outputs[0], line.keepMetadata, existing});
     return RunJob(job, monitor);
 }
 
@@ -137,7 +138,6 @@ Plan PlanRun(Tool tool, const CommandLine& line, const SignalWatch& signals, Bat
 // any failed.
 bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, const SignalWatch& signals,
               BatchOutput& output) {
-    const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
     std::atomic<std::size_t> next{0};
     std::atomic<bool> anyFailed{false};
     const auto work = [&] {
@@ -146,7 +146,7 @@ bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, cons
             if (index >= items.size()) return;
             const BatchItem& item = items[index];
             BatchMonitor monitor(output, signals, item.sampleBytes);
-            const JobResult result = RunItem(item, existing, monitor);
+            const JobResult result = RunItem(item, line, monitor);
             monitor.Settle();
             output.FileDone();
             if (result) {

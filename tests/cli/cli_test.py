@@ -199,6 +199,23 @@ class SplitBatch(Folder):
         self.assertEqual(result.stderr, "stereorip: write error: No space left on device\n")
         self.assert_file("take left channel.wav", left)
 
+    def test_keep_metadata_carries_the_chunks(self):
+        interleaved = samples(400)
+        info = b"INFOINAM\x06\x00\x00\x00take 1"
+        listed = td.wave_bytes(2, 44100, 16, interleaved)
+        # A LIST chunk between "fmt " and "data"; the RIFF size grows with it.
+        listed = (listed[:4] + struct.pack("<I", len(listed) - 8 + 8 + len(info)) + listed[8:36]
+                  + b"LIST" + struct.pack("<I", len(info)) + info + listed[36:])
+        self.write("take.wav", listed)
+        result = self.run_tool("stereorip", "--keep-metadata", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for side in ("left", "right"):
+            self.assertIn(b"LIST" + struct.pack("<I", len(info)) + info,
+                          (self.folder / f"take {side} channel.wav").read_bytes())
+        result = self.run_tool("stereorip", "-f", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_file("take left channel.wav", split_expected(44100, 16, interleaved)[0])
+
     def test_quiet_prints_only_errors(self):
         self.stereo("take.wav")
         result = self.run_tool("stereorip", "-q", "take.wav", "missing.wav")
