@@ -1,6 +1,7 @@
 # What `cmake --install` and the Debian package (cpack -G DEB) hold besides
-# the two programs: their manual pages, and in share/doc/stereotools the
-# copyright file, the changelog and the README, laid out as Debian asks.
+# the two programs: their manual pages, their bash completion, and in
+# share/doc/stereotools the copyright file, the changelog and the README,
+# laid out as Debian asks.
 include(GNUInstallDirs)
 
 set(STEREOTOOLS_DOC_BUILD_DIR ${CMAKE_BINARY_DIR}/package)
@@ -48,6 +49,13 @@ configure_file(${PROJECT_SOURCE_DIR}/doc/copyright.in ${STEREOTOOLS_DOC_BUILD_DI
 set(doc_file_permissions OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(FILES ${stereorip_page} ${stereoknit_page}
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 PERMISSIONS ${doc_file_permissions})
+# One completion script serves both programs; bash-completion loads it by
+# the name of the command being completed.
+foreach(program stereorip stereoknit)
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/bash-completion/stereotools
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${program}
+    PERMISSIONS ${doc_file_permissions})
+endforeach()
 install(FILES ${STEREOTOOLS_DOC_BUILD_DIR}/copyright ${changelog_gz} ${readme_gz}
   DESTINATION ${CMAKE_INSTALL_DOCDIR} PERMISSIONS ${doc_file_permissions})
 
@@ -63,8 +71,10 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "file into one stereo WAV file."
   ""
   "Samples are moved byte for byte and never converted: integer PCM of any"
-  "whole-byte depth and 32- or 64-bit float. Each program is a guided"
-  "full-screen dialogue in an 80-column terminal.")
+  "whole-byte depth and 32- or 64-bit float. Started without arguments, each"
+  "program is a guided full-screen dialogue in an 80-column terminal; given"
+  "file names, it splits or joins them from the command line, for scripts and"
+  "batches, with no terminal needed.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -110,5 +110,66 @@ TEST(PartnerName, GivesNothingForNamesThatPairWithNothing) {
     }
 }
 
+TEST(PairChannelFiles, PairsEachLeftNameWithItsPartnerAndTheJoinedName) {
+    struct Case {
+        const char* left;
+        const char* right;
+        const char* joined;
+    };
+    const Case kCases[] = {
+        {"take 1 left channel.wav", "take 1 right channel.wav", "take 1.wav"},
+        {"d/take left channel.wav", "d/take right channel.wav", "d/take.wav"},
+        {"take.L.wav", "take.R.wav", "take.wav"},
+        {"take.l.WAV", "take.r.WAV", "take.wav"},
+        {"take_L.wav", "take_R.wav", "take.wav"},
+        {"take-l.wav", "take-r.wav", "take.wav"},
+        {"take-L.wave", "take-R.wave", "take.wav"},
+        {"dir.L/take.L.Wav", "dir.L/take.R.Wav", "dir.L/take.wav"},
+        {"a.b_L.wav", "a.b_R.wav", "a.b.wav"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.left);
+        const ChannelPair pair = PairChannelFiles(c.left);
+        EXPECT_EQ(pair.problem, PairProblem::None);
+        EXPECT_EQ(pair.right, c.right);
+        EXPECT_EQ(pair.joined, c.joined);
+    }
+}
+
+TEST(PairChannelFiles, RefusesARightHalfAndANameWithoutPartner) {
+    struct Case {
+        const char* name;
+        PairProblem problem;
+    };
+    const Case kCases[] = {
+        {"take right channel.wav", PairProblem::RightHalf},
+        {"take.R.wav", PairProblem::RightHalf},
+        {"take_r.wav", PairProblem::RightHalf},
+        {"take-R.WAVE", PairProblem::RightHalf},
+        {"take.wav", PairProblem::NoPartner},
+        {"takeL.wav", PairProblem::NoPartner},
+        {"take.L.txt", PairProblem::NoPartner},
+        {"take left channel.WAV", PairProblem::NoPartner},
+        {"take.X.wav", PairProblem::NoPartner},
+        {"", PairProblem::NoPartner},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const ChannelPair pair = PairChannelFiles(c.name);
+        EXPECT_EQ(pair.problem, c.problem);
+        EXPECT_EQ(pair.right, "");
+        EXPECT_EQ(pair.joined, "");
+    }
+}
+
+TEST(PairProblemMessage, EveryRefusalHasItsText) {
+    EXPECT_EQ(PairProblemMessage(PairProblem::None), "");
+    EXPECT_EQ(PairProblemMessage(PairProblem::RightHalf),
+              "This is the right channel file of a pair: name its left channel file");
+    EXPECT_EQ(PairProblemMessage(PairProblem::NoPartner),
+              "This name pairs with no right channel file "
+              "(NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)");
+}
+
 }  // namespace
 }  // namespace stereotools

@@ -25,6 +25,7 @@ struct Parsed {
     bool quiet = false;
     bool pairs = false;
     unsigned jobs = stereotools::kDefaultJobs;
+    bool keepMetadata = false;
 };
 
 TEST(ParseCommandLine, ReadsEveryOptionInEitherSpelling) {
@@ -52,6 +53,10 @@ TEST(ParseCommandLine, ReadsEveryOptionInEitherSpelling) {
         {"--pairs", Tool::Join, {"--pairs", "a.L.wav"}, Action::Run, {"a.L.wav"}, "", false, false, false, true},
         {"--pairs with -o", Tool::Join, {"-o", "d", "--pairs", "x", "y"}, Action::Run, {"x", "y"}, "d", false,
          false, false, true},
+        {"--keep-metadata", Tool::Split, {"--keep-metadata", "a.wav"}, Action::Run, {"a.wav"}, "", false, false,
+         false, false, stereotools::kDefaultJobs, true},
+        {"--keep-metadata joining", Tool::Join, {"l.wav", "r.wav", "o.wav", "--keep-metadata"}, Action::Run,
+         {"l.wav", "r.wav", "o.wav"}, "", false, false, false, false, stereotools::kDefaultJobs, true},
         {"--help", Tool::Split, {"--help"}, Action::Help, {}},
         {"-h among others", Tool::Join, {"a", "-h"}, Action::Help, {}},
         {"-V", Tool::Split, {"-V"}, Action::Version, {}},
@@ -70,6 +75,7 @@ TEST(ParseCommandLine, ReadsEveryOptionInEitherSpelling) {
         EXPECT_EQ(line.quiet, c.quiet);
         EXPECT_EQ(line.pairs, c.pairs);
         EXPECT_EQ(line.jobs, c.jobs);
+        EXPECT_EQ(line.keepMetadata, c.keepMetadata);
     }
 }
 
@@ -88,6 +94,7 @@ TEST(ParseCommandLine, RefusesWhatItCannotTake) {
         {Tool::Split, {"a.wav", "-o"}, "option requires an argument -- 'o'"},
         {Tool::Split, {"a.wav", "--output-dir"}, "option '--output-dir' requires an argument"},
         {Tool::Split, {"--force=yes", "a.wav"}, "option '--force' doesn't allow an argument"},
+        {Tool::Join, {"--keep-metadata=all", "l", "r", "o"}, "option '--keep-metadata' doesn't allow an argument"},
         {Tool::Split, {"-o", "", "a.wav"}, "the output folder name is empty"},
         {Tool::Split, {"-j", "0", "a.wav"}, "invalid number of jobs '0' (1 to 64)"},
         {Tool::Split, {"-j", "65", "a.wav"}, "invalid number of jobs '65' (1 to 64)"},
@@ -116,7 +123,8 @@ TEST(ParseCommandLine, StartsAfreshOnEveryCall) {
 }
 
 TEST(UsageText, NamesEveryOptionOfItsTool) {
-    for (const char* option : {"--output-dir", "--force", "--dry-run", "--quiet", "--jobs", "--help", "--version"}) {
+    for (const char* option :
+         {"--output-dir", "--force", "--dry-run", "--quiet", "--jobs", "--keep-metadata", "--help", "--version"}) {
         SCOPED_TRACE(option);
         EXPECT_NE(stereotools::UsageText(Tool::Split).find(option), std::string::npos);
         EXPECT_NE(stereotools::UsageText(Tool::Join).find(option), std::string::npos);

@@ -18,6 +18,15 @@
 #include <sys/stat.h>
 
 namespace stereotools {
+
+void PrintTo(const HistoryEntry& entry, std::ostream* out) {
+    *out << '"' << entry.text << '"' << (entry.pasted ? " (pasted)" : "");
+}
+
+void PrintTo(const MemoryConsole::ShellLine& line, std::ostream* out) {
+    *out << (line.stream == ShellStream::Error ? "error: " : "output: ") << '"' << line.text << '"';
+}
+
 namespace {
 
 constexpr std::string_view kLeftPrompt = "   Left channel Wave file?";
@@ -101,9 +110,11 @@ class ScriptedJob final : public Job {
 public:
     JobResult MoveSamples(JobMonitor& monitor) override { return Phase("move", move, monitor); }
     JobResult CommitOutputs(JobMonitor& monitor) override { return Phase("commit", commit, monitor); }
+    std::vector<std::string> CommittedOutputs() const override { return committed; }
 
     JobResult move;
     JobResult commit;
+    std::vector<std::string> committed;  // what CommittedOutputs says
     std::vector<std::string> calls;
 
 private:
@@ -1198,6 +1209,304 @@ TEST_F(NameEntry, NoPartnerIsProposedWhenItDoesNotExist) {
     // Several names share nothing: the bell, an empty answer, the box.
     EXPECT_EQ(console.Beeps(), 2);
     EXPECT_EQ(toolkit.messages.size(), 1u);
+}
+
+// Returns the row `prompt` and `answer` make from `column` on.
+std::string AnswerRow(std::string_view prompt, int column, std::string_view answer) {
+    std::string row(prompt);
+    if (answer.empty()) return row;
+    row.resize(static_cast<std::size_t>(column - 1), ' ');
+    return row + std::string(answer);
+}
+
+// Each editing key as the user presses it (LineEditorTest holds the edits'
+// edge cases): the text that Enter takes, the row that shows it, its cells,
+// and the line after it wherever the cursor was.
+TEST(AskFileName, EditsTheAnswerWhereTheCursorIs) {
+    using K = Key::Kind;
+    struct Step {
+        const char* text = nullptr;  // typed, or
+        K kind = K::Other;           // a key of this kind
+        const char* paste = nullptr;  // or pasted
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::string answer;
+    };
+    const auto T = [](const char* text) { return Step{text, K::Other, nullptr}; };
+    const auto P = [](const char* text) { return Step{nullptr, K::Other, text}; };
+    const auto Press = [](K kind) { return Step{nullptr, kind, nullptr}; };
+    const Case cases[] = {
+        {"Home, then typing", {T("abcd"), Press(K::Home), T("X")}, "Xabcd"},
+        {"Ctrl-A, then typing", {T("abcd"), Press(K::CtrlA), T("X")}, "Xabcd"},
+        {"Left twice, then typing", {T("abcd"), Press(K::Left), Press(K::Left), T("XY")}, "abXYcd"},
+        {"End and Ctrl-E go back", {T("ab"), Press(K::Home), Press(K::End), T("c"), Press(K::Home),
+                                    Press(K::CtrlE), T("d")}, "abcd"},
+        {"Backspace inside", {T("abcd"), Press(K::Left), Press(K::Backspace)}, "abd"},
+        {"Delete inside", {T("abcd"), Press(K::Home), Press(K::Delete)}, "bcd"},
+        {"Ctrl-D inside", {T("abcd"), Press(K::Left), Press(K::CtrlD)}, "abc"},
+        {"Ctrl-K", {T("abcd"), Press(K::Left), Press(K::Left), Press(K::CtrlK)}, "ab"},
+        {"Ctrl-U", {T("abcd"), Press(K::Left), Press(K::CtrlU)}, "d"},
+        {"Ctrl-W", {T("my take.wav"), Press(K::Left), Press(K::Left), Press(K::Left), Press(K::CtrlW)}, "my wav"},
+        {"a paste inside", {T("a.wav"), Press(K::Home), P("takes/")}, "takes/a.wav"},
+        {"Enter with the cursor at the start", {T("abcd"), Press(K::Home)}, "abcd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryConsole console(28);
+        for (const Step& step : c.steps) {
+            if (step.text != nullptr) console.AddText(step.text);
+            else if (step.paste != nullptr) console.AddPaste(step.paste);
+            else console.AddKey(step.kind);
+        }
+        console.AddEnter();
+        const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+        ASSERT_EQ(answer.status, Answer::Status::Accepted);
+        EXPECT_EQ(answer.text, c.answer);
+        EXPECT_EQ(console.RowText(8), AnswerRow(kRipPrompt, kRipColumn, c.answer));
+        EXPECT_EQ(answer.cells, c.answer.size());
+        EXPECT_EQ(console.CursorRow(), 9);
+        EXPECT_EQ(console.CursorColumn(), 1);
+        EXPECT_EQ(console.Beeps(), 0);
+    }
+}
+
+// A typo at the start of a path that wraps onto the next row: fixed there,
+// the rest moves along both rows, and the next line still goes below all.
+TEST(AskFileName, FixesATypoAtTheStartOfAWrappedAnswer) {
+    MemoryConsole console(28);
+    const std::string path = "/hmoe/me/recordings/2024/" + std::string(40, 'r') + "/take.wav";
+    console.AddText(path);
+    console.AddKey(Key::Kind::Home);
+    console.AddKey(Key::Kind::Right, 2);
+    console.AddKey(Key::Kind::Delete, 2);
+    console.AddText("om");
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kLeftPrompt, 8, kKnitColumn);
+    const std::string fixed = "/home/me/recordings/2024/" + std::string(40, 'r') + "/take.wav";
+    EXPECT_EQ(answer.text, fixed);
+    EXPECT_EQ(console.RowText(8), AnswerRow(kLeftPrompt, kKnitColumn, fixed.substr(0, 52)));
+    EXPECT_EQ(console.RowText(9), fixed.substr(52));
+    EXPECT_EQ(answer.cells, fixed.size());
+    EXPECT_EQ(console.CursorRow(), 10);
+    EXPECT_EQ(console.CursorColumn(), 1);
+}
+
+// Ctrl-D ends the program as the end of input does, but only on an empty
+// answer; the keys after it are not read.
+TEST(AskFileName, CtrlDOnAnEmptyAnswerEndsLikeTheEndOfInput) {
+    for (const bool typedFirst : {false, true}) {
+        SCOPED_TRACE(typedFirst ? "after typing and erasing" : "at once");
+        MemoryConsole console(28);
+        (void)console.SetCursorVisible(false);
+        if (typedFirst) {
+            console.AddText("ab");
+            console.AddKey(Key::Kind::CtrlU);
+        }
+        console.AddKey(Key::Kind::CtrlD);
+        console.AddText("more");
+        const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
+        EXPECT_EQ(answer.status, Answer::Status::Ended);
+        EXPECT_EQ(answer.exitStatus, 1);
+        EXPECT_EQ(console.KeysLeft(), 4u);
+        EXPECT_FALSE(console.CursorVisible());
+        EXPECT_FALSE(console.PasteMarking());
+        EXPECT_TRUE(console.AnswerHistory().empty());
+    }
+}
+
+// Up and Down walk the answers given earlier on the console, newest first,
+// each shown whole in place of the one before; a recalled answer can be
+// edited, and Down ends on what was being typed.
+TEST(AskFileName, UpAndDownRecallTheAnswersGivenEarlier) {
+    MemoryConsole console(28);
+    int row = 8;
+    for (const char* earlier : {"first.wav", "second one.wav"}) {
+        console.AddText(earlier);
+        console.AddEnter();
+        ASSERT_EQ(AskFileName(console, kLeftPrompt, row++, kKnitColumn).text, earlier);
+    }
+    const auto ShowsAfter = [&](std::vector<Key::Kind> keys, const std::string& expected) {
+        for (const Key::Kind kind : keys) console.AddKey(kind);
+        console.AddEnter();
+        const Answer answer = AskFileName(console, kRightPrompt, row, kKnitColumn);
+        EXPECT_EQ(answer.text, expected);
+        EXPECT_EQ(console.RowText(row), AnswerRow(kRightPrompt, kKnitColumn, expected));
+        ++row;
+    };
+    using K = Key::Kind;
+    console.AddText("dr");
+    ShowsAfter({K::Up}, "second one.wav");
+    ShowsAfter({K::Up}, "second one.wav");
+    ShowsAfter({K::Up, K::Up, K::Up, K::Up}, "first.wav");
+    // The history is now first, second one, first.
+    ShowsAfter({K::Up, K::Up, K::Down}, "first.wav");
+    console.AddText("dr");
+    ShowsAfter({K::Up, K::Up, K::Down, K::Down}, "dr");
+    ShowsAfter({K::Down}, "");
+    ShowsAfter({K::Up, K::Home, K::Delete}, "r");
+    EXPECT_EQ(console.AnswerHistory(),
+              (std::vector<HistoryEntry>{
+                  {"first.wav", false}, {"second one.wav", false}, {"first.wav", false}, {"dr", false}, {"r", false}}));
+}
+
+// The answer refused a moment ago comes back with Up, to be mended rather
+// than typed again.
+TEST_F(DialogueFiles, UpAfterARefusalBringsTheRefusedAnswerBack) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddText(missing_);
+    console.AddEnter();
+    console.AddEnter();  // closes the box
+    console.AddKey(Key::Kind::Up);
+    console.AddKey(Key::Kind::Backspace, std::string("absent.wav").size());
+    console.AddText("take 1.wav");
+    console.AddEnter();
+    const WaveAnswer answer =
+        AskWaveFile(console, toolkit, kRightPrompt, 9, kKnitColumn, 1, RetryPolicy::AskAgainInPlace);
+    EXPECT_EQ(answer.status, Answer::Status::Accepted);
+    EXPECT_EQ(answer.input.name, existing_);
+    EXPECT_EQ(toolkit.messages, std::vector<std::string>{std::string(kFileNotFoundMessage)});
+    EXPECT_EQ(console.RowText(9), AnswerRow(kRightPrompt, kKnitColumn, existing_).substr(0, 80));
+}
+
+// A dropped file recalled as it was still opens as the shell word it is;
+// once edited it is typed text, taken as it stands.
+TEST_F(NameEntry, ARecalledPasteIsStillAPaste) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.AddPaste("'" + existing_ + "'");
+    console.AddEnter();
+    ASSERT_EQ(AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart).input.name,
+              existing_);
+    console.AddKey(Key::Kind::Up);
+    console.AddEnter();
+    EXPECT_EQ(AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart).input.name,
+              existing_);
+    console.AddKey(Key::Kind::Up);
+    console.AddKey(Key::Kind::Backspace);
+    console.AddText("'");
+    console.AddEnter();
+    console.AddEnter();  // closes the box
+    EXPECT_EQ(AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::Restart).status,
+              Answer::Status::Refused);
+}
+
+TEST_F(NameEntry, TabCompletesTheTextBeforeTheCursor) {
+    MemoryConsole console(28);
+    console.AddText(Path("ta") + "-2");
+    console.AddKey(Key::Kind::Left, 2);
+    console.AddTab();
+    console.AddEnter();
+    const Answer answer = AskFileName(console, kLeftPrompt, 8, kKnitColumn);
+    EXPECT_EQ(answer.text, existing_ + "-2");
+    EXPECT_EQ(console.Beeps(), 0);
+}
+
+// A job that reports, in its first phase, `reports` progress values each
+// after the console's clock moved on, and notes the step row each time.
+class ProgressJob final : public Job {
+public:
+    struct Report {
+        double secondsLater;
+        uint64_t done;
+    };
+    ProgressJob(MemoryConsole& console, int stepRow, std::vector<Report> reports)
+        : console_(console), stepRow_(stepRow), reports_(std::move(reports)) {}
+    JobResult MoveSamples(JobMonitor& monitor) override {
+        for (const Report& report : reports_) {
+            console_.AdvanceClock(report.secondsLater);
+            monitor.Progress(report.done, kTotal);
+            rows.push_back(console_.RowText(stepRow_));
+            cursors.emplace_back(console_.CursorRow(), console_.CursorColumn());
+        }
+        return {};
+    }
+    JobResult CommitOutputs(JobMonitor&) override { return {}; }
+    std::vector<std::string> CommittedOutputs() const override { return {}; }
+
+    static constexpr uint64_t kTotal = 2000;
+    std::vector<std::string> rows;
+    std::vector<std::pair<int, int>> cursors;
+
+private:
+    MemoryConsole& console_;
+    int stepRow_;
+    std::vector<Report> reports_;
+};
+
+// The percentage shows only once the step has run for over a second, is
+// rewritten only when it changes, keeps the cursor where it was, and goes
+// before "   Done".
+TEST(RunJobPhase, ShowsTheStepsPercentageAfterASecondAndTakesItOffWhenDone) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.MoveCursor(13, 1);
+    console.AddText("k");
+    ProgressJob job(console, 17, {{0.0, 0}, {1.0, 500}, {0.25, 840}, {0.25, 841}, {1.0, 2000}});
+    const std::string step = "   Reading input files...";
+
+    EXPECT_EQ(RunJobPhase(console, toolkit, step, job), 0);
+    EXPECT_EQ(job.rows, (std::vector<std::string>{step, step, step + "  42%", step + "  42%", step + " 100%"}));
+    for (const auto& cursor : job.cursors) EXPECT_EQ(cursor, std::make_pair(18, 1));
+    EXPECT_EQ(console.RowText(17), step);
+    EXPECT_EQ(console.RowText(18), "   Done");
+    EXPECT_EQ(console.RowText(20), "   Writing output files...");
+    ExpectColour(console, 17, 1, 25, kDarkGrey);
+}
+
+// What the shell keeps after the run: a line per output put in place, then
+// the error of a failure without its blanks; control characters in a name
+// are shown as "?", and a stop leaves nothing.
+TEST(RunJobPhase, LeavesInTheShellWhatTheJobWrote) {
+    const IoError full{IoError::Operation::Write, "take1 right channel.wav", ENOSPC, {}};
+    using Line = MemoryConsole::ShellLine;
+    struct Case {
+        const char* name;
+        std::vector<std::string> committed;
+        JobResult move;
+        JobResult commit;
+        std::vector<Line> lines;
+    };
+    const Case cases[] = {
+        {"both written",
+         {"take1 left channel.wav", "take1 right channel.wav"},
+         {},
+         {},
+         {{ShellStream::Output, "wrote 'take1 left channel.wav'"},
+          {ShellStream::Output, "wrote 'take1 right channel.wav'"}}},
+        {"one written, then a failure",
+         {"take1 left channel.wav"},
+         {},
+         {full, 0},
+         {{ShellStream::Output, "wrote 'take1 left channel.wav'"},
+          {ShellStream::Error, "Cannot write 'take1 right channel.wav': No space left on device"}}},
+        {"failure while moving",
+         {},
+         {full, 0},
+         {},
+         {{ShellStream::Error, "Cannot write 'take1 right channel.wav': No space left on device"}}},
+        {"control characters",
+         {"a\x1B[2J\x07" "b\xC2\x9B.wav"},
+         {},
+         {},
+         {{ShellStream::Output, "wrote 'a?[2J?b?.wav'"}}},
+        {"stopped", {}, {{}, 130}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryConsole console(28);
+        RecordingToolkit toolkit(&console);
+        console.AddEnter();
+        console.AddText("k");
+        ScriptedJob job;
+        job.committed = c.committed;
+        job.move = c.move;
+        job.commit = c.commit;
+        (void)RunJobPhase(console, toolkit, "   Reading input files...", job);
+        EXPECT_EQ(console.ShellLines(), c.lines);
+    }
 }
 
 }  // namespace

@@ -110,5 +110,32 @@ TEST_F(ReopenInputFile, ReportsAFileThatIsGoneAsAnOpenError) {
     EXPECT_EQ(reopened.error.errorNumber, ENOENT);
 }
 
+class ReadCarriedChunksFile : public testwave::WithTempFolder {};
+
+TEST_F(ReadCarriedChunksFile, GivesTheChunksAndTheFileToCopyThemFrom) {
+    const std::string path = folder.Write(
+        "take.wav",
+        WaveBuilder().ChunkBeforeFmt("bext", Bytes(4)).Samples(Bytes(2)).ChunkAfterData("cue ", Bytes(4)).Build());
+    InputOpenResult opened = OpenInputFile(path);
+    ASSERT_TRUE(opened);
+    const MetadataRead read = ReadCarriedChunks(opened.file, testjobs::ScriptedMonitor());
+    ASSERT_TRUE(read.result);
+    EXPECT_EQ(read.carried.source, &opened.file);
+    EXPECT_EQ(read.carried.metadata.beforeData, (std::vector<WaveChunk>{{"bext", 20, 4}}));
+    EXPECT_EQ(read.carried.metadata.afterData, (std::vector<WaveChunk>{{"cue ", 12 + 12 + 24 + 10 + 8, 4}}));
+}
+
+TEST_F(ReadCarriedChunksFile, ReportsAFileOfTooManyChunksAsAReadError) {
+    Bytes bytes = WaveBuilder().Samples(Bytes(2)).Build();
+    const Bytes emptyCue = {'c', 'u', 'e', ' ', 0, 0, 0, 0};
+    for (int i = 0; i < 70000; ++i) bytes.insert(bytes.end(), emptyCue.begin(), emptyCue.end());
+    const std::string path = folder.Write("flood.wav", bytes);
+    InputOpenResult opened = OpenInputFile(path);
+    ASSERT_TRUE(opened);
+    const MetadataRead read = ReadCarriedChunks(opened.file, testjobs::ScriptedMonitor());
+    EXPECT_EQ(read.result.error.Describe(), "Cannot read '" + path + "': too many chunks to carry its metadata  ");
+    EXPECT_EQ(read.result.stopStatus, 0);
+}
+
 }  // namespace
 }  // namespace stereotools

@@ -55,6 +55,28 @@ TEST_F(JoinJobRun, ReportsProgressBlockByBlock) {
     EXPECT_EQ(folder.Read("lr.wav"), StereoFile(Interleaved16(left, right)));
 }
 
+// With keepMetadata the output carries the left input's chunks in their
+// places with their pad bytes; the right input's are not taken.
+TEST_F(JoinJobRun, TakesTheLeftInputsMetadataOnRequest) {
+    const Bytes list = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 1, 0, 0, 0, 'L'};
+    const auto leftChunks = [&](WaveBuilder builder) {
+        return builder.ChunkBeforeFmt("bext", Bytes(3, 'b'))
+            .ChunkBeforeData("LIST", list)
+            .ChunkAfterData("cue ", Bytes(4, 'c'));
+    };
+    // Three 8-bit frames: the joined data is even, the left's is odd.
+    folder.Write("l.wav",
+                 leftChunks(WaveBuilder().Bits(8)).Samples({1, 2, 3}).ChunkBeforeData("JUNK", Bytes(2)).Build());
+    folder.Write("r.wav", WaveBuilder().Bits(8).ChunkBeforeFmt("bext", Bytes(1, 'R')).Samples({4, 5, 6})
+                              .ChunkAfterData("iXML", Bytes(2, 'R')).Build());
+    JoinRequest request = Request("l.wav", "r.wav", "lr.wav");
+    request.keepMetadata = true;
+    JoinJob job(request);
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(RunJob(job, monitor));
+    EXPECT_EQ(folder.Read("lr.wav"), leftChunks(WaveBuilder().Channels(2).Bits(8)).Samples({1, 4, 2, 5, 3, 6}).Build());
+}
+
 // The output may name the left input: the input is read whole before the
 // commit puts the joined file in its place.
 TEST_F(JoinJobRun, ReplacesAnInputNamedAsOutputOnlyOnCommit) {
@@ -67,7 +89,9 @@ TEST_F(JoinJobRun, ReplacesAnInputNamedAsOutputOnlyOnCommit) {
 
     ASSERT_TRUE(job.MoveSamples(monitor));
     EXPECT_EQ(folder.Read("take.wav"), MonoFile(left));
+    EXPECT_EQ(job.CommittedOutputs(), std::vector<std::string>{});
     ASSERT_TRUE(job.CommitOutputs(monitor));
+    EXPECT_EQ(job.CommittedOutputs(), std::vector<std::string>{folder.Path("take.wav")});
     EXPECT_EQ(folder.Read("take.wav"), StereoFile(Interleaved16(left, right)));
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"r.wav", "take.wav"}));
 }
@@ -130,6 +154,25 @@ TEST_F(JoinJobRun, OpensOneFileNamedTwiceOnce) {
         EXPECT_EQ(RunJob(job, monitor).error.operation, IoError::Operation::Read);
         EXPECT_FALSE(folder.Read("aa2.wav"));
     }
+}
+
+// Asked not to replace, a join leaves alone an output that appears while it runs.
+TEST_F(JoinJobRun, RefusesToReplaceAnOutputWhenAskedNotTo) {
+    folder.Write("l.wav", MonoFile(CountingBytes(8, 1)));
+    folder.Write("r.wav", MonoFile(CountingBytes(8, 0x81)));
+    JoinRequest request = Request("l.wav", "r.wav", "lr.wav");
+    request.existing = ExistingTarget::Refuse;
+    JoinJob job(request);
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(job.MoveSamples(monitor));
+    const Bytes theirs(10, 0xEE);
+    folder.Write("lr.wav", theirs);
+
+    const JobResult result = job.CommitOutputs(monitor);
+    EXPECT_EQ(result.error.operation, IoError::Operation::Commit);
+    EXPECT_EQ(result.error.errorNumber, EEXIST);
+    EXPECT_EQ(folder.Read("lr.wav"), theirs);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"l.wav", "lr.wav", "r.wav"}));
 }
 
 }  // namespace

@@ -15,6 +15,8 @@ TEST(KeyForCharacter, NamesTheEditingKeys) {
     const Case kCases[] = {
         {U'\r', Key::Kind::Enter}, {U'\n', Key::Kind::Enter},  {0x7F, Key::Kind::Backspace},
         {0x08, Key::Kind::Backspace}, {0x1B, Key::Kind::Escape}, {U'\t', Key::Kind::Tab},
+        {0x01, Key::Kind::CtrlA},     {0x04, Key::Kind::CtrlD},  {0x05, Key::Kind::CtrlE},
+        {0x0B, Key::Kind::CtrlK},     {0x15, Key::Kind::CtrlU},  {0x17, Key::Kind::CtrlW},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(static_cast<uint32_t>(c.code));

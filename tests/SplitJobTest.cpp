@@ -69,9 +69,32 @@ TEST_F(SplitJobRun, PutsTheOutputsInPlaceOnlyOnCommit) {
     ASSERT_TRUE(job.MoveSamples(monitor));
     EXPECT_EQ(folder.Read("take left channel.wav"), old);
     EXPECT_FALSE(folder.Read("take right channel.wav"));
+    EXPECT_EQ(job.CommittedOutputs(), std::vector<std::string>{});
     ASSERT_TRUE(job.CommitOutputs(monitor));
     EXPECT_EQ(folder.Read("take left channel.wav"), MonoFile(ChannelOf(samples, 2, 0)));
     EXPECT_EQ(folder.Read("take right channel.wav"), MonoFile(ChannelOf(samples, 2, 1)));
+    EXPECT_EQ(job.CommittedOutputs(),
+              (std::vector<std::string>{folder.Path("take left channel.wav"), folder.Path("take right channel.wav")}));
+}
+
+// A right output whose rename fails after the left one was put in place:
+// the left one stays and is the only one the job says it committed.
+TEST_F(SplitJobRun, SaysWhichOutputsItCommittedBeforeAFailure) {
+    SplitJob job(Request(WaveBuilder().Channels(2).Samples(CountingBytes(40)).Build()));
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(job.MoveSamples(monitor));
+    FileCalls calls = SystemFileCalls();
+    calls.renameat = [](int fromFolder, const char* from, int toFolder, const char* to) {
+        if (std::string(to).ends_with("right channel.wav")) {
+            errno = EIO;
+            return -1;
+        }
+        return SystemFileCalls().renameat(fromFolder, from, toFolder, to);
+    };
+    testwave::ScopedFileCalls fake(calls);
+    EXPECT_EQ(job.CommitOutputs(monitor).error.errorNumber, EIO);
+    EXPECT_EQ(job.CommittedOutputs(), std::vector<std::string>{folder.Path("take left channel.wav")});
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"take left channel.wav", "take.wav"}));
 }
 
 // A stop before any block, between blocks, or before the commit ends the
@@ -87,6 +110,65 @@ TEST_F(SplitJobRun, HonoursAStopAtEveryCheck) {
         EXPECT_FALSE(result.error);
         EXPECT_EQ(folder.Names(), std::vector<std::string>{"take.wav"});
     }
+}
+
+// Chunks as recorders write them: "bext" before "fmt ", a filler and a
+// list before the data, markers and notes behind it.
+// The filler is left out where `withFiller` is false, as outputs leave it.
+WaveBuilder WithMetadata(WaveBuilder builder, bool withFiller = true) {
+    const Bytes info = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 1, 0, 0, 0, 'x'};
+    builder.ChunkBeforeFmt("bext", Bytes(5, 'b'));
+    if (withFiller) builder.ChunkBeforeData("JUNK", Bytes(6));
+    return builder.ChunkBeforeData("LIST", info)
+        .ChunkAfterData("cue ", Bytes(4, 'c'))
+        .ChunkAfterData("iXML", Bytes(3, 'i'));
+}
+
+// With keepMetadata both outputs carry the input's chunks in their places,
+// each with its pad byte, the data chunk's too; the filler stays behind.
+TEST_F(SplitJobRun, CarriesTheInputsMetadataIntoBothOutputsOnRequest) {
+    const Bytes samples = CountingBytes(6);  // three 8-bit frames: odd channels
+    for (const char* form : {"RIFF", "RF64", "BW64"}) {
+        SCOPED_TRACE(form);
+        WaveBuilder input = WithMetadata(WaveBuilder().Channels(2).Bits(8).Samples(samples));
+        if (std::string(form) != "RIFF") input.Rf64(form);
+        SplitRequest request = Request(input.Build());
+        request.keepMetadata = true;
+        SplitJob job(request);
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(RunJob(job, monitor));
+        for (const auto& [name, channel] :
+             {std::pair{"take left channel.wav", 0u}, std::pair{"take right channel.wav", 1u}}) {
+            SCOPED_TRACE(name);
+            const Bytes channelSamples = ChannelOf(samples, 1, channel);
+            EXPECT_EQ(folder.Read(name), WithMetadata(WaveBuilder().Bits(8).Samples(channelSamples), false).Build());
+        }
+    }
+}
+
+// Without the request, outputs of an RF64 or BW64 input are canonical and
+// the chunks behind its data are no samples.
+TEST_F(SplitJobRun, SplitsRf64AndBw64IntoCanonicalOutputs) {
+    const Bytes samples = CountingBytes(40);
+    for (const char* form : {"RF64", "BW64"}) {
+        SCOPED_TRACE(form);
+        SplitJob job(Request(WithMetadata(WaveBuilder().Rf64(form).Channels(2).Samples(samples)).Build()));
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(RunJob(job, monitor));
+        EXPECT_EQ(folder.Read("take left channel.wav"), MonoFile(ChannelOf(samples, 2, 0)));
+        EXPECT_EQ(folder.Read("take right channel.wav"), MonoFile(ChannelOf(samples, 2, 1)));
+    }
+}
+
+TEST_F(SplitJobRun, HonoursAStopWhileReadingMetadata) {
+    SplitRequest request = Request(WithMetadata(WaveBuilder().Channels(2).Samples(CountingBytes(8))).Build());
+    request.keepMetadata = true;
+    SplitJob job(request);
+    ScriptedMonitor monitor(143, 0);
+    const JobResult result = job.MoveSamples(monitor);
+    EXPECT_EQ(result.stopStatus, 143);
+    EXPECT_TRUE(monitor.progress.empty()) << "stopped before any output was started";
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"take.wav"});
 }
 
 // A failure in either phase leaves neither output behind, nor a temporary
@@ -120,6 +202,43 @@ TEST_F(SplitJobRun, LeavesNoOutputAfterAFailure) {
         EXPECT_EQ(result.error.errorNumber, ENOSPC);
         EXPECT_EQ(folder.Names(), (std::vector<std::string>{"take left channel.wav", "take.wav"}));
         EXPECT_EQ(folder.Read("take left channel.wav"), old);
+    }
+}
+
+// Asked not to replace, a split refuses an output that exists when it starts
+// (writing nothing) or that appears while it runs (leaving that file alone).
+TEST_F(SplitJobRun, RefusesToReplaceAnOutputWhenAskedNotTo) {
+    const Bytes file = WaveBuilder().Channels(2).Samples(CountingBytes(40)).Build();
+    const Bytes theirs(10, 0xEE);
+    {
+        SCOPED_TRACE("right output exists at the start");
+        SplitRequest request = Request(file);
+        request.existing = ExistingTarget::Refuse;
+        folder.Write("take right channel.wav", theirs);
+        SplitJob job(request);
+        ScriptedMonitor monitor;
+        const JobResult result = RunJob(job, monitor);
+        EXPECT_EQ(result.error.operation, IoError::Operation::Create);
+        EXPECT_EQ(result.error.path, folder.Path("take right channel.wav"));
+        EXPECT_EQ(result.error.errorNumber, EEXIST);
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"take right channel.wav", "take.wav"}));
+        EXPECT_EQ(folder.Read("take right channel.wav"), theirs);
+        std::filesystem::remove(folder.Path("take right channel.wav"));
+    }
+    {
+        SCOPED_TRACE("right output appears before the commit");
+        SplitRequest request = Request(file);
+        request.existing = ExistingTarget::Refuse;
+        SplitJob job(request);
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(job.MoveSamples(monitor));
+        folder.Write("take right channel.wav", theirs);
+        const JobResult result = job.CommitOutputs(monitor);
+        EXPECT_EQ(result.error.operation, IoError::Operation::Commit);
+        EXPECT_EQ(result.error.errorNumber, EEXIST);
+        EXPECT_EQ(folder.Read("take right channel.wav"), theirs);
+        EXPECT_EQ(folder.Read("take left channel.wav"), MonoFile(ChannelOf(CountingBytes(40), 2, 0)));
+        EXPECT_EQ(folder.Names().size(), 3u) << "no temporary file is left";
     }
 }
 

@@ -101,6 +101,18 @@ TEST(DeriveMonoFormat, DescribesOutputsAt44EvenForChunkedInputs) {
     EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 8, 120)).dataOffset, 44u);
 }
 
+TEST(DeriveFormats, PutTheSamplesOfOutputsPast4GiBBehindAnRf64Header) {
+    // 0xFFFFFFDB is the largest data size with a 44-byte header.
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 2 * uint64_t{0xFFFFFFDB}, 80)).dataOffset, 44u);
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 2 * uint64_t{0xFFFFFFDC}, 80)).dataOffset, 80u);
+    const WaveFormatInfo shorter = Format(1, 1, 100, 200, 2, 16, 2);
+    const WaveFormatInfo longest44 = Format(1, 1, 100, 200, 2, 16, 0x7FFFFFED);
+    const WaveFormatInfo first80 = Format(1, 1, 100, 200, 2, 16, 0x7FFFFFEE);
+    EXPECT_EQ(DeriveStereoFormat(shorter, longest44).dataOffset, 44u);
+    EXPECT_EQ(DeriveStereoFormat(first80, shorter).dataOffset, 80u);
+    EXPECT_EQ(DeriveStereoFormat(first80, shorter).dataSize, 0xFFFFFFDCu);
+}
+
 TEST(CountFrames, RoundsHalfFramesToEven) {
     struct Case {
         uint16_t bits;
@@ -110,7 +122,8 @@ TEST(CountFrames, RoundsHalfFramesToEven) {
     const Case cases[] = {
         {16, 800, 200}, {16, 14, 4},  {16, 10, 2},  {16, 6, 2},  {16, 13, 3}, {16, 15, 4}, {16, 0, 0},
         {16, 2, 0},     {16, 3, 1},   {24, 60, 10}, {24, 9, 2},  {8, 6, 3},   {8, 5, 2},   {8, 7, 4},
-        {12, 8, 2},     {64, 24, 2},  {32, 0xFFFFFFFF, 536870912},
+        {12, 8, 2},     {64, 24, 2},  {32, 0xFFFFFFFF, 536870912}, {16, (uint64_t{5} << 30) + 2, 0x50000000},
+        {16, (uint64_t{5} << 30) + 6, 0x50000002},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.dataSize) + " bytes");

@@ -1,8 +1,10 @@
 #include "support/TestWave.h"
+#include "wave/WaveDerive.h"
 #include "wave/WaveReader.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +15,8 @@ using testwave::WaveBuilder;
 using stereotools::HeaderProblemMessage;
 using stereotools::MemorySource;
 using stereotools::ReadWaveHeader;
+using stereotools::ReadWaveMetadata;
+using stereotools::WaveChunk;
 using stereotools::WaveHeaderProblem;
 
 WaveHeaderProblem ProblemOf(const Bytes& bytes, int requiredChannels) {
@@ -248,6 +252,159 @@ TEST(ReadWaveHeader, ResolvesAnUnknownDataSizeToTheEndOfTheFile) {
     EXPECT_EQ(tooLarge.info.dataSize, 0xFFFFFFFEu);
 }
 
+TEST(ReadWaveHeader, TakesRf64AndBw64SizesFromDs64) {
+    const Bytes samples = testwave::CountingBytes(12);
+    const Bytes list = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 2, 0, 0, 0, 'x', 0};
+    struct Case {
+        const char* name;
+        WaveBuilder builder;
+        uint64_t dataSize;
+        uint64_t dataOffset;
+    };
+    const Case cases[] = {
+        {"RF64 with a LIST behind the data",
+         WaveBuilder().Rf64().Channels(2).Samples(samples).ChunkAfterData("LIST", list), 12, 80},
+        {"BW64 with a LIST behind the data",
+         WaveBuilder().Rf64("BW64").Channels(2).Samples(samples).ChunkAfterData("LIST", list), 12, 80},
+        {"ds64 with a table and chunks before the data",
+         WaveBuilder().Rf64().Ds64Size(40).Channels(2).ChunkBeforeFmt("bext", Bytes(3)).ChunkBeforeData("LIST", list)
+             .Samples(samples).ChunkAfterData("cue ", Bytes(4)),
+         12, 12 + 48 + 12 + 24 + 22 + 8},
+        {"a 32-bit data size other than 0xFFFFFFFF stays as stated",
+         WaveBuilder().Rf64().DataSize(8).Ds64DataSize(12).Channels(2).Samples(samples), 8, 80},
+        {"ds64 data size larger than the file",
+         WaveBuilder().Rf64().Ds64DataSize(0x123456789).Channels(2).Samples(samples), 0x123456789, 80},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes bytes = c.builder.Build();
+        const auto result = ReadWaveHeader(MemorySource(bytes), 2);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result.info.dataSize, c.dataSize);
+        EXPECT_EQ(result.info.dataOffset, c.dataOffset);
+        EXPECT_EQ(Bytes(bytes.begin() + static_cast<long>(c.dataOffset),
+                        bytes.begin() + static_cast<long>(c.dataOffset + std::min<uint64_t>(c.dataSize, 12))),
+                  Bytes(samples.begin(), samples.begin() + static_cast<long>(std::min<uint64_t>(c.dataSize, 12))));
+    }
+}
+
+TEST(ReadWaveHeader, RefusesRf64WithoutAUsableDs64) {
+    const Bytes plain = WaveBuilder().RiffId("RF64").DataSize(0xFFFFFFFF).Samples(Bytes(8)).Build();
+    const Bytes valid = WaveBuilder().Rf64().Samples(Bytes(8)).Build();
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {"RF64 without ds64", plain},
+        {"BW64 without ds64", WaveBuilder().RiffId("BW64").Build()},
+        {"ds64 of 23 bytes", WaveBuilder().Rf64().Ds64Size(23).Samples(Bytes(8)).Build()},
+        {"ds64 body cut by the end of the file", Cut(WaveBuilder().Rf64().Ds64Size(4000).Build(), 200)},
+        {"ds64 behind a JUNK chunk", InsertedAt12(valid, {'J', 'U', 'N', 'K', 2, 0, 0, 0, 0, 0})},
+        {"ds64 data size past any file system", WaveBuilder().Rf64().Ds64DataSize(uint64_t{1} << 61).Build()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ProblemOf(c.bytes, 1), WaveHeaderProblem::NotWave);
+    }
+    // The ds64 check comes second, after "WAVE"; the later checks are those of RIFF.
+    EXPECT_EQ(ProblemOf(WaveBuilder().Rf64().Channels(2).Build(), 1), WaveHeaderProblem::WrongChannelCount);
+    EXPECT_EQ(ProblemOf(WaveBuilder().Rf64().Tag(2).Build(), 1), WaveHeaderProblem::NotPcmOrFloat);
+    EXPECT_EQ(ProblemOf(WaveBuilder().Rf64().Ds64Size(24).Build(), 1), WaveHeaderProblem::None);
+}
+
+TEST(ReadWaveHeader, TakesDs64OnlyInRf64AndBw64Files) {
+    // A RIFF file with a "ds64" chunk keeps RIFF's rule: size unknown, to the end.
+    Bytes bytes = WaveBuilder().Rf64().Samples(testwave::CountingBytes(6)).ChunkAfterData("LIST", Bytes(8)).Build();
+    std::copy_n("RIFF", 4, bytes.begin());
+    const auto result = ReadWaveHeader(MemorySource(bytes), 1);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.info.dataOffset, 80u);
+    EXPECT_EQ(result.info.dataSize, bytes.size() - 80);
+}
+
+TEST(ReadWaveMetadata, ListsTheChunksAnOutputCarriesByWhereTheyStood) {
+    const Bytes list = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 1, 0, 0, 0, 'x', 0};
+    const Bytes bytes = WaveBuilder()
+                            .ChunkBeforeFmt("bext", Bytes(5, 'b'))
+                            .ChunkBeforeFmt("JUNK", Bytes(28))
+                            .ChunkBeforeData("fact", Bytes(4))
+                            .ChunkBeforeData("LIST", list)
+                            .ChunkBeforeData("PAD ", Bytes(2))
+                            .ChunkBeforeData("FLLR", Bytes(2))
+                            .ChunkBeforeData("ds64", Bytes(28))
+                            .ChunkBeforeData("iXML", Bytes(3, 'i'))
+                            .Samples(Bytes(3, 's'))
+                            .ChunkAfterData("cue ", Bytes(4))
+                            .ChunkAfterData("LIST", {'a', 'd', 't', 'l'})
+                            .ChunkAfterData("_PMX", Bytes(1, 'p'))
+                            .Build();
+    const auto result = ReadWaveMetadata(MemorySource(bytes));
+    ASSERT_TRUE(result);
+    // RIFF 12, bext 14, JUNK 36, fmt 24, fact 12, LIST 22, PAD 10, FLLR 10, ds64 36, iXML 12, data 12 (3 + pad).
+    const std::vector<WaveChunk> before = {{"bext", 20, 5}, {"LIST", 12 + 14 + 36 + 24 + 12 + 8, 14},
+                                           {"iXML", 12 + 14 + 36 + 24 + 12 + 22 + 10 + 10 + 36 + 8, 3}};
+    EXPECT_EQ(result.metadata.beforeData, before);
+    EXPECT_EQ(result.metadata.beforeFmt, 1u);
+    const uint64_t behindData = 12 + 14 + 36 + 24 + 12 + 22 + 10 + 10 + 36 + 12 + 12;
+    const std::vector<WaveChunk> after = {{"cue ", behindData + 8, 4}, {"_PMX", behindData + 12 + 12 + 8, 1}};
+    EXPECT_EQ(result.metadata.afterData, after);
+    EXPECT_EQ(bytes.size(), behindData + 12 + 12 + 10);
+}
+
+TEST(ReadWaveMetadata, CarriesOnlyWholeChunks) {
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        std::vector<std::string> before;
+        std::vector<std::string> after;
+        std::size_t beforeFmt;
+    };
+    Bytes cut =
+        WaveBuilder().Samples(Bytes(4)).ChunkAfterData("cue ", Bytes(4)).ChunkAfterData("iXML", Bytes(40)).Build();
+    cut.resize(cut.size() - 1);
+    Bytes garbage = WaveBuilder().Samples(Bytes(4)).ChunkAfterData("cue ", Bytes(4)).Build();
+    const Bytes id3 = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0, 0, 0};
+    garbage.insert(garbage.end(), id3.begin(), id3.end());
+    Bytes fmtBehind = WaveBuilder().ChunkBeforeData("bext", Bytes(2)).Samples(Bytes(4)).Build();
+    // Move "fmt " (bytes 12..35) to the end, behind the data.
+    Bytes moved(fmtBehind.begin(), fmtBehind.begin() + 12);
+    moved.insert(moved.end(), fmtBehind.begin() + 36, fmtBehind.end());
+    moved.insert(moved.end(), fmtBehind.begin() + 12, fmtBehind.begin() + 36);
+    const Case cases[] = {
+        {"a chunk cut by the end of the file", cut, {}, {"cue "}, 0},
+        {"bytes that are no chunk behind the form", garbage, {}, {"cue "}, 0},
+        {"data of unknown size runs to the end",
+         WaveBuilder().Samples(Bytes(4)).DataSize(0xFFFFFFFF).ChunkAfterData("cue ", Bytes(4)).Build(), {}, {}, 0},
+        {"RF64 data ends where ds64 says",
+         WaveBuilder().Rf64().Samples(Bytes(4)).ChunkAfterData("cue ", Bytes(4)).Build(), {}, {"cue "}, 0},
+        {"fmt behind the data goes right before it", moved, {"bext"}, {}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = ReadWaveMetadata(MemorySource(c.bytes));
+        ASSERT_TRUE(result);
+        std::vector<std::string> before;
+        std::vector<std::string> after;
+        for (const auto& chunk : result.metadata.beforeData) before.push_back(chunk.id);
+        for (const auto& chunk : result.metadata.afterData) after.push_back(chunk.id);
+        EXPECT_EQ(before, c.before);
+        EXPECT_EQ(after, c.after);
+        EXPECT_EQ(result.metadata.beforeFmt, c.beforeFmt);
+    }
+}
+
+TEST(ReadWaveMetadata, RefusesMoreChunksThanAnyRealFileHolds) {
+    Bytes bytes = WaveBuilder().Samples(Bytes(2)).Build();
+    const Bytes emptyCue = {'c', 'u', 'e', ' ', 0, 0, 0, 0};
+    for (int i = 0; i < 70000; ++i) bytes.insert(bytes.end(), emptyCue.begin(), emptyCue.end());
+    const auto result = ReadWaveMetadata(MemorySource(bytes));
+    EXPECT_EQ(result.problem, WaveHeaderProblem::NotWave);
+    EXPECT_TRUE(result.metadata.Empty());
+    int asked = 0;
+    EXPECT_EQ(ReadWaveMetadata(MemorySource(bytes), [&] { return ++asked == 2; }).problem, WaveHeaderProblem::Stopped);
+}
+
 TEST(ReadWaveHeader, WalksThousandsOfChunks) {
     // Odd bodies and their pad bytes put chunk headers at every offset,
     // across every boundary of the blocks the headers are read in.
@@ -341,6 +498,42 @@ TEST(BytesPerSample, RoundsUpToWholeBytes) {
         info.bitsPerSample = bits;
         EXPECT_EQ(info.BytesPerSample(), bytes);
     }
+}
+
+// Files past 4 GiB, made sparse so they cost no disk.
+class LargeFile : public testwave::WithTempFolder {};
+
+TEST_F(LargeFile, ResolvesAnUnknownSizeToTheEndOfAFilePast4GiB) {
+    const uint64_t dataSize = (uint64_t{5} << 30) + 3;
+    const std::string path = folder.Write("long.wav", WaveBuilder().Channels(2).DataSize(0xFFFFFFFF).Build());
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(44 + dataSize)), 0);
+    stereotools::InputOpenResult opened = stereotools::OpenInputFile(path);
+    ASSERT_TRUE(opened) << opened.error.Describe();
+    const auto result = ReadWaveHeader(opened.file, 2);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.info.dataSize, dataSize);
+    // 3 bytes over whole frames of 4 is more than half a frame: one more.
+    EXPECT_EQ(stereotools::CountFrames(result.info), (dataSize >> 2) + 1);
+}
+
+TEST_F(LargeFile, FindsTheChunksBehindRf64DataPast4GiB) {
+    const uint64_t dataSize = (uint64_t{4} << 30) + 7;
+    const std::string path = folder.Write("long.rf64", WaveBuilder().Rf64().Channels(2).Ds64DataSize(dataSize).Build());
+    // Sparse data, then a pad byte and a "cue " chunk behind it.
+    const Bytes cue = {'c', 'u', 'e', ' ', 4, 0, 0, 0, 0, 0, 0, 0};
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, cue.data(), cue.size(), static_cast<off_t>(80 + dataSize + 1)), 12);
+    ::close(fd);
+    stereotools::InputOpenResult opened = stereotools::OpenInputFile(path);
+    ASSERT_TRUE(opened) << opened.error.Describe();
+    const auto header = ReadWaveHeader(opened.file, 2);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header.info.dataSize, dataSize);
+    const auto metadata = stereotools::ReadWaveMetadata(opened.file);
+    ASSERT_TRUE(metadata);
+    EXPECT_TRUE(metadata.metadata.beforeData.empty());
+    EXPECT_EQ(metadata.metadata.afterData, (std::vector<WaveChunk>{{"cue ", 80 + dataSize + 9, 4}}));
 }
 
 }  // namespace

@@ -75,6 +75,80 @@ TEST(EncodeWaveHeader, WritesFieldsWhole) {
     EXPECT_EQ(Bytes(header.begin() + 40, header.end()), Bytes({0xDB, 0xFF, 0xFF, 0xFF}));
 }
 
+TEST(LayOutWave, ChoosesRf64OnlyWhereTheRiffSizeNoLongerFits) {
+    struct Case {
+        const char* name;
+        uint64_t dataSize;
+        stereotools::WaveContainer container;
+        uint64_t headerBytes;
+        uint64_t riffSize;
+    };
+    using stereotools::WaveContainer;
+    const Case cases[] = {
+        {"empty", 0, WaveContainer::Riff, 44, 36},
+        {"the last size with a 44-byte header", 0xFFFFFFDB, WaveContainer::Riff, 44, 0xFFFFFFFF},
+        {"the first size that needs RF64", 0xFFFFFFDC, WaveContainer::Rf64, 80, 0xFFFFFFDCull + 72},
+        {"a 5 GiB join", uint64_t{5} << 30, WaveContainer::Rf64, 80, (uint64_t{5} << 30) + 72},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WaveFormatInfo info = JoinedStereo();
+        info.dataSize = c.dataSize;
+        const stereotools::WaveLayout layout = stereotools::LayOutWave(info);
+        EXPECT_EQ(layout.container, c.container);
+        EXPECT_EQ(layout.headerBytes, c.headerBytes);
+        EXPECT_EQ(layout.trailerBytes, 0u);
+        EXPECT_EQ(layout.riffSize, c.riffSize);
+        EXPECT_EQ(layout.FileBytes(), c.headerBytes + c.dataSize);
+        EXPECT_EQ(stereotools::EncodeWaveHeader(info).size(), c.headerBytes);
+    }
+}
+
+TEST(LayOutWave, CountsCarriedChunksAndTheirPadBytes) {
+    stereotools::WaveMetadata metadata;
+    metadata.beforeData = {{"bext", 0, 5}, {"iXML", 0, 10}};  // 14 + 18
+    metadata.afterData = {{"cue ", 0, 3}};                     // 12
+    WaveFormatInfo info = JoinedStereo();
+    info.dataSize = 7;  // odd: a pad byte before the trailer
+    const stereotools::WaveLayout layout = stereotools::LayOutWave(info, metadata);
+    EXPECT_EQ(layout.container, stereotools::WaveContainer::Riff);
+    EXPECT_EQ(layout.headerBytes, 44u + 32u);
+    EXPECT_EQ(layout.trailerBytes, 1u + 12u);
+    EXPECT_EQ(layout.riffSize, 76u - 8u + 7u + 13u);
+
+    // Chunks can tip an output into RF64 that alone would fit.
+    info.dataSize = 0xFFFFFFDB;
+    EXPECT_EQ(stereotools::LayOutWave(info, metadata).container, stereotools::WaveContainer::Rf64);
+    EXPECT_EQ(stereotools::LayOutWave(info, metadata).headerBytes, 80u + 32u);
+}
+
+TEST(EncodeWaveHeader, WritesRf64WithItsSizesInDs64) {
+    WaveFormatInfo info = JoinedStereo();
+    info.dataSize = (uint64_t{5} << 30) + 2;  // half a frame more than 0x50000000 frames
+    const Bytes expected = {
+        'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E',
+        'd', 's', '6', '4', 28, 0, 0, 0,
+        0x4A, 0, 0, 0x40, 1, 0, 0, 0,          // RIFF size 5 GiB + 2 + 72
+        2, 0, 0, 0x40, 1, 0, 0, 0,             // data size
+        0, 0, 0, 0x50, 0, 0, 0, 0,             // whole frames
+        0, 0, 0, 0,                            // no table
+        'f', 'm', 't', ' ', 16, 0, 0, 0,
+        1, 0, 2, 0, 100, 0, 0, 0, 0x90, 0x01, 0, 0, 4, 0, 16, 0,
+        'd', 'a', 't', 'a', 0xFF, 0xFF, 0xFF, 0xFF,
+    };
+    EXPECT_EQ(stereotools::EncodeWaveHeader(info), expected);
+
+    // The same fields in RF64 whatever the size, when asked.
+    info.dataSize = 240;
+    const Bytes small = stereotools::EncodeWaveHeader(info, stereotools::WaveContainer::Rf64);
+    ASSERT_EQ(small.size(), 80u);
+    // RIFF size 240 + 72, data size 240, 60 frames.
+    EXPECT_EQ(Bytes(small.begin() + 20, small.begin() + 44),
+              Bytes({0x38, 1, 0, 0, 0, 0, 0, 0, 240, 0, 0, 0, 0, 0, 0, 0, 60, 0, 0, 0, 0, 0, 0, 0}));
+    const Bytes riff = stereotools::EncodeWaveHeader(info);
+    EXPECT_EQ(Bytes(small.begin() + 48, small.begin() + 72), Bytes(riff.begin() + 12, riff.begin() + 36));
+}
+
 // Writes a whole output: header, the samples in `blocks`, commit.
 IoError WriteOutput(const std::string& path, const WaveFormatInfo& info, const std::vector<Bytes>& blocks) {
     auto opened = OpenWaveOutput(path, stereotools::kWaveHeaderBytes + info.dataSize);
@@ -86,7 +160,7 @@ IoError WriteOutput(const std::string& path, const WaveFormatInfo& info, const s
     return CommitWaveOutput(opened.output);
 }
 
-Bytes Concat(const std::array<uint8_t, stereotools::kWaveHeaderBytes>& header, const Bytes& samples) {
+Bytes Concat(const Bytes& header, const Bytes& samples) {
     Bytes out(header.begin(), header.end());
     out.insert(out.end(), samples.begin(), samples.end());
     return out;
@@ -320,6 +394,9 @@ TEST_F(WaveOutputTest, RefusesOutputsThatCannotBeCreated) {
         EXPECT_EQ(opened.error.path, c.name);
         EXPECT_EQ(opened.error.errorNumber, c.errorNumber);
         EXPECT_EQ(opened.error.detail, c.detail);
+        // The check up front gives the same error without opening anything.
+        const IoError checked = stereotools::CheckWaveOutput(c.name);
+        EXPECT_EQ(checked.Describe(), opened.error.Describe());
     }
     EXPECT_EQ(Snapshot(folder), before);
 }
@@ -380,6 +457,96 @@ struct Faults {
 };
 
 FileCalls Real() { return stereotools::SystemFileCalls(); }
+
+// An 8-bit mono input with metadata around its 3 samples, and what it is as read.
+class CarriedChunksTest : public testwave::WithTempFolder {
+protected:
+    void SetUp() override {
+        const Bytes bytes = testwave::WaveBuilder()
+                                .Bits(8)
+                                .ChunkBeforeFmt("bext", Bytes(5, 'b'))
+                                .ChunkBeforeData("JUNK", Bytes(6))
+                                .ChunkBeforeData("LIST", list)
+                                .Samples({'s', 's', 's'})
+                                .ChunkAfterData("cue ", Bytes(4, 'c'))
+                                .ChunkAfterData("LIST", {'a', 'd', 't', 'l'})
+                                .ChunkAfterData("iXML", Bytes(3, 'i'))
+                                .Build();
+        opened = stereotools::OpenInputFile(folder.Write("take.wav", bytes));
+        ASSERT_TRUE(opened) << opened.error.Describe();
+        const auto header = stereotools::ReadWaveHeader(opened.file, 1);
+        ASSERT_TRUE(header);
+        info = header.info;
+        auto metadata = stereotools::ReadWaveMetadata(opened.file);
+        ASSERT_TRUE(metadata);
+        carried = {&opened.file, std::move(metadata.metadata)};
+    }
+
+    IoError Write(const std::string& path, stereotools::WaveContainer container) {
+        auto created = OpenWaveOutput(path, stereotools::LayOutWave(info, carried.metadata, container).FileBytes());
+        if (!created) return created.error;
+        if (IoError error = WriteWaveHeader(created.output, info, carried, container)) return error;
+        if (IoError error = WriteWaveSamples(created.output, Bytes{'s', 's', 's'})) return error;
+        if (IoError error = stereotools::WriteWaveTrailer(created.output, info, carried)) return error;
+        return CommitWaveOutput(created.output);
+    }
+
+    const Bytes list = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 1, 0, 0, 0, 'x'};
+    stereotools::InputOpenResult opened;
+    WaveFormatInfo info;
+    stereotools::CarriedChunks carried;
+};
+
+TEST_F(CarriedChunksTest, ComeInTheirOrderWithPadBytesAroundTheCanonicalFmt) {
+    ASSERT_FALSE(Write(folder.Path("out.wav"), stereotools::WaveContainer::Riff));
+    const Bytes expected = {
+        'R', 'I', 'F', 'F', 100, 0, 0, 0, 'W', 'A', 'V', 'E',
+        'b', 'e', 'x', 't', 5, 0, 0, 0, 'b', 'b', 'b', 'b', 'b', 0,
+        'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x44, 0xAC, 0, 0, 1, 0, 8, 0,
+        'L', 'I', 'S', 'T', 13, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 1, 0, 0, 0, 'x', 0,
+        'd', 'a', 't', 'a', 3, 0, 0, 0, 's', 's', 's', 0,
+        'c', 'u', 'e', ' ', 4, 0, 0, 0, 'c', 'c', 'c', 'c',
+        'i', 'X', 'M', 'L', 3, 0, 0, 0, 'i', 'i', 'i', 0,
+    };
+    EXPECT_EQ(folder.Read("out.wav"), expected);
+}
+
+TEST_F(CarriedChunksTest, ReadBackFromRf64AsTheyWereWritten) {
+    ASSERT_FALSE(Write(folder.Path("out.wav"), stereotools::WaveContainer::Rf64));
+    const auto written = folder.Read("out.wav");
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->size(), 108u + 36u);
+    const stereotools::MemorySource source(*written);
+    const auto header = stereotools::ReadWaveHeader(source, 1);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header.info.dataSize, 3u);
+    EXPECT_EQ(header.info.dataOffset, 12u + 36u + 14u + 24u + 22u + 8u);
+    const auto metadata = stereotools::ReadWaveMetadata(source);
+    ASSERT_TRUE(metadata);
+    std::vector<std::string> ids;
+    for (const auto& chunk : metadata.metadata.beforeData) ids.push_back(chunk.id);
+    for (const auto& chunk : metadata.metadata.afterData) ids.push_back(chunk.id);
+    EXPECT_EQ(ids, (std::vector<std::string>{"bext", "LIST", "cue ", "iXML"}));
+    EXPECT_EQ(metadata.metadata.beforeFmt, 1u);
+    EXPECT_EQ(Bytes(written->begin() + 20, written->begin() + 28), Bytes({136, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(CarriedChunksTest, LeaveNoOutputWhenTheInputCannotBeRead) {
+    FileCalls calls = Real();
+    calls.pread = [](int, void*, size_t, off_t) -> ssize_t {
+        errno = EIO;
+        return -1;
+    };
+    IoError error;
+    {
+        testwave::ScopedFileCalls fake(calls);
+        error = Write(folder.Path("out.wav"), stereotools::WaveContainer::Riff);
+    }
+    EXPECT_EQ(error.operation, Op::Read);
+    EXPECT_EQ(error.path, opened.file.Path());
+    EXPECT_EQ(error.errorNumber, EIO);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"take.wav"});
+}
 
 TEST_F(WaveOutputTest, FailsWholeWhenAnyStepFails) {
     struct Case {
@@ -595,6 +762,35 @@ TEST_F(WaveOutputTest, RefusesUpFrontWhatTheRenameWouldRefuse) {
     EXPECT_EQ(Snapshot(folder), before);
 }
 
+// A folder that takes no new file is refused by the check up front as the
+// temporary file's creation would refuse it; where an output may go, the
+// check makes nothing.
+TEST_F(WaveOutputTest, ChecksUpFrontThatTheFolderTakesNewFiles) {
+    const std::string existing = folder.Write("take.wav", Bytes(300, 0x77));
+    ASSERT_EQ(::mkdir(folder.Path("locked").c_str(), 0555), 0);
+    const auto before = Snapshot(folder);
+    EXPECT_FALSE(stereotools::CheckWaveOutput(existing));
+    EXPECT_FALSE(stereotools::CheckWaveOutput(folder.Path("new.wav")));
+    EXPECT_EQ(Snapshot(folder), before);
+
+    const std::string locked = folder.Path("locked/new.wav");
+    ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
+    const auto CheckAndOpen = [&] {
+        struct stat reachable {};
+        if (::stat(folder.Path().c_str(), &reachable) != 0) return kCannotReachFolder;
+        const IoError checked = stereotools::CheckWaveOutput(locked);
+        auto opened = OpenWaveOutput(locked, 284);
+        opened.output.Discard();
+        if (checked.Describe() != opened.error.Describe()) return 1;
+        return checked.operation == Op::Create ? checked.errorNumber : 2;
+    };
+    // Root writes in any folder: the refusal is seen as another user.
+    const int status = ::geteuid() == 0 ? StatusAsNobody(CheckAndOpen) : CheckAndOpen();
+    if (status == kCannotReachFolder) GTEST_SKIP() << "user 65534 cannot reach " << folder.Path();
+    EXPECT_EQ(status, EACCES);
+    EXPECT_TRUE(testwave::TempFolder::NamesIn(folder.Path("locked")).empty());
+}
+
 TEST_F(WaveOutputTest, RemovesAnUncommittedOutput) {
     const std::string path = folder.Write("take.wav", Bytes(300, 0x77));
     const auto before = Snapshot(folder);
@@ -634,6 +830,49 @@ TEST_F(WaveOutputTest, LeavesItsTemporaryFileForACrashToRemoveUntilCommittedOrDi
     // What the crash handler does.
     stereotools::RemoveUnfinishedOutputs();
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"committed.wav"});
+}
+
+// Told to refuse an existing target, an output never replaces one: not
+// one there when it starts, nor one that appears before the commit, also
+// where the file system cannot rename without replacing and a hard link
+// places the file instead.
+TEST_F(WaveOutputTest, RefusesAnExistingTargetWhenToldTo) {
+    using stereotools::ExistingTarget;
+    const Bytes theirs(300, 0x77);
+    const std::string taken = folder.Write("taken.wav", theirs);
+    const auto opened = OpenWaveOutput(taken, 284, ExistingTarget::Refuse);
+    EXPECT_EQ(opened.error.operation, Op::Create);
+    EXPECT_EQ(opened.error.errorNumber, EEXIST);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"taken.wav"});
+
+    FileCalls noRenameFlags = Real();
+    noRenameFlags.renameat2 = [](int, const char*, int, const char*, unsigned) {
+        errno = EINVAL;
+        return -1;
+    };
+    const FileCalls ways[] = {Real(), noRenameFlags};
+    for (const FileCalls& calls : ways) {
+        SCOPED_TRACE(&calls == &ways[0] ? "rename without replacing" : "hard link");
+        testwave::ScopedFileCalls fake(calls);
+        auto placed = OpenWaveOutput(folder.Path("new.wav"), 284, ExistingTarget::Refuse);
+        ASSERT_TRUE(placed);
+        ASSERT_FALSE(WriteWaveHeader(placed.output, JoinedStereo()));
+        EXPECT_FALSE(CommitWaveOutput(placed.output));
+        EXPECT_EQ(folder.Read("new.wav")->size(), 44u);
+
+        auto raced = OpenWaveOutput(folder.Path("late.wav"), 284, ExistingTarget::Refuse);
+        ASSERT_TRUE(raced);
+        ASSERT_FALSE(WriteWaveHeader(raced.output, JoinedStereo()));
+        folder.Write("late.wav", theirs);
+        const IoError error = CommitWaveOutput(raced.output);
+        EXPECT_EQ(error.operation, Op::Commit);
+        EXPECT_EQ(error.errorNumber, EEXIST);
+        EXPECT_EQ(folder.Read("late.wav"), theirs);
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"late.wav", "new.wav", "taken.wav"}))
+            << "no temporary file is left";
+        std::filesystem::remove(folder.Path("late.wav"));
+        std::filesystem::remove(folder.Path("new.wav"));
+    }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Lints the manual pages, builds the Debian package, unpacks it into a
 # scratch root and checks what Debian asks of it: both programs (stripped,
-# starting), compressed manual pages, the copyright file in the
+# starting), compressed manual pages, bash completion for both programs,
+# the copyright file in the
 # machine-readable format with the licence of LICENSE, a changelog for the
 # package's version, the README, owners and permissions, section and
 # priority. Runs lintian when it is installed and fails on its errors.
@@ -56,6 +57,16 @@ for program in stereorip stereoknit; do
     "$root/usr/bin/$program" </dev/null >/dev/null 2>"$scratch/err" || status=$?
     [ "$status" -eq 2 ] || fail "$program exited $status without a terminal, expected 2"
     grep -q "terminal" "$scratch/err" || fail "$program did not say it needs a terminal"
+    # With file names it runs from the command line, no terminal needed.
+    "$root/usr/bin/$program" --version </dev/null >"$scratch/version" 2>&1 || fail "$program --version failed"
+    grep -q "^$program (stereotools) $version\$" "$scratch/version" || fail "$program --version does not say $version"
+    completion=$root/usr/share/bash-completion/completions/$program
+    if [ -f "$completion" ]; then
+        bash -n "$completion" || fail "bash completion for $program does not parse"
+        grep -q "complete -F [_a-z]* .*\b$program\b" "$completion" || fail "bash completion does not complete $program"
+    else
+        fail "no bash completion for $program"
+    fi
 done
 
 # The copyright file: machine-readable, naming the holder and carrying the

@@ -11,7 +11,7 @@ namespace stereotools {
 namespace {
 
 // Long options without a short letter get codes past the byte range.
-enum LongOnly : int { kPairsOption = 256 };
+enum LongOnly : int { kPairsOption = 256, kKeepMetadataOption };
 
 constexpr char kShortOptions[] = ":o:fnqj:hV";
 
@@ -19,7 +19,7 @@ constexpr option kCommonOptions[] = {
     {"output-dir", required_argument, nullptr, 'o'}, {"force", no_argument, nullptr, 'f'},
     {"dry-run", no_argument, nullptr, 'n'},          {"quiet", no_argument, nullptr, 'q'},
     {"jobs", required_argument, nullptr, 'j'},       {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},
+    {"version", no_argument, nullptr, 'V'},          {"keep-metadata", no_argument, nullptr, kKeepMetadataOption},
 };
 constexpr option kPairsLongOption = {"pairs", no_argument, nullptr, kPairsOption};
 
@@ -103,6 +103,7 @@ CommandLine ParseCommandLine(Tool tool, const std::vector<std::string>& argument
             if (line.action != CommandLine::Action::Help) line.action = CommandLine::Action::Version;
             break;
         case kPairsOption: line.pairs = true; break;
+        case kKeepMetadataOption: line.keepMetadata = true; break;
         default: return UsageError(RefusedOption(argv[static_cast<std::size_t>(optind - 1)], code, optopt));
         }
     }
@@ -136,8 +137,12 @@ std::string UsageText(Tool tool) {
                "  -j, --jobs=N          split up to N files at once (default " +
                std::to_string(kDefaultJobs) +
                ")\n"
+               "      --keep-metadata   give both outputs FILE's metadata chunks (bext, iXML,\n"
+               "                        cue, LIST ...), copied unchanged\n"
                "  -h, --help            show this help and exit\n"
                "  -V, --version         show the version and exit\n"
+               "\n"
+               "Outputs past 4 GiB are written as RF64.\n"
                "\n"
                "Exit status: 0 when every FILE was split, 1 when any failed, 2 for a usage\n"
                "error, 128+N when stopped by signal N.\n";
@@ -160,8 +165,12 @@ std::string UsageText(Tool tool) {
            "  -j, --jobs=N          join up to N pairs at once (default " +
            std::to_string(kDefaultJobs) +
            ")\n"
+           "      --keep-metadata   give OUTPUT the left file's metadata chunks (bext, iXML,\n"
+           "                        cue, LIST ...), copied unchanged\n"
            "  -h, --help            show this help and exit\n"
            "  -V, --version         show the version and exit\n"
+           "\n"
+           "Outputs past 4 GiB are written as RF64.\n"
            "\n"
            "Exit status: 0 when every join succeeded, 1 when any failed, 2 for a usage\n"
            "error, 128+N when stopped by signal N.\n";

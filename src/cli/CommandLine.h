@@ -28,8 +28,8 @@ struct CommandLine {
     std::vector<std::string> operands;
 };
 
-// The -j default: two files at once keep both cores of a small machine busy
-// while one file waits for the disk.
+// The -j default: two files at once were the fastest in bench/batch.py
+// (200 files of 4 MiB) on a 2-core machine, ahead of one, three and four.
 constexpr unsigned kDefaultJobs = 2;
 // The most files at once -j accepts.
 constexpr unsigned kMaxJobs = 64;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,7 +23,20 @@ struct Key {
         Escape,
         Tab,
         Paste,       // a whole bracketed paste: `bytes` holds the pasted text
-        Other,       // control codes, arrows, function keys: no character
+        Left,
+        Right,
+        Up,
+        Down,
+        Home,
+        End,
+        Delete,      // the key that removes the character under the cursor
+        CtrlA,
+        CtrlD,
+        CtrlE,
+        CtrlK,
+        CtrlU,
+        CtrlW,
+        Other,       // other control codes and function keys: no character
         Ended,       // input ended or a signal asked the program to stop
     };
     Kind kind = Kind::Other;
@@ -30,6 +44,16 @@ struct Key {
     std::string bytes;       // exact bytes of a Character (also invalid UTF-8) or a Paste
     int exitStatus = 0;      // with Ended: the status the program ends with
 };
+
+// One answer given earlier in a run, as Up and Down recall it.
+struct HistoryEntry {
+    std::string text;     // the answer's bytes
+    bool pasted = false;  // it came whole from one paste (Answer::pasted)
+    bool operator==(const HistoryEntry&) const = default;
+};
+
+// Where a line left for the shell goes.
+enum class ShellStream { Output, Error };
 
 // The console services the dialogue needs: a window of 80 columns by
 // Rows() rows of cells, each with a character and palette colours, and a
@@ -79,6 +103,21 @@ public:
     // Returns the exit status a stop signal that arrived asks for, or 0.
     // Long jobs call it between blocks of work.
     [[nodiscard]] virtual int PendingStop() const { return 0; }
+    // Returns the seconds of a monotonic clock, for how long a step has run.
+    [[nodiscard]] virtual double Seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
+    // Keeps `line` to be printed on `stream`, after the program's name, once
+    // the terminal is back as it was, so that the shell's scrollback says
+    // what the run did; a console without a shell drops it.
+    virtual void LeaveInShell(ShellStream stream, std::string line) { (void)stream, (void)line; }
+
+    // Returns the answers given on this console, oldest first: what Up and
+    // Down recall. They last as long as the console, one run.
+    [[nodiscard]] std::vector<HistoryEntry>& AnswerHistory() { return answerHistory_; }
+
+private:
+    std::vector<HistoryEntry> answerHistory_;
 };
 
 }  // namespace stereotools

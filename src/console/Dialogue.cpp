@@ -1,9 +1,11 @@
 #include "Dialogue.h"
 
+#include "LineEditor.h"
 #include "NameCompletion.h"
 #include "jobs/Utf8.h"
 #include "jobs/ChannelNames.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -25,7 +27,13 @@ constexpr std::string_view kJobTimeText = "   Job completed in";
 constexpr std::string_view kSecondsText = "seconds";
 constexpr std::string_view kPressAnyKeyText = "   press any key to quit";
 constexpr std::string_view kWritingStep = "   Writing output files...";
+// What the shell is left after each output a job put in place.
+constexpr std::string_view kWroteText = "wrote ";
+// A step's percentage shows once it has run for this long.
+constexpr double kProgressDelaySeconds = 1.0;
 constexpr int kFirstPromptRow = 8;
+// The status a program ends with when its input ends, Ctrl-D included.
+constexpr int kEndOfInputStatus = 1;
 // Line breaks after each "   Done" of the job phase, and the empty rows
 // before the reading step.
 constexpr int kBreaksAfterReadingDone = 2;
@@ -46,91 +54,12 @@ constexpr std::pair<int, int> kWindowPosition{32767, 32767};
 void UseTextColour(Console& console) { console.SetColours(kBlack, kBrightWhite); }
 void UsePromptColour(Console& console) { console.SetColours(kDarkGrey, kBrightWhite); }
 
-// Returns the cells between two cursor positions, `before` first, for a step
-// of fewer than 80 cells. A scroll keeps the cursor on the last row, so a step
-// that seems to go backwards crossed into the next row.
-int CellsBetween(int rowBefore, int columnBefore, int rowAfter, int columnAfter) {
-    const int cells = (rowAfter - rowBefore) * kWindowColumns + (columnAfter - columnBefore);
-    return cells > 0 ? cells : cells + kWindowColumns;
-}
-
-// Moves the cursor back `cells` cells, to the end of the row above from
-// column 1. Returns how many it could move: cells scrolled off the top are gone.
-int MoveBack(Console& console, int cells) {
-    int row = console.CursorRow();
-    int column = console.CursorColumn();
-    int moved = 0;
-    for (; moved < cells; ++moved) {
-        if (column > 1) {
-            --column;
-        } else if (row > 1) {
-            --row;
-            column = kWindowColumns;
-        } else {
-            break;
-        }
-    }
-    console.MoveCursor(row, column);
-    return moved;
-}
-
-// Returns whether an answer may hold `character`: C0 and C1 control codes
-// and DEL would act on the terminal instead of showing.
-bool IsPrintable(char32_t character) {
-    return character >= 0x20 && character != 0x7F && !(character >= 0x80 && character < 0xA0);
-}
-
 // Ends the line of text just written: puts the cursor at column 1 of the row
 // after its last cell. Writing into column 80 has already put the cursor at
 // column 1 of the next row, so only text that ended earlier needs a break;
 // no text at all ends the cursor's row.
 void EndLine(Console& console, bool wroteText) {
     if (!wroteText || console.CursorColumn() != 1) console.LineBreak();
-}
-
-// One echoed character of an answer.
-struct EchoedCharacter {
-    std::size_t bytes = 0;  // bytes it added to the answer
-    int cells = 0;          // cells the echo advanced the cursor, early wrap included
-};
-
-void TakeBackLast(Console& console, Answer& answer, std::vector<EchoedCharacter>& echoed) {
-    const EchoedCharacter last = echoed.back();
-    echoed.pop_back();
-    answer.text.resize(answer.text.size() - last.bytes);
-    answer.cells -= static_cast<std::size_t>(last.cells);
-    const int moved = MoveBack(console, last.cells);
-    const int row = console.CursorRow();
-    const int column = console.CursorColumn();
-    console.Write(std::string(static_cast<std::size_t>(moved), ' '));
-    console.MoveCursor(row, column);
-}
-
-void Echo(Console& console, Answer& answer, std::vector<EchoedCharacter>& echoed, const Key& key) {
-    const std::string bytes = key.bytes.empty() ? EncodeUtf8(key.character) : key.bytes;
-    const int rowBefore = console.CursorRow();
-    const int columnBefore = console.CursorColumn();
-    console.Write(bytes);
-    const int cells = CellsBetween(rowBefore, columnBefore, console.CursorRow(), console.CursorColumn());
-    echoed.push_back({bytes.size(), cells});
-    answer.text += bytes;
-    answer.cells += static_cast<std::size_t>(cells);
-}
-
-// Echoes the printable characters of `text` as typed ones, up to the answer's
-// limit. Returns whether any was taken.
-bool EchoText(Console& console, Answer& answer, std::vector<EchoedCharacter>& echoed, std::string_view text) {
-    bool taken = false;
-    for (const Utf8Character& character : SplitUtf8(text)) {
-        if (!IsPrintable(character.codePoint) || echoed.size() >= kMaxAnswerCharacters) continue;
-        Key key;
-        key.kind = Key::Kind::Character;
-        key.character = character.codePoint;
-        key.bytes = std::string(text.substr(character.offset, character.length));
-        Echo(console, answer, echoed, key);
-        taken = true;
-    }
-    return taken;
 }
 
 bool IsRegularFile(const std::string& name) {
@@ -142,17 +71,41 @@ bool IsRegularFile(const std::string& name) {
 struct AnswerReading {
     Console& console;
     std::string_view partnerOf;  // with Tab on an empty answer, propose this file's partner
-    Answer answer;
-    std::vector<EchoedCharacter> echoed;
+    LineEditor editor;
+    AnswerEcho echo;
+    HistoryWalk history;
+    bool pasted = false;  // the text came whole from one paste, nothing typed
     bool lastKeyWasTab = false;
     bool overlayShown = false;
+
+    // Inserts `text` at the cursor as typed characters. Returns whether any was taken.
+    bool Type(std::string_view text) {
+        if (editor.Insert(ToAnswerCharacters(console, text)) == 0) return false;
+        pasted = false;
+        echo.Show(editor);
+        return true;
+    }
+    // Shows an edit that returned `changed`; a changed text is no paste any more.
+    void Edited(bool changed) {
+        if (changed) pasted = false;
+        echo.Show(editor);
+    }
+    // Shows the cursor where the editor has it.
+    void Moved() { echo.Show(editor); }
+    // Shows `entry` in place of the text.
+    void Recall(const std::optional<HistoryEntry>& entry) {
+        if (!entry) return;
+        editor.Replace(ToAnswerCharacters(console, entry->text));
+        pasted = entry->pasted;
+        echo.Show(editor);
+    }
 };
 
-// Lists `choices` in the rows below the echo. Returns false when no row is
+// Lists `choices` in the rows below the answer. Returns false when no row is
 // left below it.
 bool ListChoices(AnswerReading& reading, const std::vector<std::string>& choices) {
     Console& console = reading.console;
-    const int firstRow = console.CursorRow() + 1;
+    const int firstRow = reading.echo.EndRow() + 1;
     const int rowsLeft = console.Rows() - firstRow + 1;
     const std::vector<std::string> lines = LayOutChoices(choices, kWindowColumns, 3, rowsLeft);
     if (lines.empty()) return false;
@@ -162,37 +115,39 @@ bool ListChoices(AnswerReading& reading, const std::vector<std::string>& choices
 }
 
 // Tab: proposes the partner file on an empty answer, else completes the
-// last path component as a shell does. Whatever cannot be done rings the bell.
+// last path component before the cursor as a shell does. Whatever cannot be
+// done rings the bell.
 void CompleteAnswer(AnswerReading& reading, bool secondTab) {
     Console& console = reading.console;
-    Answer& answer = reading.answer;
-    if (answer.text.empty() && !reading.partnerOf.empty()) {
+    if (reading.editor.Empty() && !reading.partnerOf.empty()) {
         const std::string partner = PartnerName(reading.partnerOf);
-        if (IsRegularFile(partner) && EchoText(console, answer, reading.echoed, partner)) {
-            answer.pasted = false;
-            return;
-        }
+        if (IsRegularFile(partner) && reading.Type(partner)) return;
     }
-    const NameParts parts = SplitLastComponent(answer.text);
+    const NameParts parts = SplitLastComponent(reading.editor.TextBeforeCursor());
     const Completion completion = CompleteName(parts.last, ListFolder(parts.folder));
     if (completion.outcome == Completion::Outcome::NoMatch) {
         console.Beep();
         return;
     }
-    if (!completion.addition.empty() && EchoText(console, answer, reading.echoed, completion.addition)) {
-        answer.pasted = false;
-        return;
-    }
+    if (!completion.addition.empty() && reading.Type(completion.addition)) return;
     if (completion.outcome == Completion::Outcome::Several && secondTab && ListChoices(reading, completion.choices))
         return;
     console.Beep();
 }
 
-// Reads keys up to Enter, echoing at the cursor. Returns the answer, or
-// Ended as soon as input ends.
+// Returns the answer of input that ended with `exitStatus`.
+Answer EndedAnswer(int exitStatus) { return {Answer::Status::Ended, {}, exitStatus, 0, false}; }
+
+// Reads keys up to Enter, editing and echoing the answer from the cursor's
+// cell. Returns the answer (the cursor after its last cell), or Ended as
+// soon as input ends.
 Answer ReadAnswer(Console& console, std::string_view partnerOf) {
-    AnswerReading reading{console, partnerOf, {}, {}, false, false};
-    Answer& answer = reading.answer;
+    AnswerReading reading{console,
+                          partnerOf,
+                          LineEditor(),
+                          AnswerEcho(console, console.CursorRow(), console.CursorColumn()),
+                          HistoryWalk(console.AnswerHistory())};
+    LineEditor& editor = reading.editor;
     for (;;) {
         const Key key = console.ReadKey();
         // A listing stays only until the next key.
@@ -204,28 +159,64 @@ Answer ReadAnswer(Console& console, std::string_view partnerOf) {
         reading.lastKeyWasTab = key.kind == Key::Kind::Tab;
         switch (key.kind) {
         case Key::Kind::Ended:
-            return {Answer::Status::Ended, {}, key.exitStatus, 0, false};
+            return EndedAnswer(key.exitStatus);
         case Key::Kind::Enter:
-            return answer;
-        case Key::Kind::Backspace:
-            if (!reading.echoed.empty()) {
-                TakeBackLast(console, answer, reading.echoed);
-                answer.pasted = false;
-            }
-            break;
+            reading.echo.MoveToEnd();
+            return {Answer::Status::Accepted, editor.Text(), 0, reading.echo.Cells(), reading.pasted};
         case Key::Kind::Character:
-            if (IsPrintable(key.character) && reading.echoed.size() < kMaxAnswerCharacters) {
-                Echo(console, answer, reading.echoed, key);
-                answer.pasted = false;
-            }
+            if (IsPrintable(key.character)) reading.Type(key.bytes.empty() ? EncodeUtf8(key.character) : key.bytes);
             break;
         case Key::Kind::Paste: {
-            const bool wasEmpty = answer.text.empty();
-            if (EchoText(console, answer, reading.echoed, key.bytes) || wasEmpty) answer.pasted = wasEmpty;
+            const bool wasEmpty = editor.Empty();
+            if (reading.Type(key.bytes) || wasEmpty) reading.pasted = wasEmpty;
             break;
         }
         case Key::Kind::Tab:
             CompleteAnswer(reading, secondTab);
+            break;
+        case Key::Kind::Backspace:
+            reading.Edited(editor.DeleteBefore());
+            break;
+        case Key::Kind::Delete:
+            reading.Edited(editor.DeleteAt());
+            break;
+        case Key::Kind::CtrlD:
+            // As in the shell: the end of input on an empty line, else Delete.
+            if (editor.Empty()) return EndedAnswer(kEndOfInputStatus);
+            reading.Edited(editor.DeleteAt());
+            break;
+        case Key::Kind::CtrlK:
+            reading.Edited(editor.DeleteToEnd());
+            break;
+        case Key::Kind::CtrlU:
+            reading.Edited(editor.DeleteToStart());
+            break;
+        case Key::Kind::CtrlW:
+            reading.Edited(editor.DeleteWordBefore());
+            break;
+        case Key::Kind::Left:
+            editor.MoveLeft();
+            reading.Moved();
+            break;
+        case Key::Kind::Right:
+            editor.MoveRight();
+            reading.Moved();
+            break;
+        case Key::Kind::Home:
+        case Key::Kind::CtrlA:
+            editor.MoveToStart();
+            reading.Moved();
+            break;
+        case Key::Kind::End:
+        case Key::Kind::CtrlE:
+            editor.MoveToEnd();
+            reading.Moved();
+            break;
+        case Key::Kind::Up:
+            reading.Recall(reading.history.Older({editor.Text(), reading.pasted}));
+            break;
+        case Key::Kind::Down:
+            reading.Recall(reading.history.Newer());
             break;
         case Key::Kind::Escape:
         case Key::Kind::Other:
@@ -259,19 +250,101 @@ int WaitForFinalKey(Console& console, int status) {
     return key.kind == Key::Kind::Ended ? key.exitStatus : status;
 }
 
-// Hands a job the console's stop signals; the dialogue shows its steps only.
+// Hands a job the console's stop signals and shows how far it is: once a
+// step has run for longer than kProgressDelaySeconds, the percentage done
+// follows the step's text on its row.
 class ConsoleJobMonitor final : public JobMonitor {
 public:
-    explicit ConsoleJobMonitor(const Console& console) : console_(console) {}
+    explicit ConsoleJobMonitor(Console& console) : console_(console) {}
     [[nodiscard]] int PendingStop() const override { return console_.PendingStop(); }
 
+    // Takes `text`, just shown by ShowStep, as the step that progress follows.
+    void StepShown(std::string_view text) {
+        // ShowStep ended with a line break, which may have scrolled: the step
+        // is on the row above the cursor either way.
+        stepRow_ = console_.CursorRow() - 1;
+        stepColumn_ = static_cast<int>(text.size()) + 1;
+        stepStart_ = console_.Seconds();
+        shownPercent_ = kNoPercent;
+    }
+
+    void Progress(uint64_t done, uint64_t total) override {
+        if (stepRow_ < 1 || console_.Seconds() - stepStart_ <= kProgressDelaySeconds) return;
+        const long double fraction = total == 0 ? 1.0L : static_cast<long double>(std::min(done, total)) / total;
+        const int percent = static_cast<int>(fraction * 100);
+        if (percent == shownPercent_) return;
+        shownPercent_ = percent;
+        char text[kPercentCells + 1];
+        std::snprintf(text, sizeof text, "%4d%%", percent);
+        WriteAtStep(text);
+    }
+
+    // Takes the percentage off the step's row, which then holds exactly the step text.
+    void EndStep() {
+        if (shownPercent_ == kNoPercent) return;
+        WriteAtStep(std::string(kPercentCells, ' '));
+        shownPercent_ = kNoPercent;
+    }
+
 private:
-    const Console& console_;
+    static constexpr int kNoPercent = -1;
+    static constexpr std::size_t kPercentCells = 5;  // "  42%", " 100%": a blank always parts it from the step
+
+    // Writes `text` after the step's text in the prompt colour, as the step
+    // is written, and puts the cursor back.
+    void WriteAtStep(std::string_view text) {
+        const int row = console_.CursorRow();
+        const int column = console_.CursorColumn();
+        console_.MoveCursor(stepRow_, stepColumn_);
+        UsePromptColour(console_);
+        console_.Write(text);
+        console_.MoveCursor(row, column);
+        console_.Flush();
+    }
+
+    Console& console_;
+    int stepRow_ = 0;
+    int stepColumn_ = 1;
+    double stepStart_ = 0;
+    int shownPercent_ = kNoPercent;
 };
 
-// Shows `error` and ends the dialogue after a job that failed in `step`.
-int FailJob(Console& console, ConsoleToolkit& toolkit, const IoError& error, FailedStep step) {
-    ShowErrorBox(console, toolkit, error.Describe());
+// Returns `text` with its control characters as "?", so that printing it
+// cannot act on the terminal.
+std::string ShellSafe(std::string_view text) {
+    std::string safe;
+    for (const Utf8Character& character : SplitUtf8(text)) {
+        if (IsPrintable(character.codePoint))
+            safe += text.substr(character.offset, character.length);
+        else
+            safe += '?';
+    }
+    return safe;
+}
+
+// Returns `text` without the blanks around it.
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// Leaves for the shell what the job did: a line per output it put in place,
+// then `error`, when there is one.
+void LeaveJobRecord(Console& console, const Job& job, const IoError& error) {
+    for (const std::string& name : job.CommittedOutputs())
+        console.LeaveInShell(ShellStream::Output, std::string(kWroteText) + "'" + ShellSafe(name) + "'");
+    if (error) console.LeaveInShell(ShellStream::Error, ShellSafe(Trimmed(error.Describe())));
+}
+
+// Ends the job phase after a phase of the job that did not succeed: returns
+// a stop's status at once, or shows the error and ends the dialogue as after
+// a failure in `step`.
+int EndUnsuccessfulJob(Console& console, ConsoleToolkit& toolkit, const Job& job, const JobResult& result,
+                       FailedStep step) {
+    LeaveJobRecord(console, job, result.error);
+    if (result.stopStatus != 0) return result.stopStatus;
+    ShowErrorBox(console, toolkit, result.error.Describe());
     return FinishFailedDialogue(console, step);
 }
 
@@ -315,6 +388,7 @@ Answer AskFileName(Console& console, std::string_view prompt, int row, int answe
     console.Flush();
     Answer answer = ReadAnswer(console, partnerOf);
     console.SetPasteMarking(false);
+    if (answer.status == Answer::Status::Accepted) AddToHistory(console.AnswerHistory(), {answer.text, answer.pasted});
     if (answer.status == Answer::Status::Accepted) EndLine(console, !answer.text.empty());
     UsePromptColour(console);
     console.SetCursorVisible(cursorWasVisible);
@@ -416,16 +490,19 @@ int FinishFailedDialogue(Console& console, FailedStep step) {
 int RunJobPhase(Console& console, ConsoleToolkit& toolkit, std::string_view readingStep, Job& job) {
     ConsoleJobMonitor monitor(console);
     const JobClock clock = BeginJob(console, readingStep);
+    monitor.StepShown(readingStep);
 
     JobResult result = job.MoveSamples(monitor);
-    if (result.stopStatus != 0) return result.stopStatus;
-    if (result.error) return FailJob(console, toolkit, result.error, FailedStep::Reading);
+    monitor.EndStep();
+    if (!result) return EndUnsuccessfulJob(console, toolkit, job, result, FailedStep::Reading);
     ShowDone(console, kBreaksAfterReadingDone);
 
     ShowStep(console, kWritingStep);
+    monitor.StepShown(kWritingStep);
     result = job.CommitOutputs(monitor);
-    if (result.stopStatus != 0) return result.stopStatus;
-    if (result.error) return FailJob(console, toolkit, result.error, FailedStep::Writing);
+    monitor.EndStep();
+    if (!result) return EndUnsuccessfulJob(console, toolkit, job, result, FailedStep::Writing);
+    LeaveJobRecord(console, job, {});
     ShowDone(console, kBreaksAfterWritingDone);
     return FinishDialogue(console, clock);
 }

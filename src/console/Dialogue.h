@@ -2,6 +2,7 @@
 
 #include "Console.h"
 #include "ConsoleToolkit.h"
+#include "LineEditor.h"
 #include "jobs/Job.h"
 
 #include <chrono>
@@ -12,8 +13,6 @@ namespace stereotools {
 
 // How AskWaveFile goes on after a refused answer.
 enum class RetryPolicy { Restart, AskAgainInPlace };
-
-constexpr std::size_t kMaxAnswerCharacters = 10000;
 
 inline constexpr std::string_view kFileNotFoundMessage =
     "            File not found.\\n Please enter a valid filename  ";
@@ -42,16 +41,21 @@ void OpenConsoleWindow(Console& console, ConsoleToolkit& toolkit, const std::str
 void ShowBanner(Console& console, std::string_view nameLine);
 
 // Prints `prompt` at (row, 1) and reads an answer from (row, answerColumn),
-// echoing it in the text colour with the text cursor shown. Backspace removes
-// the last character; control keys are ignored; characters past
-// kMaxAnswerCharacters are not taken. A paste is taken as typed characters
-// (its control characters dropped). Tab completes the last path component
-// from the file system; a second Tab in a row lists the choices in the rows
-// below until the next key; with nothing to complete it rings the bell. On an
+// echoing it in the text colour with the text cursor shown. The answer is
+// edited as in the shell (LineEditor): Left, Right, Home or Ctrl-A, End or
+// Ctrl-E move the cursor; Backspace, Delete, Ctrl-K, Ctrl-U and Ctrl-W
+// remove; characters typed or pasted go in at the cursor, up to
+// kMaxAnswerCharacters; other control keys are ignored. A paste is taken as
+// typed characters (its control characters dropped). Up and Down recall the
+// answers given earlier on `console` (AnswerHistory), to which the answer is
+// added. Tab completes the last path component before the cursor from the
+// file system; a second Tab in a row lists the choices in the rows below
+// until the next key; with nothing to complete it rings the bell. On an
 // empty answer Tab first proposes the partner of file `partnerOf`
 // (PartnerName) when that exists. Returns Accepted with the bytes after Enter
 // (the cursor then at column 1 of the row after the echo's last cell, prompt
-// colour current), or Ended as soon as input ends.
+// colour current), or Ended as soon as input ends or Ctrl-D is pressed on an
+// empty answer (status 1).
 [[nodiscard]] Answer AskFileName(Console& console, std::string_view prompt, int row, int answerColumn,
                                  std::string_view partnerOf = {});
 
@@ -126,9 +130,13 @@ enum class FailedStep { Reading, Writing };
 
 // Runs `job` as the job phase shows it: BeginJob with `readingStep`, the
 // samples moved, "   Done", "   Writing output files...", the outputs
-// committed, "   Done" and FinishDialogue. A failure shows its error box and
-// ends as FinishFailedDialogue; a stop returns its status at once. Returns
-// the exit status.
+// committed, "   Done" and FinishDialogue. While a step has run for over a
+// second (Console::Seconds), the percentage the job reports done follows its
+// text ("  42%"), and is taken off again when the step ends. A failure shows
+// its error box and ends as FinishFailedDialogue; a stop returns its status
+// at once. Leaves for the shell (Console::LeaveInShell) "wrote 'NAME'" for
+// each output put in place and, after a failure, the box's text without its
+// blanks, control characters shown as "?". Returns the exit status.
 [[nodiscard]] int RunJobPhase(Console& console, ConsoleToolkit& toolkit, std::string_view readingStep, Job& job);
 
 // Returns `value` in the dialogue's number format: a sign position (blank or

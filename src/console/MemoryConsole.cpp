@@ -45,6 +45,18 @@ int MemoryConsole::CellWidth(char32_t character) const { return WideCellWidth(ch
 
 void MemoryConsole::AddKey(Key key) { keys_.push_back(std::move(key)); }
 
+void MemoryConsole::AddKey(Key::Kind kind, std::size_t times) {
+    for (std::size_t i = 0; i < times; ++i) {
+        Key key;
+        key.kind = kind;
+        keys_.push_back(std::move(key));
+    }
+}
+
+void MemoryConsole::LeaveInShell(ShellStream stream, std::string line) {
+    shellLines_.push_back({stream, std::move(line)});
+}
+
 void MemoryConsole::AddText(std::string_view utf8) {
     for (const Utf8Character& character : SplitUtf8(utf8)) {
         Key key;

@@ -18,6 +18,9 @@ namespace stereotools {
 //
 // When the script runs out ReadKey returns Ended with status 1. Once it has
 // returned Ended (scripted or not) it returns that same Ended at every call.
+//
+// Its clock stands still until a test moves it (AdvanceClock), and the lines
+// left for the shell are kept in order (ShellLines).
 class MemoryConsole final : public Console {
 public:
     using Cell = GridCell;
@@ -42,9 +45,12 @@ public:
     void SetPasteMarking(bool on) override { pasteMarking_ = on; }
     void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) override;
     void HideOverlay() override;
+    [[nodiscard]] double Seconds() const override { return seconds_; }
+    void LeaveInShell(ShellStream stream, std::string line) override;
 
     // Script: keys are returned in the order they were added.
     void AddKey(Key key);
+    void AddKey(Key::Kind kind, std::size_t times = 1);  // keys without character or bytes
     void AddText(std::string_view utf8);  // one Character key per character
     void AddEnter();
     void AddBackspace();
@@ -53,6 +59,15 @@ public:
     // Makes PendingStop return `status` from its (afterChecks + 1)-th call on,
     // as a stop signal arriving during a job would; 0 until then.
     void RequestStop(int status, std::size_t afterChecks = 0);
+    // Moves the clock Seconds reads forward.
+    void AdvanceClock(double seconds) { seconds_ += seconds; }
+
+    // One line left for the shell.
+    struct ShellLine {
+        ShellStream stream;
+        std::string text;
+        bool operator==(const ShellLine&) const = default;
+    };
 
     // Returns the cell at (row, column); a blank for a position outside the window.
     [[nodiscard]] const Cell& At(int row, int column) const { return grid_.At(row, column); }
@@ -73,6 +88,8 @@ public:
     [[nodiscard]] const std::vector<std::string>& LastOverlayLines() const { return lastOverlayLines_; }
     // Returns how many times an overlay was shown.
     [[nodiscard]] int OverlaysShown() const { return overlaysShown_; }
+    // Returns the lines left for the shell, in order.
+    [[nodiscard]] const std::vector<ShellLine>& ShellLines() const { return shellLines_; }
     // Returns, for every key ReadKey handed out, whether pastes were marked then.
     [[nodiscard]] const std::vector<bool>& PasteMarkingAtKeys() const { return pasteMarkingAtKeys_; }
 
@@ -94,6 +111,8 @@ private:
     int lastOverlayRow_ = 0;
     std::vector<std::string> lastOverlayLines_;
     int overlaysShown_ = 0;
+    double seconds_ = 0;
+    std::vector<ShellLine> shellLines_;
 };
 
 // A toolkit that records every call as a line of text, for tests of the

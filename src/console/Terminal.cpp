@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <utility>
 
 namespace stereotools {
 namespace {
@@ -444,6 +445,10 @@ int TerminalConsole::PendingStop() const {
     return signal != 0 ? ExitStatusForSignal(signal) : 0;
 }
 
+void TerminalConsole::LeaveInShell(ShellStream stream, std::string line) {
+    shellLines_.emplace_back(stream, std::move(line));
+}
+
 void TerminalConsole::SetTitle(const std::string& title) {
     State& s = *state_;
     if (!s.open || !s.titleCapable) return;
@@ -540,8 +545,10 @@ void TerminalToolkit::ConsoleMessageBox(std::string message, int, std::string ca
 
 int RunOnTerminal(const char* programName, int (*run)(Console&, ConsoleToolkit&)) {
     if (!HaveInteractiveTerminal()) {
-        std::fprintf(stderr, "%s: needs an interactive terminal (standard input and output must be a terminal)\n",
-                     programName);
+        std::fprintf(stderr,
+                     "%s: needs an interactive terminal (standard input and output must be a terminal);"
+                     " name files on the command line to run without one (see '%s --help')\n",
+                     programName, programName);
         return 2;
     }
     int error = 0;
@@ -557,6 +564,13 @@ int RunOnTerminal(const char* programName, int (*run)(Console&, ConsoleToolkit&)
     TerminalToolkit toolkit(console);
     const int status = run(console, toolkit);
     console.Restore();
+    // The window's rows went with the alternate screen; these lines stay in
+    // the shell's scrollback.
+    for (const auto& [stream, line] : console.ShellLines()) {
+        std::FILE* out = stream == ShellStream::Error ? stderr : stdout;
+        std::fprintf(out, "%s: %s\n", programName, line.c_str());
+        std::fflush(out);
+    }
     return status;
 }
 

@@ -4,6 +4,9 @@
 #include "ConsoleToolkit.h"
 
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace stereotools {
 
@@ -41,6 +44,10 @@ public:
     void SetPasteMarking(bool on) override;
     void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) override;
     void HideOverlay() override;
+    // Keeps `line` for RunOnTerminal to print once the terminal is restored.
+    void LeaveInShell(ShellStream stream, std::string line) override;
+    // Returns the lines left for the shell, in order.
+    [[nodiscard]] const std::vector<std::pair<ShellStream, std::string>>& ShellLines() const { return shellLines_; }
 
     // Sets the window title where the terminal takes one; Restore gives the old one back.
     void SetTitle(const std::string& title);
@@ -57,6 +64,7 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
+    std::vector<std::pair<ShellStream, std::string>> shellLines_;
 };
 
 // The toolkit on a terminal: title, window size and message box go to
@@ -78,8 +86,10 @@ private:
 };
 
 // Runs `run` on the terminal: without an interactive terminal prints one
-// line on standard error and returns 2; otherwise opens the terminal console,
-// runs the dialogue and restores the terminal on every way out.
+// line on standard error (which also points to the command line) and
+// returns 2; otherwise opens the terminal console, runs the dialogue and
+// restores the terminal on every way out, then prints the lines the
+// dialogue left for the shell, each after `programName` and ": ".
 [[nodiscard]] int RunOnTerminal(const char* programName, int (*run)(Console&, ConsoleToolkit&));
 
 }  // namespace stereotools

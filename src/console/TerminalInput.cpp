@@ -39,6 +39,23 @@ std::size_t SequenceLength(int lead) {
 
 bool IsContinuation(int byte) { return byte >= 0x80 && byte <= 0xBF; }
 
+// Returns the key that curses key code `code` stands for.
+Key KeyForCode(wint_t code) {
+    struct Named {
+        wint_t code;
+        Key::Kind kind;
+    };
+    static constexpr Named kNamed[] = {
+        {KEY_ENTER, Key::Kind::Enter}, {KEY_BACKSPACE, Key::Kind::Backspace}, {KEY_LEFT, Key::Kind::Left},
+        {KEY_RIGHT, Key::Kind::Right}, {KEY_UP, Key::Kind::Up},               {KEY_DOWN, Key::Kind::Down},
+        {KEY_HOME, Key::Kind::Home},   {KEY_END, Key::Kind::End},             {KEY_DC, Key::Kind::Delete},
+    };
+    Key key;
+    for (const Named& named : kNamed)
+        if (named.code == code) key.kind = named.kind;
+    return key;
+}
+
 }  // namespace
 
 void DefinePasteKeys() {
@@ -157,10 +174,7 @@ Key TerminalConsole::ReadKey() {
                 continue;
             }
             if (static_cast<int>(code) == kPasteBeginCode) return s.ReadPaste();
-            Key key;
-            if (code == KEY_ENTER) key.kind = Key::Kind::Enter;
-            if (code == KEY_BACKSPACE) key.kind = Key::Kind::Backspace;
-            return key;
+            return KeyForCode(code);
         }
         if (got == OK) {
             Key key = KeyForCharacter(static_cast<char32_t>(code));

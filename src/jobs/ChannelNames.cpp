@@ -5,18 +5,48 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace stereotools {
 namespace {
 
 constexpr std::size_t kCutCharacters = 4;
+constexpr std::string_view kLeftEnding = " left channel.wav";
+constexpr std::string_view kRightEnding = " right channel.wav";
+
+constexpr struct {
+    PairProblem problem;
+    const char* text;
+} kPairProblemTexts[] = {
+    {PairProblem::RightHalf, "This is the right channel file of a pair: name its left channel file"},
+    {PairProblem::NoPartner,
+     "This name pairs with no right channel file (NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)"},
+};
 
 bool HasExtension(std::string_view name, std::string_view lowerCaseExtension) {
     if (name.size() < lowerCaseExtension.size()) return false;
     std::string tail(name.substr(name.size() - lowerCaseExtension.size()));
     for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return tail == lowerCaseExtension;
+}
+
+// Returns where the channel letter stands in a name that ends in a
+// separator (".", "_" or "-"), one letter and ".wav" or ".wave" (any case),
+// or npos. NAME, the separator and the letter come before the extension.
+std::size_t ChannelLetter(std::string_view name) {
+    for (const std::string_view extension : {std::string_view(".wav"), std::string_view(".wave")}) {
+        if (name.size() < extension.size() + 3 || !HasExtension(name, extension)) continue;
+        const std::size_t letter = name.size() - extension.size() - 1;
+        const char separator = name[letter - 1];
+        if (separator == '.' || separator == '_' || separator == '-') return letter;
+    }
+    return std::string_view::npos;
+}
+
+// Returns whether `name` holds `upperCase` or its lower case at `at` (npos: no).
+bool IsLetter(std::string_view name, std::size_t at, char upperCase) {
+    return at != std::string_view::npos && (name[at] == upperCase || name[at] == upperCase - 'A' + 'a');
 }
 
 }  // namespace
@@ -36,20 +66,29 @@ ChannelFileNames DeriveChannelFileNames(const std::string& inputFileName) {
 }
 
 std::string PartnerName(std::string_view leftName) {
-    constexpr std::string_view kLeftEnding = " left channel.wav";
     if (leftName.ends_with(kLeftEnding)) {
-        return std::string(leftName.substr(0, leftName.size() - kLeftEnding.size())) + " right channel.wav";
+        return std::string(leftName.substr(0, leftName.size() - kLeftEnding.size())) + std::string(kRightEnding);
     }
-    for (const std::string_view extension : {std::string_view(".wav"), std::string_view(".wave")}) {
-        // NAME, a separator and the letter come before the extension.
-        if (leftName.size() < extension.size() + 3 || !HasExtension(leftName, extension)) continue;
-        const std::size_t letter = leftName.size() - extension.size() - 1;
-        const char separator = leftName[letter - 1];
-        if (separator != '.' && separator != '_' && separator != '-') continue;
-        if (leftName[letter] != 'L' && leftName[letter] != 'l') continue;
-        std::string partner(leftName);
-        partner[letter] = leftName[letter] == 'L' ? 'R' : 'r';
-        return partner;
+    const std::size_t letter = ChannelLetter(leftName);
+    if (!IsLetter(leftName, letter, 'L')) return {};
+    std::string partner(leftName);
+    partner[letter] = leftName[letter] == 'L' ? 'R' : 'r';
+    return partner;
+}
+
+ChannelPair PairChannelFiles(std::string_view leftName) {
+    const std::size_t letter = ChannelLetter(leftName);
+    if (leftName.ends_with(kRightEnding) || IsLetter(leftName, letter, 'R')) return {PairProblem::RightHalf, {}, {}};
+    std::string right = PartnerName(leftName);
+    if (right.empty()) return {PairProblem::NoPartner, {}, {}};
+    // The separator stands just before the letter.
+    const std::size_t stemEnd = leftName.ends_with(kLeftEnding) ? leftName.size() - kLeftEnding.size() : letter - 1;
+    return {PairProblem::None, std::move(right), std::string(leftName.substr(0, stemEnd)) + ".wav"};
+}
+
+std::string PairProblemMessage(PairProblem problem) {
+    for (const auto& entry : kPairProblemTexts) {
+        if (entry.problem == problem) return entry.text;
     }
     return {};
 }

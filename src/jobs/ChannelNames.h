@@ -23,4 +23,29 @@ struct ChannelFileNames {
 // of that letter. Returns "" when its ending pairs with nothing.
 [[nodiscard]] std::string PartnerName(std::string_view leftName);
 
+// Why a file cannot be the left half of a pair to join.
+enum class PairProblem {
+    None,
+    RightHalf,  // its name is that of a right-channel file
+    NoPartner,  // its name ends in no pair's left-channel ending
+};
+
+// The pair a left-channel file starts.
+struct ChannelPair {
+    PairProblem problem = PairProblem::None;
+    std::string right;   // the partner: PartnerName of the left name
+    std::string joined;  // NAME.wav, beside the left file
+};
+
+// Returns the pair `leftName` starts: its PartnerName, and for the output
+// NAME.wav, NAME being the left name less " left channel.wav", or less the
+// separator, the letter and the extension of NAME.L.wav, NAME_L.wav,
+// NAME-L.wav (any case, ".wave" too). Returns RightHalf for a name that
+// ends as a partner does (" right channel.wav", ".R", "_R", "-R"), NoPartner
+// for one that pairs with nothing.
+[[nodiscard]] ChannelPair PairChannelFiles(std::string_view leftName);
+
+// Returns the text the tools show for `problem`. Empty for None.
+[[nodiscard]] std::string PairProblemMessage(PairProblem problem);
+
 }  // namespace stereotools

@@ -36,6 +36,20 @@ IoError InputChangedError(const std::string& name) {
     return {IoError::Operation::Read, name, 0, "the file changed after it was checked"};
 }
 
+MetadataRead ReadCarriedChunks(const InputFile& file, const JobMonitor& monitor) {
+    MetadataRead read;
+    int stopStatus = 0;
+    MetadataResult listed = ReadWaveMetadata(file, [&] { return (stopStatus = monitor.PendingStop()) != 0; });
+    if (listed.problem == WaveHeaderProblem::Stopped) {
+        read.result.stopStatus = stopStatus;
+    } else if (!listed) {
+        read.result.error = {IoError::Operation::Read, file.Path(), 0, "too many chunks to carry its metadata"};
+    } else {
+        read.carried = {&file, std::move(listed.metadata)};
+    }
+    return read;
+}
+
 JobResult RunJob(Job& job, JobMonitor& monitor) {
     if (JobResult moved = job.MoveSamples(monitor); !moved) return moved;
     return job.CommitOutputs(monitor);

@@ -3,9 +3,11 @@
 #include "wave/FileIo.h"
 #include "wave/WaveFormat.h"
 #include "wave/WaveReader.h"
+#include "wave/WaveWriter.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace stereotools {
 
@@ -71,7 +73,23 @@ public:
     [[nodiscard]] virtual JobResult MoveSamples(JobMonitor& monitor) = 0;
     // Puts the outputs in place of their targets, one after the other.
     [[nodiscard]] virtual JobResult CommitOutputs(JobMonitor& monitor) = 0;
+    // Returns the names of the outputs put in place so far, in the order
+    // they were committed, as the request named them.
+    [[nodiscard]] virtual std::vector<std::string> CommittedOutputs() const = 0;
 };
+
+// What reading an input's metadata chunks gave: the chunks to carry, or how
+// the job ends instead.
+struct MetadataRead {
+    JobResult result;
+    CarriedChunks carried;  // valid only when `result` is success
+};
+
+// Reads the metadata chunks of `file`, an input opened again for its
+// samples, so that outputs carry them (ReadWaveMetadata). Returns them; a
+// Read error naming the file when it holds more chunks than any real file;
+// or the stop `monitor` asks for while a long chunk list is walked.
+[[nodiscard]] MetadataRead ReadCarriedChunks(const InputFile& file, const JobMonitor& monitor);
 
 // Runs both phases of `job`. Returns how the first that did not succeed
 // ended, or success.

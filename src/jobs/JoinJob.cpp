@@ -50,10 +50,18 @@ JobResult JoinJob::MoveSamples(JobMonitor& monitor) {
     ChannelBlocks blocks(width);
     if (!blocks.Allocated()) return Abandon({{IoError::Operation::Memory, request_.output, ENOMEM, {}}, 0});
     if (IoError error = OpenInputs()) return Abandon({error, 0});
-    OutputOpenResult created = OpenWaveOutput(request_.output, kWaveHeaderBytes + outputBytes);
+    CarriedChunks carried;
+    if (request_.keepMetadata) {
+        MetadataRead read = ReadCarriedChunks(leftFile_, monitor);
+        if (!read.result) return Abandon(read.result);
+        carried = std::move(read.carried);
+    }
+    const WaveFormatInfo stereo = DeriveStereoFormat(left, right);
+    const WaveLayout layout = LayOutWave(stereo, carried.metadata);
+    OutputOpenResult created = OpenWaveOutput(request_.output, layout.FileBytes(), request_.existing);
     if (!created) return Abandon({created.error, 0});
     output_ = std::move(created.output);
-    if (IoError error = WriteWaveHeader(output_, DeriveStereoFormat(left, right))) return Abandon({error, 0});
+    if (IoError error = WriteWaveHeader(output_, stereo, carried, layout.container)) return Abandon({error, 0});
 
     uint64_t written = 0;
     monitor.Progress(0, outputBytes);
@@ -75,6 +83,7 @@ JobResult JoinJob::MoveSamples(JobMonitor& monitor) {
         frame += frames;
         monitor.Progress(written, outputBytes);
     }
+    if (IoError error = WriteWaveTrailer(output_, stereo, carried)) return Abandon({error, 0});
     leftFile_.Close();
     rightFile_.Close();
     return {};
@@ -83,6 +92,7 @@ JobResult JoinJob::MoveSamples(JobMonitor& monitor) {
 JobResult JoinJob::CommitOutputs(JobMonitor& monitor) {
     if (const int stop = monitor.PendingStop()) return Abandon({{}, stop});
     if (IoError error = CommitWaveOutput(output_)) return Abandon({error, 0});
+    committed_.push_back(request_.output);
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include "wave/WaveWriter.h"
 
 #include <string>
+#include <vector>
 
 namespace stereotools {
 
@@ -13,12 +14,18 @@ struct JoinRequest {
     JobInput left;       // mono files as they were accepted, compatible
     JobInput right;      // (CheckCompatibility gave None for the pair)
     std::string output;  // the stereo file; may name one of the inputs
+    bool keepMetadata = false;  // the output carries the left input's metadata chunks
+    // Refuse: an output whose name exists fails the job with EEXIST, on
+    // start or on commit, and the file stays as it is.
+    ExistingTarget existing = ExistingTarget::Replace;
 };
 
 // Joins two mono files into one stereo file: frames up to the longer input,
 // the shorter channel filled with zero bytes, the last frame cut short when
 // the longer data size is not a whole number of samples; the header is
-// DeriveStereoFormat's. The same file named twice is opened once. An output
+// DeriveStereoFormat's, RF64 when the RIFF size would not fit 32 bits. With
+// keepMetadata the output carries the left input's metadata chunks where
+// they stood, copied unchanged. The same file named twice is opened once. An output
 // named like an input replaces it only on commit, after it has been read.
 class JoinJob final : public Job {
 public:
@@ -26,6 +33,7 @@ public:
 
     [[nodiscard]] JobResult MoveSamples(JobMonitor& monitor) override;
     [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) override;
+    [[nodiscard]] std::vector<std::string> CommittedOutputs() const override { return committed_; }
 
 private:
     // Opens both inputs; `right_` then points at the file the right samples come from.
@@ -40,6 +48,7 @@ private:
     // open suffices, and a second lock on the same file would refuse it.
     const InputFile* right_ = nullptr;
     WaveOutput output_;
+    std::vector<std::string> committed_;
 };
 
 }  // namespace stereotools

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 
 namespace stereotools {
@@ -15,6 +16,8 @@ namespace {
 
 // Written by the handler, read by every thread that checks for a stop.
 std::atomic<int> gStopSignal{0};
+// Bit N: InstallSignalHandlers gave stop signal N the handler.
+std::atomic<uint64_t> gTakenStops{0};
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
 
 // What the crash handler writes to put the terminal back: built while the
@@ -63,7 +66,7 @@ void InstallSignalHandlers() {
         if (sigaction(signal, nullptr, &before) != 0 || (before.sa_flags & SA_SIGINFO) != 0 ||
             (before.sa_handler != SIG_DFL && before.sa_handler != RecordStopSignal))
             continue;
-        sigaction(signal, &stop, nullptr);
+        if (sigaction(signal, &stop, nullptr) == 0) gTakenStops |= uint64_t{1} << signal;
     }
 
     struct sigaction crash {};
@@ -82,6 +85,10 @@ void InstallSignalHandlers() {
 }
 
 int PendingStopSignal() { return gStopSignal.load(); }
+
+bool IsStopSignalTaken(int signal) {
+    return signal > 0 && signal < 64 && (gTakenStops.load() & (uint64_t{1} << signal)) != 0;
+}
 
 int ExitStatusForSignal(int signal) { return 128 + signal; }
 

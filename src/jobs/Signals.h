@@ -21,9 +21,14 @@ constexpr std::size_t kMaxCrashRestoreBytes = 512;
 void InstallSignalHandlers();
 // Returns the stop signal that arrived last, or 0. Any thread may ask.
 [[nodiscard]] int PendingStopSignal();
+// Returns whether InstallSignalHandlers made `signal` a stop: false for one
+// the program was started ignoring, which a thread that waits for the stop
+// signals (sigwait) must then pass over.
+[[nodiscard]] bool IsStopSignalTaken(int signal);
 // Returns the exit status for a stop signal: 128 + its number.
 [[nodiscard]] int ExitStatusForSignal(int signal);
-// Returns the set of the stop signals, for blocking them around a wait.
+// Returns the set of the stop signals, for blocking them around a wait
+// (those the program was started ignoring among them).
 [[nodiscard]] sigset_t StopSignalSet();
 
 // Keeps the modes of the terminal on standard input for the crash handler to

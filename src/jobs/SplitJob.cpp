@@ -21,17 +21,25 @@ JobResult SplitJob::MoveSamples(JobMonitor& monitor) {
     InputOpenResult opened = ReopenInput(request_.input);
     if (!opened) return Abandon({opened.error, 0});
     source_ = std::move(opened.file);
+    CarriedChunks carried;
+    if (request_.keepMetadata) {
+        MetadataRead read = ReadCarriedChunks(source_, monitor);
+        if (!read.result) return Abandon(read.result);
+        carried = std::move(read.carried);
+    }
 
     WaveFormatInfo mono = DeriveMonoFormat(info);
     // The header states exactly the samples each output holds, also for a
     // data size that is not a whole number of frames.
     mono.dataSize = channelBytes;
+    const WaveLayout layout = LayOutWave(mono, carried.metadata);
+    mono.dataOffset = layout.headerBytes;
     for (auto [name, output] :
          {std::pair{&request_.outputs.left, &left_}, std::pair{&request_.outputs.right, &right_}}) {
-        OutputOpenResult created = OpenWaveOutput(*name, kWaveHeaderBytes + channelBytes);
+        OutputOpenResult created = OpenWaveOutput(*name, layout.FileBytes(), request_.existing);
         if (!created) return Abandon({created.error, 0});
         *output = std::move(created.output);
-        if (IoError error = WriteWaveHeader(*output, mono)) return Abandon({error, 0});
+        if (IoError error = WriteWaveHeader(*output, mono, carried, layout.container)) return Abandon({error, 0});
     }
 
     ChannelBlocks blocks(width);
@@ -52,6 +60,9 @@ JobResult SplitJob::MoveSamples(JobMonitor& monitor) {
         frame += frames;
         monitor.Progress(frame * 2 * width, totalBytes);
     }
+    for (WaveOutput* output : {&left_, &right_}) {
+        if (IoError error = WriteWaveTrailer(*output, mono, carried)) return Abandon({error, 0});
+    }
     source_.Close();
     return {};
 }
@@ -59,7 +70,9 @@ JobResult SplitJob::MoveSamples(JobMonitor& monitor) {
 JobResult SplitJob::CommitOutputs(JobMonitor& monitor) {
     if (const int stop = monitor.PendingStop()) return Abandon({{}, stop});
     if (IoError error = CommitWaveOutput(left_)) return Abandon({error, 0});
+    committed_.push_back(request_.outputs.left);
     if (IoError error = CommitWaveOutput(right_)) return Abandon({error, 0});
+    committed_.push_back(request_.outputs.right);
     return {};
 }
 

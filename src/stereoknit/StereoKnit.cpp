@@ -2,7 +2,9 @@
 
 #include "console/Dialogue.h"
 #include "jobs/JoinJob.h"
+#include "wave/WaveWriter.h"
 
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -32,6 +34,25 @@ struct DialogueResult {
     stereotools::JoinRequest request;
 };
 
+// Asks for the output on `row` until the answer names a file the job could
+// write: an empty answer shows the file-not-found box, a name the job would
+// refuse the text the job would show for it; the answer is then erased and
+// asked for again on `row`. Returns the answer, or Ended when input ends or
+// a stop signal closed the box.
+Answer AskOutputFile(Console& console, ConsoleToolkit& toolkit, int row) {
+    for (;;) {
+        Answer output = stereotools::AskFileName(console, kOutputPrompt, row, kAnswerColumn);
+        if (output.status == Answer::Status::Ended) return output;
+        const stereotools::IoError refusal = stereotools::CheckWaveOutput(output.text);
+        if (!refusal) return output;
+        stereotools::ShowErrorBox(console, toolkit,
+                                  output.text.empty() ? std::string(stereotools::kFileNotFoundMessage)
+                                                      : refusal.Describe());
+        if (const int stop = console.PendingStop(); stop != 0) return {Answer::Status::Ended, {}, stop, 0, false};
+        stereotools::EraseAnswer(console, row, kAnswerColumn, output.cells);
+    }
+}
+
 DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
     for (;;) {
         stereotools::ShowBanner(console, kBannerLine);
@@ -56,7 +77,7 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
 
         console.LineBreak();
         console.LineBreak();
-        Answer output = stereotools::AskFileName(console, kOutputPrompt, console.CursorRow(), kAnswerColumn);
+        Answer output = AskOutputFile(console, toolkit, console.CursorRow());
         if (output.status == Answer::Status::Ended) return {true, output.exitStatus, {}};
         return {false, 0, {std::move(left.input), std::move(right.input), std::move(output.text)}};
     }

@@ -1,14 +1,17 @@
 #include "TerminalEntry.h"
 
 #include "StereoKnit.h"
+#include "cli/Batch.h"
 #include "console/Terminal.h"
 
 namespace stereoknit {
 
-int RunStereoKnit() {
-    return stereotools::RunOnTerminal("stereoknit", [](stereotools::Console& console, stereotools::ConsoleToolkit& toolkit) {
-        return RunStereoKnit(console, toolkit);
-    });
+int RunStereoKnit(int argc, char** argv) {
+    if (argc > 1) return stereotools::RunCommandLine(stereotools::Tool::Join, argc, argv);
+    return stereotools::RunOnTerminal(
+        "stereoknit", [](stereotools::Console& console, stereotools::ConsoleToolkit& toolkit) {
+            return RunStereoKnit(console, toolkit);
+        });
 }
 
 }  // namespace stereoknit

@@ -2,8 +2,10 @@
 
 namespace stereoknit {
 
-// Runs the join dialogue on the terminal. Returns the exit status: 2, with
-// a line on standard error, when there is no interactive terminal.
-[[nodiscard]] int RunStereoKnit();
+// Runs the join dialogue on the terminal when `argv` holds only the
+// program's name, else the command line on the files it names. Returns the
+// exit status: 2, with a line on standard error, for a dialogue without an
+// interactive terminal or a command line it cannot read.
+[[nodiscard]] int RunStereoKnit(int argc, char** argv);
 
 }  // namespace stereoknit

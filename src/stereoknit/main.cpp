@@ -1,3 +1,3 @@
 #include "TerminalEntry.h"
 
-int main() { return stereoknit::RunStereoKnit(); }
+int main(int argc, char** argv) { return stereoknit::RunStereoKnit(argc, argv); }

@@ -4,6 +4,7 @@
 #include "jobs/ChannelNames.h"
 #include "jobs/SplitJob.h"
 #include "wave/WaveDerive.h"
+#include "wave/WaveWriter.h"
 
 #include <cstdint>
 #include <string_view>
@@ -72,22 +73,37 @@ void ShowFileData(Console& console, const WaveFormatInfo& info, uint64_t frameCo
     }
 }
 
+// Returns the Create error the job would give the first of `names` that it
+// could not write, or an empty error.
+stereotools::IoError CheckOutputs(const ChannelFileNames& names) {
+    if (stereotools::IoError error = stereotools::CheckWaveOutput(names.left)) return error;
+    return stereotools::CheckWaveOutput(names.right);
+}
+
 }  // namespace
 
 int RunStereoRip(Console& console, ConsoleToolkit& toolkit) {
     stereotools::OpenConsoleWindow(console, toolkit, "Stereorip", kWindowRows);
     stereotools::WaveAnswer answer;
-    do {
+    ChannelFileNames names;
+    for (;;) {
         stereotools::ShowBanner(console, kBannerLine);
         answer = stereotools::AskWaveFile(console, toolkit, kPrompt, kPromptRow, kAnswerColumn, 2,
                                           stereotools::RetryPolicy::Restart);
-    } while (answer.status == Answer::Status::Refused);
-    if (answer.status == Answer::Status::Ended) return answer.exitStatus;
+        if (answer.status == Answer::Status::Ended) return answer.exitStatus;
+        if (answer.status == Answer::Status::Refused) continue;
+        // An input whose outputs cannot be written is refused like a bad
+        // header, before any sample is read.
+        names = stereotools::DeriveChannelFileNames(answer.input.name);
+        const stereotools::IoError refusal = CheckOutputs(names);
+        if (!refusal) break;
+        stereotools::ShowErrorBox(console, toolkit, refusal.Describe());
+        if (const int stop = console.PendingStop(); stop != 0) return stop;
+    }
 
     const WaveFormatInfo& info = answer.input.info;
     const uint64_t frameCount = stereotools::CountFrames(info);
     ShowFileData(console, info, frameCount, static_cast<double>(frameCount) / static_cast<double>(info.sampleRate));
-    ChannelFileNames names = stereotools::DeriveChannelFileNames(answer.input.name);
     ShowOutputNames(console, names);
     stereotools::SplitJob job({std::move(answer.input), std::move(names)});
     return stereotools::RunJobPhase(console, toolkit, kReadingStep, job);

@@ -1,14 +1,17 @@
 #include "TerminalEntry.h"
 
 #include "StereoRip.h"
+#include "cli/Batch.h"
 #include "console/Terminal.h"
 
 namespace stereorip {
 
-int RunStereoRip() {
-    return stereotools::RunOnTerminal("stereorip", [](stereotools::Console& console, stereotools::ConsoleToolkit& toolkit) {
-        return RunStereoRip(console, toolkit);
-    });
+int RunStereoRip(int argc, char** argv) {
+    if (argc > 1) return stereotools::RunCommandLine(stereotools::Tool::Split, argc, argv);
+    return stereotools::RunOnTerminal(
+        "stereorip", [](stereotools::Console& console, stereotools::ConsoleToolkit& toolkit) {
+            return RunStereoRip(console, toolkit);
+        });
 }
 
 }  // namespace stereorip

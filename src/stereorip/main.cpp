@@ -1,3 +1,3 @@
 #include "TerminalEntry.h"
 
-int main() { return stereorip::RunStereoRip(); }
+int main(int argc, char** argv) { return stereorip::RunStereoRip(argc, argv); }

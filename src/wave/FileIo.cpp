@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -49,7 +50,7 @@ FileCalls SystemFileCalls() {
     const auto openAt = [](int folder, const char* name, int flags, mode_t mode) {
         return ::openat(folder, name, flags, mode);
     };
-    return {::read, ::pread, ::write, ::fallocate, ::close, ::renameat, ::faccessat, openAt, ::fchown};
+    return {::read, ::pread, ::write, ::fallocate, ::close, ::renameat, ::renameat2, ::faccessat, openAt, ::fchown};
 }
 
 FileCalls& ActiveFileCalls() {

@@ -44,6 +44,7 @@ struct FileCalls {
     int (*fallocate)(int fd, int mode, off_t offset, off_t length);
     int (*close)(int fd);
     int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to);
+    int (*renameat2)(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags);
     int (*faccessat)(int folder, const char* name, int mode, int flags);
     int (*openat)(int folder, const char* name, int flags, mode_t mode);
     int (*fchown)(int fd, uid_t owner, gid_t group);

@@ -1,14 +1,10 @@
 #include "WaveDerive.h"
 
+#include "WaveWriter.h"
+
 #include <algorithm>
 
 namespace stereotools {
-
-namespace {
-
-constexpr uint64_t kOutputDataOffset = 44;
-
-}  // namespace
 
 uint64_t HalveToEven(uint64_t value) {
     const uint64_t half = value / 2;
@@ -32,9 +28,8 @@ WaveFormatInfo DeriveStereoFormat(const WaveFormatInfo& left, const WaveFormatIn
     // The doubled fields wrap like the 32-bit and 16-bit fields they are written to.
     stereo.byteRate = static_cast<uint32_t>(right.byteRate * 2u);
     stereo.blockAlign = static_cast<uint16_t>(right.blockAlign * 2u);
-    // Kept whole in 64 bits, so the caller can see when it no longer fits a header.
     stereo.dataSize = 2 * std::max(left.dataSize, right.dataSize);
-    stereo.dataOffset = kOutputDataOffset;
+    stereo.dataOffset = LayOutWave(stereo).headerBytes;
     return stereo;
 }
 
@@ -44,7 +39,7 @@ WaveFormatInfo DeriveMonoFormat(const WaveFormatInfo& stereo) {
     mono.byteRate = static_cast<uint32_t>(HalveToEven(stereo.byteRate));
     mono.blockAlign = static_cast<uint16_t>(HalveToEven(stereo.blockAlign));
     mono.dataSize = HalveToEven(stereo.dataSize);
-    mono.dataOffset = kOutputDataOffset;
+    mono.dataOffset = LayOutWave(mono).headerBytes;
     return mono;
 }
 

@@ -16,13 +16,14 @@ namespace stereotools {
 // Returns the header of the stereo output joined from two mono inputs: the
 // right input's fields with channels 2, byteRate and blockAlign doubled
 // (wrapping like their 32-bit and 16-bit file fields), dataSize twice the
-// larger of the two inputs' data sizes (in 64 bits: the caller checks that it
-// fits a header) and dataOffset 44.
+// larger of the two inputs' data sizes and dataOffset where the samples of an
+// output without metadata start (44, or 80 for RF64: see LayOutWave).
 [[nodiscard]] WaveFormatInfo DeriveStereoFormat(const WaveFormatInfo& left, const WaveFormatInfo& right);
 
 // Returns the header that describes both mono outputs split from `stereo`:
 // channels 1, byteRate, blockAlign and dataSize halved (half to even),
-// dataOffset 44.
+// dataOffset where the samples of an output without metadata start (44, or
+// 80 for RF64).
 [[nodiscard]] WaveFormatInfo DeriveMonoFormat(const WaveFormatInfo& stereo);
 
 }  // namespace stereotools

@@ -1,6 +1,5 @@
 #include "WaveFormat.h"
 
-#include <algorithm>
 #include <cstddef>
 
 namespace stereotools {
@@ -36,13 +35,7 @@ constexpr ProblemText<CompatibilityProblem> kCompatibilityTexts[] = {
     {CompatibilityProblem::SampleRatesDiffer, "These two files have incompatible sample rates  "},
     {CompatibilityProblem::BitDepthsDiffer, "These two files have incompatible bit depths  "},
     {CompatibilityProblem::FormatsDiffer, "These two files have incompatible audio formats  "},
-    {CompatibilityProblem::TooLongToJoin, "These two files are too long to join into one Wave file  "},
 };
-
-// The largest RIFF size a WAV header can state.
-constexpr uint64_t kMaxRiffSize = 0xFFFFFFFFu;
-// The RIFF size counts the header bytes after the size field: 44 - 8.
-constexpr uint64_t kRiffSizeOverData = 36;
 
 }  // namespace
 
@@ -57,9 +50,6 @@ CompatibilityProblem CheckCompatibility(const WaveFormatInfo& left, const WaveFo
     if (left.sampleRate != right.sampleRate) return CompatibilityProblem::SampleRatesDiffer;
     if (left.bitsPerSample != right.bitsPerSample) return CompatibilityProblem::BitDepthsDiffer;
     if (left.formatTag != right.formatTag) return CompatibilityProblem::FormatsDiffer;
-    if (2 * std::max(left.dataSize, right.dataSize) + kRiffSizeOverData > kMaxRiffSize) {
-        return CompatibilityProblem::TooLongToJoin;
-    }
     return CompatibilityProblem::None;
 }
 

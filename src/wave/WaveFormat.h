@@ -14,7 +14,7 @@ struct WaveFormatInfo {
     uint32_t byteRate = 0;       // bytes per second, as the file states it
     uint16_t blockAlign = 0;     // bytes per frame, as the file states it
     uint16_t bitsPerSample = 0;  // 1..64 once accepted; stored in whole bytes
-    uint64_t dataSize = 0;       // byte length of the sample data (at most 0xFFFFFFFF)
+    uint64_t dataSize = 0;       // byte length of the sample data; 64 bits for RF64 and sizes resolved to end of file
     uint64_t dataOffset = 44;    // first byte of the data chunk's samples
 
     // Returns the bytes one sample occupies: bits rounded up to whole bytes.
@@ -46,13 +46,12 @@ enum class CompatibilityProblem {
     SampleRatesDiffer,
     BitDepthsDiffer,
     FormatsDiffer,
-    TooLongToJoin,  // the joined data would not fit a 44-byte header's sizes
 };
 
 // Checks whether `left` and `right` can be joined: equal sample rates, bit
-// depths and format tags, and a joined file whose RIFF size fits 32 bits.
-// Returns the first check that fails, or None. byteRate, blockAlign and
-// unequal data sizes are allowed.
+// depths and format tags. Returns the first check that fails, or None.
+// byteRate, blockAlign and unequal data sizes are allowed, and so is any
+// length: a join past 4 GiB is written as RF64.
 [[nodiscard]] CompatibilityProblem CheckCompatibility(const WaveFormatInfo& left, const WaveFormatInfo& right);
 
 // Returns the text the tools show for `problem`. Empty for None.

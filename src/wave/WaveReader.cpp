@@ -11,7 +11,8 @@ namespace {
 // The smallest file that can hold a RIFF header, a 16-byte "fmt " chunk and
 // a "data" chunk header.
 constexpr uint64_t kMinimumWaveBytes = 44;
-// 0xFFFFFFFF is the streaming writers' "size unknown".
+// 0xFFFFFFFF is the streaming writers' "size unknown"; in RF64 and BW64 it
+// says the size is in "ds64".
 constexpr uint32_t kUnknownSize = 0xFFFFFFFF;
 constexpr uint16_t kExtensibleTag = 0xFFFE;
 constexpr uint16_t kPcmTag = 1;
@@ -26,6 +27,11 @@ constexpr size_t kChunkHeadBlockBytes = 4096;
 // Real files hold a few dozen chunks; a walk this long meets only a hostile
 // or broken file (one of zero-size chunks has one every 8 bytes).
 constexpr uint32_t kMaxChunks = 1u << 16;
+// The "ds64" body up to its three 64-bit sizes: RIFF, data, sample count.
+constexpr uint32_t kDs64SizesBytes = 24;
+// The largest data size taken: no file system holds a larger file, and
+// sums of a few such sizes stay far from the limits of 64 bits.
+constexpr uint64_t kMaxDataSize = uint64_t{1} << 60;
 // The SubFormat GUID of the extensible format, less its first two bytes,
 // which hold the plain format tag.
 constexpr std::array<uint8_t, 14> kSubFormatTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
@@ -38,6 +44,8 @@ uint32_t Le32(const uint8_t* bytes) {
            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
+uint64_t Le64(const uint8_t* bytes) { return Le32(bytes) | (uint64_t{Le32(bytes + 4)} << 32); }
+
 bool IsId(const uint8_t* bytes, const char* id) { return std::memcmp(bytes, id, 4) == 0; }
 
 // Returns true when all of `out` could be read from `offset`.
@@ -45,11 +53,80 @@ bool ReadExactly(const ByteSource& source, uint64_t offset, std::span<uint8_t> o
     return source.ReadAt(offset, out) == static_cast<int64_t>(out.size());
 }
 
+// Where a walk of the chunks begins, and what an RF64 or BW64 file's
+// "ds64" chunk says.
+struct Preamble {
+    bool valid = false;       // false: an RF64 or BW64 file without a usable "ds64"
+    uint64_t firstChunk = 12;
+    bool hasDs64 = false;
+    uint64_t ds64DataSize = 0;
+};
+
+// Returns where the chunks of `source` begin: at byte 12, or behind the
+// "ds64" chunk that must come first in an RF64 or BW64 file. `riff` holds
+// the file's first 12 bytes.
+Preamble ReadPreamble(const ByteSource& source, std::span<const uint8_t, 12> riff) {
+    if (!IsId(riff.data(), "RF64") && !IsId(riff.data(), "BW64")) return {true, 12, false, 0};
+    std::array<uint8_t, 8 + kDs64SizesBytes> ds64{};
+    if (!ReadExactly(source, 12, ds64) || !IsId(ds64.data(), "ds64")) return {};
+    const uint32_t size = Le32(ds64.data() + 4);
+    // The three 64-bit sizes are all this reader uses; the table is skipped.
+    if (size < kDs64SizesBytes || 20 + uint64_t{size} > source.Size()) return {};
+    const uint64_t dataSize = Le64(ds64.data() + 16);
+    if (dataSize > kMaxDataSize) return {};
+    return {true, 20 + uint64_t{size} + (size & 1u), true, dataSize};
+}
+
 struct Chunk {
     bool found = false;
+    std::array<uint8_t, 4> id{};
     uint64_t bodyOffset = 0;
-    uint32_t size = 0;
+    uint64_t size = 0;     // the body's length, from "ds64" for RF64 data
+    bool unknownSize = false;  // a RIFF "data" chunk of size 0xFFFFFFFF: it runs to the end
 };
+
+// Walks the chunks of `source` from `preamble.firstChunk` and hands each to
+// `visit`, which returns false to end the walk. Ends too when a size runs
+// past the end of the source or a "data" chunk of unknown size leaves
+// nothing behind it. Chunk headers are read a block at a time, since a
+// hostile file can hold one every 8 bytes. Returns NotWave after more
+// chunks than any real file holds, Stopped when `stopRequested` (asked
+// before each block is read) says so, or None.
+template <typename Visit>
+WaveHeaderProblem WalkChunks(const ByteSource& source, const Preamble& preamble, const StopCheck& stopRequested,
+                             Visit&& visit) {
+    const uint64_t end = source.Size();
+    std::array<uint8_t, kChunkHeadBlockBytes> block{};
+    uint64_t blockStart = 0;
+    uint64_t blockBytes = 0;
+    uint64_t offset = preamble.firstChunk;
+    for (uint32_t walked = 0; offset + 8 <= end; ++walked) {
+        if (walked == kMaxChunks) return WaveHeaderProblem::NotWave;
+        if (offset + 8 > blockStart + blockBytes) {
+            if (stopRequested && stopRequested()) return WaveHeaderProblem::Stopped;
+            const int64_t got = source.ReadAt(offset, block);
+            if (got < 8) break;
+            blockStart = offset;
+            blockBytes = static_cast<uint64_t>(got);
+        }
+        const uint8_t* head = block.data() + (offset - blockStart);
+        Chunk chunk{true, {}, offset + 8, Le32(head + 4), false};
+        std::copy(head, head + 4, chunk.id.begin());
+        if (IsId(head, "data") && chunk.size == kUnknownSize) {
+            // RF64 keeps the real size in "ds64"; plain RIFF has none to give.
+            if (preamble.hasDs64) {
+                chunk.size = preamble.ds64DataSize;
+            } else {
+                chunk.unknownSize = true;
+                chunk.size = end - chunk.bodyOffset;
+            }
+        }
+        if (!visit(chunk) || chunk.unknownSize) break;
+        // Odd-sized bodies are followed by a pad byte.
+        offset = chunk.bodyOffset + chunk.size + (chunk.size & 1u);
+    }
+    return WaveHeaderProblem::None;
+}
 
 struct Chunks {
     WaveHeaderProblem problem = WaveHeaderProblem::None;  // NotWave: too many chunks; or Stopped
@@ -57,45 +134,17 @@ struct Chunks {
     Chunk data;
 };
 
-// Walks the RIFF chunks from byte 12 and keeps the first "fmt " and the first
-// "data". Ends early when a size runs past the end of the source or when a
-// "data" chunk of unknown size leaves nothing to walk behind it. Chunk
-// headers are read a block at a time, since a hostile file can hold one
-// every 8 bytes.
-Chunks FindChunks(const ByteSource& source, const StopCheck& stopRequested) {
+// Returns the first "fmt " and the first "data" chunk of `source`.
+Chunks FindChunks(const ByteSource& source, const Preamble& preamble, const StopCheck& stopRequested) {
     Chunks chunks;
-    const uint64_t end = source.Size();
-    std::array<uint8_t, kChunkHeadBlockBytes> block{};
-    uint64_t blockStart = 0;
-    uint64_t blockBytes = 0;
-    uint64_t offset = 12;
-    for (uint32_t walked = 0; !(chunks.fmt.found && chunks.data.found) && offset + 8 <= end; ++walked) {
-        if (walked == kMaxChunks) {
-            chunks.problem = WaveHeaderProblem::NotWave;
-            break;
-        }
-        if (offset + 8 > blockStart + blockBytes) {
-            if (stopRequested && stopRequested()) {
-                chunks.problem = WaveHeaderProblem::Stopped;
-                break;
-            }
-            const int64_t got = source.ReadAt(offset, block);
-            if (got < 8) break;
-            blockStart = offset;
-            blockBytes = static_cast<uint64_t>(got);
-        }
-        const uint8_t* head = block.data() + (offset - blockStart);
-        const uint32_t size = Le32(head + 4);
-        const Chunk chunk{true, offset + 8, size};
-        if (IsId(head, "fmt ") && !chunks.fmt.found) {
+    chunks.problem = WalkChunks(source, preamble, stopRequested, [&chunks](const Chunk& chunk) {
+        if (IsId(chunk.id.data(), "fmt ") && !chunks.fmt.found) {
             chunks.fmt = chunk;
-        } else if (IsId(head, "data") && !chunks.data.found) {
+        } else if (IsId(chunk.id.data(), "data") && !chunks.data.found) {
             chunks.data = chunk;
-            if (size == kUnknownSize) break;
         }
-        // Odd-sized bodies are followed by a pad byte.
-        offset = chunk.bodyOffset + size + (size & 1u);
-    }
+        return !(chunks.fmt.found && chunks.data.found);
+    });
     return chunks;
 }
 
@@ -111,20 +160,40 @@ uint16_t ResolveExtensibleTag(std::span<const uint8_t> fmt) {
 
 HeaderResult Refuse(WaveHeaderProblem problem) { return {problem, {}}; }
 
+// Returns whether `id` is four printable ASCII characters, as every chunk id is.
+bool IsPrintableId(const std::array<uint8_t, 4>& id) {
+    return std::all_of(id.begin(), id.end(), [](uint8_t byte) { return byte >= 0x20 && byte <= 0x7E; });
+}
+
+// Returns whether a chunk of `id` and `size` holds metadata an output may
+// carry: the format, the samples and their sizes are the output's own, and
+// fillers and empty lists hold nothing.
+bool IsMetadata(const std::array<uint8_t, 4>& id, uint64_t size) {
+    for (const char* own : {"fmt ", "data", "fact", "ds64", "JUNK", "PAD ", "FLLR"}) {
+        if (IsId(id.data(), own)) return false;
+    }
+    // A list's body starts with its 4-byte type; an empty list holds no more.
+    return !(IsId(id.data(), "LIST") && size <= 4);
+}
+
 }  // namespace
 
 HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, const StopCheck& stopRequested) {
     std::array<uint8_t, 12> riff{};
     if (!ReadExactly(source, 0, riff) || !IsId(riff.data() + 8, "WAVE")) return Refuse(WaveHeaderProblem::NotWave);
     if (source.Size() < kMinimumWaveBytes) return Refuse(WaveHeaderProblem::NotWave);
+    const Preamble preamble = ReadPreamble(source, riff);
+    if (!preamble.valid) return Refuse(WaveHeaderProblem::NotWave);
 
-    const Chunks chunks = FindChunks(source, stopRequested);
+    const Chunks chunks = FindChunks(source, preamble, stopRequested);
     if (chunks.problem != WaveHeaderProblem::None) return Refuse(chunks.problem);
     if (!chunks.fmt.found || !chunks.data.found || chunks.fmt.size < kBasicFmtBytes) {
         return Refuse(WaveHeaderProblem::NotWave);
     }
+    // No file system holds more; refusing it keeps every size sum in range.
+    if (chunks.data.size > kMaxDataSize) return Refuse(WaveHeaderProblem::NotWave);
     std::array<uint8_t, kExtensibleFmtBytes> fmtBytes{};
-    const size_t fmtWanted = std::min<size_t>(chunks.fmt.size, fmtBytes.size());
+    const size_t fmtWanted = static_cast<size_t>(std::min<uint64_t>(chunks.fmt.size, fmtBytes.size()));
     const int64_t fmtGot = source.ReadAt(chunks.fmt.bodyOffset, std::span(fmtBytes).first(fmtWanted));
     // A "fmt " chunk cut short by the end of the file is as good as missing.
     if (fmtGot < static_cast<int64_t>(kBasicFmtBytes)) return Refuse(WaveHeaderProblem::NotWave);
@@ -139,10 +208,6 @@ HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, cons
     info.bitsPerSample = Le16(fmt.data() + 14);
     info.dataOffset = chunks.data.bodyOffset;
     info.dataSize = chunks.data.size;
-    if (chunks.data.size == kUnknownSize) {
-        // Size unknown: the data runs to the end of the file, as far as the field can say.
-        info.dataSize = std::min<uint64_t>(source.Size() - info.dataOffset, kUnknownSize);
-    }
 
     if (info.formatTag == kExtensibleTag) info.formatTag = ResolveExtensibleTag(fmt);
     if (info.formatTag != kPcmTag && info.formatTag != kFloatTag) return Refuse(WaveHeaderProblem::NotPcmOrFloat);
@@ -152,6 +217,41 @@ HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, cons
     }
     if (info.sampleRate <= 0) return Refuse(WaveHeaderProblem::InvalidSampleRate);
     return {WaveHeaderProblem::None, info};
+}
+
+MetadataResult ReadWaveMetadata(const ByteSource& source, const StopCheck& stopRequested) {
+    MetadataResult result;
+    std::array<uint8_t, 12> riff{};
+    const Preamble preamble = ReadExactly(source, 0, riff) ? ReadPreamble(source, riff) : Preamble{};
+    if (!preamble.valid) {
+        result.problem = WaveHeaderProblem::NotWave;
+        return result;
+    }
+    WaveMetadata& metadata = result.metadata;
+    bool fmtSeen = false;
+    bool dataSeen = false;
+    // A "fmt " behind the data (or none) goes right before it in an output.
+    bool fmtBeforeData = false;
+    const uint64_t end = source.Size();
+    result.problem = WalkChunks(source, preamble, stopRequested, [&](const Chunk& chunk) {
+        // Past the RIFF form some writers append bytes that are no chunks.
+        if (!IsPrintableId(chunk.id)) return false;
+        if (IsId(chunk.id.data(), "data") && !dataSeen) {
+            dataSeen = true;
+        } else if (IsId(chunk.id.data(), "fmt ") && !fmtSeen) {
+            fmtSeen = true;
+            fmtBeforeData = !dataSeen;
+            if (fmtBeforeData) metadata.beforeFmt = metadata.beforeData.size();
+        } else if (IsMetadata(chunk.id, chunk.size) && chunk.bodyOffset + chunk.size <= end) {
+            const WaveChunk carried{std::string(chunk.id.begin(), chunk.id.end()), chunk.bodyOffset,
+                                    static_cast<uint32_t>(chunk.size)};
+            (dataSeen ? metadata.afterData : metadata.beforeData).push_back(carried);
+        }
+        return true;
+    });
+    if (!fmtBeforeData) metadata.beforeFmt = metadata.beforeData.size();
+    if (result.problem != WaveHeaderProblem::None) result.metadata = {};
+    return result;
 }
 
 }  // namespace stereotools

@@ -3,7 +3,11 @@
 #include "ByteSource.h"
 #include "WaveFormat.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace stereotools {
 
@@ -16,9 +20,11 @@ struct HeaderResult {
 // Says whether the user has asked to stop; true ends a long read early.
 using StopCheck = std::function<bool()>;
 
-// Reads and checks the RIFF/WAVE header of `source`: the form type, the
-// format (PCM or float, extensible resolved), `requiredChannels` (1 or 2), the
-// bit depth (1..64) and the sample rate (above 0), in that order. Walks the
+// Reads and checks the RIFF/WAVE header of `source`: the form type (and for
+// a file that starts "RF64" or "BW64", a "ds64" chunk first, whose 64-bit
+// data size stands for a "data" size of 0xFFFFFFFF), the format (PCM or
+// float, extensible resolved), `requiredChannels` (1 or 2), the bit depth
+// (1..64) and the sample rate (above 0), in that order. Walks the
 // chunks to find "fmt " and "data", reading their headers a block at a time,
 // and refuses as NotWave a file that has not shown both within more chunks
 // than any real file holds. Returns the first failing check, or None with
@@ -26,5 +32,42 @@ using StopCheck = std::function<bool()>;
 // `stopRequested` (asked before each block is read) says so.
 [[nodiscard]] HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels,
                                           const StopCheck& stopRequested = {});
+
+// One chunk of an input: its id and where its body lies.
+struct WaveChunk {
+    std::string id;           // four characters, e.g. "bext", "LIST", "cue "
+    uint64_t bodyOffset = 0;  // first byte of the body in the input
+    uint32_t size = 0;        // the body's length, without the pad byte
+
+    // Returns the bytes the chunk takes in a file: its 8-byte head, its body
+    // and the pad byte that follows an odd body.
+    [[nodiscard]] uint64_t FileBytes() const { return 8 + uint64_t{size} + (size & 1u); }
+    bool operator==(const WaveChunk&) const = default;
+};
+
+// The metadata chunks of an input, by where they stood: all its chunks but
+// "fmt ", "data", "fact", "ds64", "JUNK", "PAD ", "FLLR" and empty "LIST"s.
+struct WaveMetadata {
+    std::vector<WaveChunk> beforeData;  // in file order
+    std::size_t beforeFmt = 0;          // how many of beforeData stood before "fmt "
+    std::vector<WaveChunk> afterData;   // in file order
+
+    [[nodiscard]] bool Empty() const { return beforeData.empty() && afterData.empty(); }
+    bool operator==(const WaveMetadata&) const = default;
+};
+
+struct MetadataResult {
+    WaveHeaderProblem problem = WaveHeaderProblem::None;
+    WaveMetadata metadata;
+    explicit operator bool() const { return problem == WaveHeaderProblem::None; }
+};
+
+// Walks all the chunks of `source`, whose header ReadWaveHeader accepted,
+// and returns its metadata chunks. A chunk whose body runs past the end of
+// the source is left out, and the walk ends at one whose id is not four
+// printable characters (bytes some writers append behind the RIFF form).
+// Returns NotWave, with no chunks, for a file with more chunks than any real
+// one holds, or Stopped when `stopRequested` says so.
+[[nodiscard]] MetadataResult ReadWaveMetadata(const ByteSource& source, const StopCheck& stopRequested = {});
 
 }  // namespace stereotools

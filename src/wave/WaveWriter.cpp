@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -25,8 +28,19 @@ namespace stereotools {
 
 namespace {
 
-constexpr uint32_t kRiffSizeBeyondData = 36;
 constexpr uint32_t kFmtChunkBytes = 16;
+// The RIFF form's head: id, size and "WAVE".
+constexpr uint64_t kFormHeadBytes = 12;
+// The "ds64" chunk: head, RIFF size, data size, frame count and an empty table.
+constexpr uint32_t kDs64BodyBytes = 28;
+constexpr uint64_t kDs64ChunkBytes = 8 + kDs64BodyBytes;
+constexpr uint64_t kFmtChunkFileBytes = 8 + kFmtChunkBytes;
+constexpr uint64_t kChunkHeadBytes = 8;
+constexpr uint64_t kMaxRiffSize = 0xFFFFFFFF;
+// RF64 puts this in a size field whose real value stands in "ds64".
+constexpr uint32_t kSizeInDs64 = 0xFFFFFFFF;
+// Carried chunks are copied through a buffer of at most this many bytes.
+constexpr size_t kCopyBlockBytes = size_t{1} << 20;
 // The temporary name is "." + base + "." + six random symbols.
 constexpr size_t kTempNameExtraBytes = 8;
 // Temporary names may be this long even where the name they stand for is shorter.
@@ -45,7 +59,133 @@ void PutLe32(uint8_t* out, uint32_t value) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+void PutLe64(uint8_t* out, uint64_t value) {
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
 void PutId(uint8_t* out, const char* id) { std::memcpy(out, id, 4); }
+
+uint64_t ChunkBytes(const std::vector<WaveChunk>& chunks) {
+    uint64_t total = 0;
+    for (const auto& chunk : chunks) total += chunk.FileBytes();
+    return total;
+}
+
+// Returns the form's head for `layout`: "RIFF" or "RF64", its size and
+// "WAVE", and for RF64 the "ds64" chunk.
+std::vector<uint8_t> EncodeFormHead(const WaveFormatInfo& info, const WaveLayout& layout) {
+    const bool rf64 = layout.container == WaveContainer::Rf64;
+    std::vector<uint8_t> head(kFormHeadBytes + (rf64 ? kDs64ChunkBytes : 0));
+    PutId(&head[0], rf64 ? "RF64" : "RIFF");
+    PutLe32(&head[4], rf64 ? kSizeInDs64 : static_cast<uint32_t>(layout.riffSize));
+    PutId(&head[8], "WAVE");
+    if (rf64) {
+        const uint64_t frameBytes = uint64_t{info.channels} * info.BytesPerSample();
+        PutId(&head[12], "ds64");
+        PutLe32(&head[16], kDs64BodyBytes);
+        PutLe64(&head[20], layout.riffSize);
+        PutLe64(&head[28], info.dataSize);
+        PutLe64(&head[36], frameBytes == 0 ? 0 : info.dataSize / frameBytes);
+        PutLe32(&head[44], 0);
+    }
+    return head;
+}
+
+std::array<uint8_t, kFmtChunkFileBytes> EncodeFmtChunk(const WaveFormatInfo& info) {
+    std::array<uint8_t, kFmtChunkFileBytes> fmt{};
+    PutId(&fmt[0], "fmt ");
+    PutLe32(&fmt[4], kFmtChunkBytes);
+    PutLe16(&fmt[8], info.formatTag);
+    PutLe16(&fmt[10], info.channels);
+    PutLe32(&fmt[12], static_cast<uint32_t>(info.sampleRate));
+    PutLe32(&fmt[16], info.byteRate);
+    PutLe16(&fmt[20], info.blockAlign);
+    PutLe16(&fmt[22], info.bitsPerSample);
+    return fmt;
+}
+
+std::array<uint8_t, kChunkHeadBytes> EncodeDataHead(const WaveFormatInfo& info, const WaveLayout& layout) {
+    std::array<uint8_t, kChunkHeadBytes> head{};
+    PutId(&head[0], "data");
+    PutLe32(&head[4], layout.container == WaveContainer::Rf64 ? kSizeInDs64 : static_cast<uint32_t>(info.dataSize));
+    return head;
+}
+
+// Writes bytes to an output a block at a time, and copies chunks from an
+// input through the same block.
+class BlockWriter {
+public:
+    // Writes to `fd`, the output `path`, through a block no larger than the
+    // `expectedBytes` it will take.
+    BlockWriter(int fd, const std::string& path, uint64_t expectedBytes)
+        : fd_(fd),
+          path_(path),
+          capacity_(static_cast<size_t>(std::clamp<uint64_t>(expectedBytes, 1, kCopyBlockBytes))),
+          block_(new (std::nothrow) uint8_t[capacity_]) {}
+
+    // Returns the bytes taken so far, written or not.
+    [[nodiscard]] uint64_t Taken() const { return taken_; }
+
+    // Takes `bytes` to be written after those taken before.
+    [[nodiscard]] IoError Put(std::span<const uint8_t> bytes) {
+        if (IoError error = Ready(); error) return error;
+        while (!bytes.empty()) {
+            if (IoError error = MakeRoom(); error) return error;
+            const size_t count = std::min(bytes.size(), capacity_ - used_);
+            std::memcpy(block_.get() + used_, bytes.data(), count);
+            used_ += count;
+            taken_ += count;
+            bytes = bytes.subspan(count);
+        }
+        return {};
+    }
+
+    // Takes `chunk` of `source`: its head, its body (bytes the file lacks are
+    // zero) and the pad byte after an odd body.
+    [[nodiscard]] IoError PutChunk(const InputFile& source, const WaveChunk& chunk) {
+        std::array<uint8_t, kChunkHeadBytes> head{};
+        std::memcpy(head.data(), chunk.id.data(), std::min<size_t>(chunk.id.size(), 4));
+        PutLe32(&head[4], chunk.size);
+        if (IoError error = Put(head); error) return error;
+        for (uint64_t position = 0; position < chunk.size;) {
+            if (IoError error = MakeRoom(); error) return error;
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(capacity_ - used_, chunk.size - position));
+            if (IoError error =
+                    ReadSampleRange(source, chunk.bodyOffset, chunk.size, position, {block_.get() + used_, count});
+                error) {
+                return error;
+            }
+            used_ += count;
+            taken_ += count;
+            position += count;
+        }
+        if ((chunk.size & 1u) != 0) return Put(std::array<uint8_t, 1>{0});
+        return {};
+    }
+
+    // Writes what is taken but not yet written.
+    [[nodiscard]] IoError Flush() {
+        if (IoError error = Ready(); error) return error;
+        const int error = WriteFully(fd_, {block_.get(), used_});
+        used_ = 0;
+        if (error != 0) return {IoError::Operation::Write, path_, error, {}};
+        return {};
+    }
+
+private:
+    IoError Ready() const {
+        if (!block_) return {IoError::Operation::Memory, path_, ENOMEM, {}};
+        return {};
+    }
+    IoError MakeRoom() { return used_ == capacity_ ? Flush() : IoError{}; }
+
+    int fd_;
+    const std::string& path_;
+    size_t capacity_;
+    std::unique_ptr<uint8_t[]> block_;
+    size_t used_ = 0;
+    uint64_t taken_ = 0;
+};
 
 IoError CreateError(const std::string& path, int errorNumber, std::string detail = {}) {
     return {IoError::Operation::Create, path, errorNumber, std::move(detail)};
@@ -211,13 +351,34 @@ int ReplaceRefusal(const Place& place) {
     return 0;
 }
 
+// Returns where the output `path` goes when an output may be made there:
+// the folder takes new files and a file to be replaced may be replaced.
+// Otherwise sets `error` to the Create error that refuses it.
+Place CheckedPlace(const std::string& path, IoError& error) {
+    Place place = FindPlace(path);
+    if (place.errorNumber != 0) {
+        error = CreateError(path, place.errorNumber, place.detail);
+        return place;
+    }
+    // The output is made under a temporary name in the folder first.
+    if (ActiveFileCalls().faccessat(place.folder.Get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        error = CreateError(path, errno);
+        return place;
+    }
+    if (place.old.IsOpen()) {
+        if (const int refusal = ReplaceRefusal(place); refusal != 0) error = CreateError(path, refusal);
+    }
+    return place;
+}
+
 // Returns six letters and digits drawn at random.
 std::string RandomSuffix() {
     static constexpr char kSymbols[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::array<uint8_t, 6> bytes{};
     if (::getrandom(bytes.data(), bytes.size(), GRND_NONBLOCK) != static_cast<ssize_t>(bytes.size())) {
         // Without the random pool, the clock and a counter still differ from call to call.
-        static uint64_t counter = 0;
+        // Atomic: outputs may be started on several threads at once.
+        static std::atomic<uint64_t> counter{0};
         timespec now {};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         uint64_t mix = static_cast<uint64_t>(now.tv_nsec) * 0x9E3779B97F4A7C15ull + ++counter + ::getpid();
@@ -348,25 +509,54 @@ int ReserveSpace(int fd, uint64_t bytes) {
     return 0;
 }
 
+// Gives the complete file `tempName` in `folder` the name `name`, unless
+// that name exists; clears `tempName` once nothing is left under it.
+// Returns 0, or the errno of the refusal (EEXIST when the name exists).
+int PlaceWithoutReplacing(int folder, std::string& tempName, const std::string& name) {
+    if (ActiveFileCalls().renameat2(folder, tempName.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0) {
+        tempName.clear();
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system that cannot rename without replacing (NFS among them)
+    // still refuses a hard link over an existing name.
+    if (::linkat(folder, tempName.c_str(), folder, name.c_str(), 0) != 0) return errno;
+    return 0;
+}
+
 }  // namespace
 
-std::array<uint8_t, kWaveHeaderBytes> EncodeWaveHeader(const WaveFormatInfo& info) {
-    std::array<uint8_t, kWaveHeaderBytes> header{};
-    const auto dataSize = static_cast<uint32_t>(info.dataSize);
-    PutId(&header[0], "RIFF");
-    PutLe32(&header[4], dataSize + kRiffSizeBeyondData);
-    PutId(&header[8], "WAVE");
-    PutId(&header[12], "fmt ");
-    PutLe32(&header[16], kFmtChunkBytes);
-    PutLe16(&header[20], info.formatTag);
-    PutLe16(&header[22], info.channels);
-    PutLe32(&header[24], static_cast<uint32_t>(info.sampleRate));
-    PutLe32(&header[28], info.byteRate);
-    PutLe16(&header[32], info.blockAlign);
-    PutLe16(&header[34], info.bitsPerSample);
-    PutId(&header[36], "data");
-    PutLe32(&header[40], dataSize);
+WaveLayout LayOutWave(const WaveFormatInfo& info, const WaveMetadata& metadata, WaveContainer container) {
+    WaveLayout layout;
+    layout.container = container;
+    const uint64_t before = ChunkBytes(metadata.beforeData);
+    const uint64_t after = ChunkBytes(metadata.afterData);
+    // The last sample ends the file when no chunk follows: its pad byte was
+    // never written there, and outputs without metadata stay as they were.
+    layout.trailerBytes = metadata.afterData.empty() ? 0 : (info.dataSize & 1u) + after;
+    const uint64_t ds64 = container == WaveContainer::Rf64 ? kDs64ChunkBytes : 0;
+    layout.headerBytes = kFormHeadBytes + ds64 + before + kFmtChunkFileBytes + kChunkHeadBytes;
+    layout.riffSize = layout.headerBytes - 8 + info.dataSize + layout.trailerBytes;
+    return layout;
+}
+
+WaveLayout LayOutWave(const WaveFormatInfo& info, const WaveMetadata& metadata) {
+    const WaveLayout riff = LayOutWave(info, metadata, WaveContainer::Riff);
+    return riff.riffSize <= kMaxRiffSize ? riff : LayOutWave(info, metadata, WaveContainer::Rf64);
+}
+
+std::vector<uint8_t> EncodeWaveHeader(const WaveFormatInfo& info, WaveContainer container) {
+    const WaveLayout layout = LayOutWave(info, {}, container);
+    std::vector<uint8_t> header = EncodeFormHead(info, layout);
+    const auto fmt = EncodeFmtChunk(info);
+    const auto data = EncodeDataHead(info, layout);
+    header.insert(header.end(), fmt.begin(), fmt.end());
+    header.insert(header.end(), data.begin(), data.end());
     return header;
+}
+
+std::vector<uint8_t> EncodeWaveHeader(const WaveFormatInfo& info) {
+    return EncodeWaveHeader(info, LayOutWave(info).container);
 }
 
 WaveOutput::WaveOutput(WaveOutput&& other) noexcept
@@ -376,6 +566,7 @@ WaveOutput::WaveOutput(WaveOutput&& other) noexcept
       name_(std::move(other.name_)),
       tempName_(std::exchange(other.tempName_, {})),
       end_(std::exchange(other.end_, 0)),
+      existing_(other.existing_),
       record_(std::exchange(other.record_, -1)) {}
 
 WaveOutput& WaveOutput::operator=(WaveOutput&& other) noexcept {
@@ -387,6 +578,7 @@ WaveOutput& WaveOutput::operator=(WaveOutput&& other) noexcept {
         name_ = std::move(other.name_);
         tempName_ = std::exchange(other.tempName_, {});
         end_ = std::exchange(other.end_, 0);
+        existing_ = other.existing_;
         record_ = std::exchange(other.record_, -1);
     }
     return *this;
@@ -404,19 +596,20 @@ void WaveOutput::Discard() {
     end_ = 0;
 }
 
-OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes) {
+IoError CheckWaveOutput(const std::string& path) {
+    IoError error;
+    (void)CheckedPlace(path, error);
+    return error;
+}
+
+OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes, ExistingTarget existing) {
     OutputOpenResult result;
-    Place place = FindPlace(path);
-    if (place.errorNumber != 0) {
-        result.error = CreateError(path, place.errorNumber, place.detail);
-        return result;
-    }
+    Place place = CheckedPlace(path, result.error);
+    if (result.error) return result;
     const bool replacing = place.old.IsOpen();
-    if (replacing) {
-        if (const int error = ReplaceRefusal(place); error != 0) {
-            result.error = CreateError(path, error);
-            return result;
-        }
+    if (replacing && existing == ExistingTarget::Refuse) {
+        result.error = CreateError(path, EEXIST);
+        return result;
     }
     // A new file gets 0666 less the umask, or the folder's default ACL; a
     // replacing one stays private until it has taken over the old file's bits.
@@ -432,6 +625,7 @@ OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes)
     output.path_ = path;
     output.name_ = std::move(place.name);
     output.tempName_ = std::move(tempName);
+    output.existing_ = existing;
     output.record_ = RecordUnfinishedOutput(output.folder_, output.tempName_);
     int error = replacing ? TakeOver(fd, place) : 0;
     if (error == 0) error = ReserveSpace(fd, expectedBytes);
@@ -443,19 +637,35 @@ OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes)
 }
 
 IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info) {
+    return WriteWaveHeader(output, info, {}, LayOutWave(info).container);
+}
+
+IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info, const CarriedChunks& carried,
+                        WaveContainer container) {
     if (!output.IsOpen()) return {IoError::Operation::Write, output.path_, EBADF, {}};
-    const auto header = EncodeWaveHeader(info);
-    int error = 0;
-    if (::lseek(output.fd_, 0, SEEK_SET) < 0) error = errno;
-    if (error == 0) error = WriteFully(output.fd_, header);
-    if (error == 0) {
-        // Samples go on after whatever was written before, header included.
-        output.end_ = std::max<uint64_t>(output.end_, kWaveHeaderBytes);
-        if (::lseek(output.fd_, static_cast<off_t>(output.end_), SEEK_SET) < 0) error = errno;
+    const WaveMetadata& metadata = carried.metadata;
+    if (!metadata.Empty() && carried.source == nullptr) return {IoError::Operation::Write, output.path_, EINVAL, {}};
+    const WaveLayout layout = LayOutWave(info, metadata, container);
+    BlockWriter writer(output.fd_, output.path_, layout.headerBytes);
+    IoError failure;
+    if (::lseek(output.fd_, 0, SEEK_SET) < 0) failure = {IoError::Operation::Write, output.path_, errno, {}};
+    if (!failure) failure = writer.Put(EncodeFormHead(info, layout));
+    for (size_t i = 0; i < metadata.beforeData.size() + 1 && !failure; ++i) {
+        if (i == metadata.beforeFmt) failure = writer.Put(EncodeFmtChunk(info));
+        if (i < metadata.beforeData.size() && !failure) {
+            failure = writer.PutChunk(*carried.source, metadata.beforeData[i]);
+        }
     }
-    if (error == 0) return {};
-    IoError failure{IoError::Operation::Write, output.path_, error, {}};
-    output.Discard();
+    if (!failure) failure = writer.Put(EncodeDataHead(info, layout));
+    if (!failure) failure = writer.Flush();
+    if (!failure) {
+        // Samples go on after whatever was written before, header included.
+        output.end_ = std::max<uint64_t>(output.end_, writer.Taken());
+        if (::lseek(output.fd_, static_cast<off_t>(output.end_), SEEK_SET) < 0) {
+            failure = {IoError::Operation::Write, output.path_, errno, {}};
+        }
+    }
+    if (failure) output.Discard();
     return failure;
 }
 
@@ -467,6 +677,24 @@ IoError WriteWaveSamples(WaveOutput& output, std::span<const uint8_t> samples) {
         return failure;
     }
     output.end_ += samples.size();
+    return {};
+}
+
+IoError WriteWaveTrailer(WaveOutput& output, const WaveFormatInfo& info, const CarriedChunks& carried) {
+    if (!output.IsOpen()) return {IoError::Operation::Write, output.path_, EBADF, {}};
+    const std::vector<WaveChunk>& chunks = carried.metadata.afterData;
+    if (chunks.empty()) return {};
+    if (carried.source == nullptr) return {IoError::Operation::Write, output.path_, EINVAL, {}};
+    BlockWriter writer(output.fd_, output.path_, LayOutWave(info, carried.metadata).trailerBytes);
+    IoError failure;
+    if ((info.dataSize & 1u) != 0) failure = writer.Put(std::array<uint8_t, 1>{0});
+    for (size_t i = 0; i < chunks.size() && !failure; ++i) failure = writer.PutChunk(*carried.source, chunks[i]);
+    if (!failure) failure = writer.Flush();
+    if (failure) {
+        output.Discard();
+        return failure;
+    }
+    output.end_ += writer.Taken();
     return {};
 }
 
@@ -487,6 +715,13 @@ IoError CommitWaveOutput(WaveOutput& output) {
         failure.errorNumber = errno;
         output.Discard();
         return failure;
+    }
+    if (output.existing_ == ExistingTarget::Refuse) {
+        failure.errorNumber = PlaceWithoutReplacing(output.folder_, output.tempName_, output.name_);
+        // Whatever is left under the temporary name (the output failed, or
+        // it is a second link to the placed file) goes.
+        output.Discard();
+        return failure.errorNumber == 0 ? IoError{} : failure;
     }
     if (ActiveFileCalls().renameat(output.folder_, output.tempName_.c_str(), output.folder_, output.name_.c_str()) !=
         0) {

@@ -2,18 +2,64 @@
 
 #include "FileIo.h"
 #include "WaveFormat.h"
+#include "WaveReader.h"
 
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace stereotools {
 
+// The header of an output without metadata: canonical RIFF, and RF64 with
+// its "ds64" chunk.
 constexpr std::size_t kWaveHeaderBytes = 44;
+constexpr std::size_t kRf64HeaderBytes = 80;
 
-// Returns the canonical 44-byte header for `info` (RIFF size dataSize + 36).
-[[nodiscard]] std::array<uint8_t, kWaveHeaderBytes> EncodeWaveHeader(const WaveFormatInfo& info);
+// The outer form of an output: RIFF, whose sizes are 32 bits, or RF64, whose
+// 64-bit sizes stand in a "ds64" chunk.
+enum class WaveContainer { Riff, Rf64 };
+
+// Where the parts of an output lie around its samples.
+struct WaveLayout {
+    WaveContainer container = WaveContainer::Riff;
+    uint64_t headerBytes = kWaveHeaderBytes;  // bytes before the first sample
+    uint64_t trailerBytes = 0;                // bytes after the last sample: pad byte and chunks behind the data
+    uint64_t riffSize = 0;                    // the RIFF (or RF64) form's size: the whole file less 8 bytes
+
+    // Returns the length of the whole file.
+    [[nodiscard]] uint64_t FileBytes() const { return 8 + riffSize; }
+};
+
+// Returns the layout of an output of `info` (its dataSize bytes of samples)
+// that carries `metadata`: RIFF while the RIFF size fits 32 bits (for an
+// output without metadata, while dataSize + 36 <= 0xFFFFFFFF), RF64 beyond.
+[[nodiscard]] WaveLayout LayOutWave(const WaveFormatInfo& info, const WaveMetadata& metadata = {});
+// Returns the layout as above, in `container` whatever the size.
+[[nodiscard]] WaveLayout LayOutWave(const WaveFormatInfo& info, const WaveMetadata& metadata,
+                                    WaveContainer container);
+
+// Returns the header of an output of `info` without metadata, in the
+// container LayOutWave chooses: the canonical 44 bytes (RIFF size
+// dataSize + 36), or 80 bytes of RF64 ("RF64", RIFF size 0xFFFFFFFF, a
+// "ds64" chunk with the RIFF size, the data size and the frame count and no
+// table, the same 16-byte "fmt ", "data" with size 0xFFFFFFFF).
+[[nodiscard]] std::vector<uint8_t> EncodeWaveHeader(const WaveFormatInfo& info);
+// Returns the header as above, in `container` whatever the size (RIFF sizes
+// too large for their fields wrap).
+[[nodiscard]] std::vector<uint8_t> EncodeWaveHeader(const WaveFormatInfo& info, WaveContainer container);
+
+// Chunks an output carries over from an input: none by default.
+struct CarriedChunks {
+    const InputFile* source = nullptr;  // the input they are copied from
+    WaveMetadata metadata;
+};
+
+// What starting and committing an output does when a file of its name exists.
+enum class ExistingTarget {
+    Replace,  // put the new file in its place
+    Refuse,   // fail with EEXIST and leave it alone, also when it appears while the output is written
+};
 
 // An output being written: a temporary file beside the file it will replace
 // that becomes that file only on Commit. Until then the target, if it exists,
@@ -34,9 +80,12 @@ public:
     void Discard();
 
 private:
-    friend struct OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes);
-    friend IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info);
+    friend struct OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes,
+                                                  ExistingTarget existing);
+    friend IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info, const CarriedChunks& carried,
+                                   WaveContainer container);
     friend IoError WriteWaveSamples(WaveOutput& output, std::span<const uint8_t> samples);
+    friend IoError WriteWaveTrailer(WaveOutput& output, const WaveFormatInfo& info, const CarriedChunks& carried);
     friend IoError CommitWaveOutput(WaveOutput& output);
     int fd_ = -1;             // the temporary file
     int folder_ = -1;         // the folder that holds the target and the temporary file
@@ -44,6 +93,7 @@ private:
     std::string name_;        // the target's name in folder_ (a link's target, not the link)
     std::string tempName_;    // the temporary file's name in folder_; empty once gone
     uint64_t end_ = 0;        // bytes written so far: the committed file's length
+    ExistingTarget existing_ = ExistingTarget::Replace;
     int record_ = -1;         // the temporary file's UnfinishedOutputs slot, or -1
 };
 
@@ -63,18 +113,45 @@ struct OutputOpenResult {
 // directory, a device or a dangling link, or an existing file that this user
 // may not write or may not replace (another user's file in a sticky folder,
 // an append-only or immutable file), so the commit's rename is not refused
-// for them after the samples have been moved.
-[[nodiscard]] OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes);
+// for them after the samples have been moved (CheckWaveOutput). With
+// `existing` Refuse, also fails (Create error, EEXIST) when the name stands
+// for an existing file.
+[[nodiscard]] OutputOpenResult OpenWaveOutput(const std::string& path, uint64_t expectedBytes,
+                                              ExistingTarget existing = ExistingTarget::Replace);
 
-// Writes the 44 header bytes of `info` at the start of the output.
+// Returns the Create error that OpenWaveOutput would give `path` before it
+// makes any file, or an empty error when an output may be made there; makes
+// no file itself. What it cannot foresee (a full disk, a folder changed in
+// between) OpenWaveOutput still reports.
+[[nodiscard]] IoError CheckWaveOutput(const std::string& path);
+
+// Writes the header of `info` (EncodeWaveHeader's) at the start of the output.
 [[nodiscard]] IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info);
+
+// Writes the header of `info` in `container` at the start of the output:
+// the form's head ("ds64" included for RF64), the chunks of
+// `carried.metadata.beforeData` copied from `carried.source` with the
+// canonical "fmt " among them where the input's stood, then the head of the
+// "data" chunk. Sizes are those of LayOutWave(info, carried.metadata,
+// container); each chunk keeps its pad byte. Returns a Read error naming
+// the input, or a Write error (the output then discarded).
+[[nodiscard]] IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info, const CarriedChunks& carried,
+                                      WaveContainer container);
 
 // Appends `samples` after what was written before.
 [[nodiscard]] IoError WriteWaveSamples(WaveOutput& output, std::span<const uint8_t> samples);
 
+// Appends, after the dataSize bytes of samples of `info`, the chunks of
+// `carried.metadata.afterData` copied from `carried.source`, behind the pad
+// byte of an odd data chunk. Writes nothing when there are none. Errors as
+// for WriteWaveHeader.
+[[nodiscard]] IoError WriteWaveTrailer(WaveOutput& output, const WaveFormatInfo& info, const CarriedChunks& carried);
+
 // Closes the output and puts it in place of the target (exactly the bytes
 // written; a symbolic link written through to the file it leads to; other
-// hard links of the old file keep the old bytes).
+// hard links of the old file keep the old bytes). An output opened with
+// ExistingTarget::Refuse fails (Commit error, EEXIST) if a file of its name
+// has appeared since, and never replaces it.
 // On failure the target stays as it was and the temporary file is removed.
 [[nodiscard]] IoError CommitWaveOutput(WaveOutput& output);
 

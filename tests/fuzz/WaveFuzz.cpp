@@ -1,6 +1,6 @@
 // Any byte sequence as a WAV file: the header reader must never crash, and
 // every sample read must give exactly the data chunk's bytes that the file
-// holds, zero elsewhere.
+// holds, zero elsewhere; every metadata chunk listed lies whole in the file.
 #include "wave/FileIo.h"
 #include "wave/WaveReader.h"
 
@@ -36,6 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
     if (mono.problem != stereo.problem && mono.problem != stereotools::WaveHeaderProblem::WrongChannelCount &&
         stereo.problem != stereotools::WaveHeaderProblem::WrongChannelCount)
         abort();
+    const stereotools::MetadataResult metadata = stereotools::ReadWaveMetadata(memory);
+    if (metadata.metadata.beforeFmt > metadata.metadata.beforeData.size()) abort();
+    for (const auto* list : {&metadata.metadata.beforeData, &metadata.metadata.afterData}) {
+        for (const stereotools::WaveChunk& chunk : *list) {
+            if (chunk.id.size() != 4 || chunk.bodyOffset + chunk.size > size) abort();
+        }
+    }
 
     // The same bytes as a real file, through the path the tools use.
     const int fd = memfd_create("wavefuzz", 0);

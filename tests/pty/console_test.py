@@ -24,6 +24,8 @@ BANNER_NAME = {"stereorip": "   Stereorip", "stereoknit": "   Stereoknit"}
 FOUND_TEXT = "File not found."
 VALID_TEXT = "Please enter a valid filename"
 PROMPT_TIMEOUT = 15
+# What a split of "take 1.wav" leaves in the shell.
+RECORD_OF_TAKE_1 = ["stereorip: wrote 'take 1 left channel.wav'", "stereorip: wrote 'take 1 right channel.wav'"]
 
 
 class TerminalTestCase(unittest.TestCase):
@@ -52,14 +54,16 @@ class TerminalTestCase(unittest.TestCase):
         self.assertEqual(len(children), 1, "the shell should run exactly the program")
         return children[0]
 
-    def assert_terminal_clean(self, terminal, shell_notice=None):
+    def assert_terminal_clean(self, terminal, shell_notice=None, record=()):
         """The program is gone: the normal screen shows the shell's lines
-        only, in default colours, with the cursor visible and no modes left."""
+        and the `record` lines a program whose job ran leaves, in default
+        colours, with the cursor visible and no modes left."""
         after_row, _ = terminal.wait_for_after_line()
         rows = terminal.rows()
         self.assertEqual(rows[0], "before", terminal.screen_dump())
+        self.assertEqual(rows[1:1 + len(record)], list(record), terminal.screen_dump())
         # The shell's own notice (say of a crash) may wrap over several rows.
-        left = "".join(rows[1:after_row - 1])
+        left = "".join(rows[1 + len(record):after_row - 1])
         if shell_notice:
             left = re.sub(r"^.*?" + re.escape(shell_notice) + r"\s*" + re.escape(self.program_path), "", left)
         self.assertEqual(left.strip(), "", "program output left on the normal screen\n" + terminal.screen_dump())
@@ -250,7 +254,7 @@ class SmallTerminal(TerminalTestCase):
         self.assertIn("press any key to quit", rows[cursor_row - 2], terminal.screen_dump())
         terminal.send_text("q")
         self.assertEqual(terminal.wait_for_after_line()[1], 0)
-        self.assert_terminal_clean(terminal)
+        self.assert_terminal_clean(terminal, record=RECORD_OF_TAKE_1)
 
     def test_narrow_terminal_follows_the_cursor(self):
         answer = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMN"
@@ -333,7 +337,8 @@ class WaysOut(TerminalTestCase):
         terminal.wait_for_text("press any key to quit", PROMPT_TIMEOUT)
         terminal.send_keys("Space")
         self.assertEqual(terminal.wait_for_after_line()[1], 0)
-        self.assert_terminal_clean(terminal)
+        self.assert_terminal_clean(terminal, record=["stereorip: wrote 'take 2 left channel.wav'",
+                                                     "stereorip: wrote 'take 2 right channel.wav'"])
 
     def test_title_is_set_while_running_and_given_back(self):
         terminal = self.start("stereoknit")

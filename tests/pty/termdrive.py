@@ -112,6 +112,14 @@ def shell_around(argv, before="before"):
             f'printf "after %s\\n" "$?"; exec sleep 600')
 
 
+def has_whole_box(rows):
+    """Returns whether `rows` show a message box from its caption to its
+    bottom border: the terminal may show the top of a box before the rest
+    of it has arrived."""
+    caption = next((i for i, r in enumerate(rows) if "ERROR" in r), None)
+    return caption is not None and any("\u2514" in r for r in rows[caption + 1:])
+
+
 class TmuxTerminal:
     """One program in a detached tmux session of its own.
 
@@ -322,6 +330,10 @@ class TmuxTerminal:
 
     def wait_for_text(self, text, timeout=DEFAULT_TIMEOUT):
         return self.wait_for(lambda rows: any(text in r for r in rows), repr(text), timeout)
+
+    def wait_for_box(self, timeout=DEFAULT_TIMEOUT):
+        """Waits until a whole message box is on the screen and returns the rows."""
+        return self.wait_for(has_whole_box, "a whole message box", timeout)
 
     def wait_for_row(self, number, text, timeout=DEFAULT_TIMEOUT):
         """Waits until screen row `number` (from 1) reads exactly `text`."""

@@ -1,12 +1,15 @@
 #pragma once
 
 // A console that hands every call to a MemoryConsole, for tests that watch
-// or act on single calls: derive from it and override those.
+// or act on single calls: derive from it and override those. ActingConsole
+// runs an action once, just before a given text is shown.
 
 #include "console/MemoryConsole.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace testconsole {
@@ -35,9 +38,28 @@ public:
     }
     void HideOverlay() override { inner_.HideOverlay(); }
     int PendingStop() const override { return inner_.PendingStop(); }
+    double Seconds() const override { return inner_.Seconds(); }
+    void LeaveInShell(stereotools::ShellStream stream, std::string line) override {
+        inner_.LeaveInShell(stream, std::move(line));
+    }
 
 protected:
     stereotools::MemoryConsole& inner_;
+};
+
+// A console that runs `action` once, just before it shows `text`.
+class ActingConsole final : public ForwardingConsole {
+public:
+    ActingConsole(stereotools::MemoryConsole& inner, std::string text, std::function<void()> action)
+        : ForwardingConsole(inner), text_(std::move(text)), action_(std::move(action)) {}
+    void Write(std::string_view text) override {
+        if (text == text_ && action_) std::exchange(action_, nullptr)();
+        inner_.Write(text);
+    }
+
+private:
+    std::string text_;
+    std::function<void()> action_;
 };
 
 }  // namespace testconsole

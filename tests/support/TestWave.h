@@ -2,7 +2,8 @@
 
 // Helpers for tests that need WAV bytes or files:
 //   WaveBuilder  makes the bytes of a WAV file with any header field set by
-//                name; by default a canonical mono 16-bit 44100 Hz file.
+//                name; by default a canonical mono 16-bit 44100 Hz file; RIFF,
+//                RF64 or BW64, with chunks before "fmt ", before and after "data".
 //   TempFolder   a private folder that is removed with all it holds.
 //   WithTempFolder  a fixture that owns a TempFolder for each test.
 //   ScopedFileCalls  swaps in fake file calls (to inject ENOSPC, EIO, EINTR
@@ -70,6 +71,23 @@ public:
         if (!fmtSize_) fmtSize_ = 40;
         return *this;
     }
+    // Makes the file RF64, or BW64 when `id` says so: 0xFFFFFFFF in the RIFF
+    // and data sizes (unless DataSize sets the latter), and a "ds64" chunk
+    // first with the RIFF size, the data size (the number of sample bytes
+    // unless Ds64DataSize sets it), the frame count and an empty table.
+    WaveBuilder& Rf64(std::string id = "RF64") {
+        riffId_ = std::move(id);
+        rf64_ = true;
+        return *this;
+    }
+    WaveBuilder& Ds64DataSize(uint64_t size) { ds64DataSize_ = size; return *this; }
+    // The "ds64" chunk's size: shorter than 28 cuts its body, longer pads it with zeros.
+    WaveBuilder& Ds64Size(uint32_t size) { ds64Size_ = size; return *this; }
+    // Adds a chunk before "fmt " (pad byte added after an odd body).
+    WaveBuilder& ChunkBeforeFmt(std::string id, Bytes body) {
+        beforeFmt_.push_back({std::move(id), std::move(body)});
+        return *this;
+    }
     // Adds a chunk between "fmt " and "data" (pad byte added after an odd body).
     WaveBuilder& ChunkBeforeData(std::string id, Bytes body) {
         before_.push_back({std::move(id), std::move(body)});
@@ -85,16 +103,30 @@ public:
 
     // Returns the file's bytes.
     Bytes Build() const {
+        testwave::Bytes chunks;
+        for (const auto& chunk : beforeFmt_) AppendChunk(chunks, chunk.id, chunk.body, chunk.body.size());
+        AppendFmt(chunks);
+        for (const auto& chunk : before_) AppendChunk(chunks, chunk.id, chunk.body, chunk.body.size());
+        const uint64_t declared = dataSize_ ? *dataSize_ : rf64_ ? 0xFFFFFFFF : samples_.size();
+        AppendChunk(chunks, "data", samples_, declared, !after_.empty());
+        for (const auto& chunk : after_) AppendChunk(chunks, chunk.id, chunk.body, chunk.body.size());
         testwave::Bytes body;
         AppendId(body, formType_);
-        AppendFmt(body);
-        for (const auto& chunk : before_) AppendChunk(body, chunk.id, chunk.body, chunk.body.size());
-        const uint64_t declared = dataSize_ ? *dataSize_ : samples_.size();
-        AppendChunk(body, "data", samples_, declared, !after_.empty());
-        for (const auto& chunk : after_) AppendChunk(body, chunk.id, chunk.body, chunk.body.size());
+        if (rf64_) {
+            const uint32_t ds64Size = ds64Size_ ? *ds64Size_ : 28;
+            testwave::Bytes ds64;
+            AppendLe(ds64, 4 + 8 + ds64Size + (ds64Size & 1) + chunks.size(), 8);
+            AppendLe(ds64, ds64DataSize_ ? *ds64DataSize_ : samples_.size(), 8);
+            const uint64_t frameBytes = uint64_t{BytesPerSample()} * (channels_ & 0xFF);
+            AppendLe(ds64, frameBytes ? samples_.size() / frameBytes : 0, 8);
+            AppendLe(ds64, 0, 4);
+            ds64.resize(ds64Size, 0);
+            AppendChunk(body, "ds64", ds64, ds64Size);
+        }
+        body.insert(body.end(), chunks.begin(), chunks.end());
         testwave::Bytes out;
         AppendId(out, riffId_);
-        AppendLe(out, body.size(), 4);
+        AppendLe(out, rf64_ ? 0xFFFFFFFF : body.size(), 4);
         out.insert(out.end(), body.begin(), body.end());
         return out;
     }
@@ -146,6 +178,10 @@ private:
     std::optional<uint32_t> fmtSize_;
     std::optional<std::array<uint8_t, 16>> subFormat_;
     uint16_t cbSize_ = 0;
+    bool rf64_ = false;
+    std::optional<uint64_t> ds64DataSize_;
+    std::optional<uint32_t> ds64Size_;
+    std::vector<Chunk> beforeFmt_;
     std::vector<Chunk> before_;
     std::vector<Chunk> after_;
 };

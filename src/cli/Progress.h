@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace stereotools {
+
+// Returns the progress line of a run: files finished of all, the share of
+// sample bytes moved in whole percent (100 only when all are) and the speed
+// in MB/s (10^6 bytes) over `seconds`, e.g. "3 of 200 files, 42%, 215.3 MB/s".
+[[nodiscard]] std::string FormatProgress(std::size_t filesDone, std::size_t files, uint64_t bytesDone, uint64_t bytes,
+                                         double seconds);
+
+// What a run prints while its jobs run on several threads: whole lines on
+// standard output or error, never mixed mid-line, and, when shown, one
+// progress line on standard error, redrawn in place and cleared before any
+// other line and at the end. All members may be called from any thread.
+class BatchOutput {
+public:
+    // `program` starts every line; `showProgress` draws the progress line
+    // once the run has started.
+    BatchOutput(std::string program, bool showProgress);
+    ~BatchOutput();
+    BatchOutput(const BatchOutput&) = delete;
+    BatchOutput& operator=(const BatchOutput&) = delete;
+
+    // Prints "PROGRAM: " and `text` as one line on `stream`.
+    void Line(std::FILE* stream, const std::string& text);
+    // Starts the progress line of a run of `files` inputs that move `bytes`
+    // sample bytes in all.
+    void Start(std::size_t files, uint64_t bytes);
+    // Counts `bytes` more sample bytes moved.
+    void Moved(uint64_t bytes);
+    // Counts `bytes` more in the run's total, or fewer for a negative number:
+    // a job's own count where it differs from the planned one.
+    void AdjustTotal(int64_t bytes);
+    // Counts one more file finished, however it ended.
+    void FileDone();
+    // Clears the progress line for good.
+    void Finish();
+    // Returns the errno of the first failed write to standard output, or 0.
+    [[nodiscard]] int OutputError() const;
+
+private:
+    // Draws the progress line when it is due or `now`; the caller holds mutex_.
+    void DrawLocked(bool now);
+    void ClearLocked();
+
+    const std::string program_;
+    const bool showProgress_;
+    std::atomic<uint64_t> bytesDone_{0};
+    std::atomic<int64_t> bytes_{0};
+    std::atomic<std::size_t> filesDone_{0};
+    mutable std::mutex mutex_;
+    bool started_ = false;
+    std::size_t files_ = 0;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastDraw_;
+    std::size_t columns_ = 0;     // the terminal's width; 0 = unknown
+    std::size_t shownWidth_ = 0;  // columns of the progress line on the screen; 0 = none shown
+    bool finished_ = false;
+    int outputError_ = 0;
+};
+
+}  // namespace stereotools

@@ -1,0 +1,505 @@
+"""Real runs of stereorip and stereoknit from the command line, without a
+terminal (standard input from /dev/null, output captured): batches of good
+and bad files, existing outputs with and without --force, -o, --pairs, dry
+runs, usage errors, a stop by SIGINT, and the progress line on a
+pseudo-terminal. The programs' folder comes from STEREOTOOLS_BIN."""
+
+import os
+import pty
+import re
+import select
+import shlex
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "pty"))
+import termdrive as td  # noqa: E402
+
+RUN_TIMEOUT = 60
+COMPLETION = Path(__file__).resolve().parents[2] / "doc" / "bash-completion" / "stereotools"
+
+
+def samples(count, seed=1):
+    """`count` bytes that differ from their neighbours and from other seeds."""
+    return bytes((seed * 7 + i * 13 + (i >> 8)) & 0xFF for i in range(count))
+
+
+def split_expected(rate, bits, interleaved, format_tag=1):
+    """The two mono files a stereo file of these samples splits into."""
+    width = bits // 8
+    left = b"".join(interleaved[i:i + width] for i in range(0, len(interleaved), 2 * width))
+    right = b"".join(interleaved[i + width:i + 2 * width] for i in range(0, len(interleaved), 2 * width))
+    return td.wave_bytes(1, rate, bits, left, format_tag), td.wave_bytes(1, rate, bits, right, format_tag)
+
+
+def join_expected(rate, bits, left, right):
+    """The stereo file two mono files of equal length join into."""
+    width = bits // 8
+    frames = b"".join(left[i:i + width] + right[i:i + width] for i in range(0, len(left), width))
+    return td.wave_bytes(2, rate, bits, frames)
+
+
+def wrote_two(program, stem):
+    return f"{program}: wrote '{stem} left channel.wav' and '{stem} right channel.wav'"
+
+
+def usage_hint(program):
+    return f"Try '{program} --help' for more information."
+
+
+class Folder(unittest.TestCase):
+    """A test with a private folder to run the programs in."""
+
+    def setUp(self):
+        folder = tempfile.TemporaryDirectory(prefix="cli-test-")
+        self.addCleanup(folder.cleanup)
+        self.folder = Path(folder.name)
+
+    def write(self, name, content):
+        path = self.folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+        return path
+
+    def stereo(self, name, rate=44100, bits=16, count=400, seed=1, format_tag=1):
+        """Writes a stereo file; returns the two mono files it splits into."""
+        interleaved = samples(count, seed)
+        self.write(name, td.wave_bytes(2, rate, bits, interleaved, format_tag))
+        return split_expected(rate, bits, interleaved, format_tag)
+
+    def mono(self, name, rate=44100, bits=16, count=200, seed=1):
+        """Writes a mono file; returns its samples."""
+        data = samples(count, seed)
+        self.write(name, td.wave_bytes(1, rate, bits, data))
+        return data
+
+    def run_tool(self, name, *arguments):
+        return td.run_without_terminal([td.program(name), *arguments], cwd=self.folder, timeout=RUN_TIMEOUT)
+
+    def snapshot(self):
+        """Every name below the folder, with the bytes and time of each file."""
+        found = {}
+        for path in sorted(self.folder.rglob("*")):
+            info = path.lstat()
+            found[str(path.relative_to(self.folder))] = (path.read_bytes() if path.is_file() else None,
+                                                          info.st_mtime_ns)
+        return found
+
+    def assert_no_hidden_files(self):
+        hidden = [p.name for p in self.folder.rglob(".*")]
+        self.assertEqual(hidden, [], "a temporary file was left")
+
+    def assert_file(self, name, content):
+        path = self.folder / name
+        self.assertTrue(path.is_file(), f"{name} was not written")
+        self.assertEqual(path.read_bytes(), content, name)
+
+
+class SplitBatch(Folder):
+    def test_splits_several_files_of_several_kinds(self):
+        expected = {
+            "a": self.stereo("a.wav", bits=16, seed=1),
+            "b b": self.stereo("b b.wav", rate=96000, bits=24, count=600, seed=2),
+            "c": self.stereo("c.wav", rate=48000, bits=32, count=800, seed=3, format_tag=3),
+        }
+        for jobs in ("1", "3"):
+            with self.subTest(jobs=jobs):
+                result = self.run_tool("stereorip", "-f", "-j", jobs, "a.wav", "b b.wav", "c.wav")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr, "")
+                lines = result.stdout.splitlines()
+                if jobs == "1":
+                    self.assertEqual(lines, [wrote_two("stereorip", s) for s in ("a", "b b", "c")])
+                else:
+                    # Jobs end in any order, but each line is printed whole.
+                    self.assertEqual(sorted(lines), [wrote_two("stereorip", s) for s in ("a", "b b", "c")])
+                for stem, (left, right) in expected.items():
+                    self.assert_file(f"{stem} left channel.wav", left)
+                    self.assert_file(f"{stem} right channel.wav", right)
+                self.assert_no_hidden_files()
+
+    def test_a_bad_file_fails_alone(self):
+        good = self.stereo("good.wav", seed=1)
+        also_good = self.stereo("z.wav", seed=2)
+        self.mono("mono.wav")
+        self.write("text.wav", b"not a wave file at all, just text" * 4)
+        result = self.run_tool("stereorip", "good.wav", "mono.wav", "missing.wav", "text.wav", "z.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.splitlines(), [
+            "stereorip: mono.wav: This is not a stereo Wave file",
+            "stereorip: missing.wav: File not found. (No such file or directory)",
+            "stereorip: text.wav: This is not a Wave file",
+        ])
+        self.assertEqual(sorted(result.stdout.splitlines()),
+                         [wrote_two("stereorip", "good"), wrote_two("stereorip", "z")])
+        self.assert_file("good left channel.wav", good[0])
+        self.assert_file("z right channel.wav", also_good[1])
+        self.assertFalse((self.folder / "mono left channel.wav").exists())
+        self.assertFalse((self.folder / "text left channel.wav").exists())
+
+    def test_an_existing_output_needs_force(self):
+        left, right = self.stereo("take.wav")
+        self.write("take right channel.wav", b"keep me")
+        result = self.run_tool("stereorip", "take.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, "")
+        self.assertEqual(result.stderr,
+                         "stereorip: take.wav: 'take right channel.wav' exists; use --force to replace it\n")
+        self.assertFalse((self.folder / "take left channel.wav").exists(), "nothing of the input is written")
+        self.assert_file("take right channel.wav", b"keep me")
+
+        result = self.run_tool("stereorip", "--force", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_file("take left channel.wav", left)
+        self.assert_file("take right channel.wav", right)
+
+    def test_one_output_written_twice_fails_the_later_input_even_with_force(self):
+        left, _ = self.stereo("take.wav")
+        result = self.run_tool("stereorip", "-f", "take.wav", "./take.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout.splitlines(), [wrote_two("stereorip", "take")])
+        self.assertEqual(result.stderr, "stereorip: ./take.wav: './take left channel.wav' is written by "
+                                        "'take.wav' earlier in this run\n")
+        self.assert_file("take left channel.wav", left)
+
+    def test_output_folder(self):
+        left, right = self.stereo("in/take.wav")
+        (self.folder / "out").mkdir()
+        result = self.run_tool("stereorip", "in/take.wav", "--output-dir", "out")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "stereorip: wrote 'out/take left channel.wav' and "
+                                        "'out/take right channel.wav'\n")
+        self.assert_file("out/take left channel.wav", left)
+        self.assert_file("out/take right channel.wav", right)
+        self.assertEqual(sorted(p.name for p in (self.folder / "in").iterdir()), ["take.wav"])
+
+        self.write("plain", b"")
+        for folder, reason in (("none", "No such file or directory"), ("plain", "Not a folder")):
+            with self.subTest(folder):
+                before = self.snapshot()
+                result = self.run_tool("stereorip", "-f", "-o", folder, "in/take.wav")
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(result.stdout, "")
+                self.assertEqual(result.stderr, f"stereorip: {folder}: Cannot use as output folder: {reason}\n")
+                self.assertEqual(self.snapshot(), before)
+
+    def test_a_failed_write_to_standard_output_fails_the_run(self):
+        left, _ = self.stereo("take.wav")
+        with open("/dev/full", "w") as full:
+            result = subprocess.run([str(td.program("stereorip")), "take.wav"], cwd=self.folder,
+                                    stdin=subprocess.DEVNULL, stdout=full, stderr=subprocess.PIPE,
+                                    env=td.base_environment(), timeout=RUN_TIMEOUT, text=True)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "stereorip: write error: No space left on device\n")
+        self.assert_file("take left channel.wav", left)
+
+    def test_keep_metadata_carries_the_chunks(self):
+        interleaved = samples(400)
+        info = b"INFOINAM\x06\x00\x00\x00take 1"
+        listed = td.wave_bytes(2, 44100, 16, interleaved)
+        # A LIST chunk between "fmt " and "data"; the RIFF size grows with it.
+        listed = (listed[:4] + struct.pack("<I", len(listed) - 8 + 8 + len(info)) + listed[8:36]
+                  + b"LIST" + struct.pack("<I", len(info)) + info + listed[36:])
+        self.write("take.wav", listed)
+        result = self.run_tool("stereorip", "--keep-metadata", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for side in ("left", "right"):
+            self.assertIn(b"LIST" + struct.pack("<I", len(info)) + info,
+                          (self.folder / f"take {side} channel.wav").read_bytes())
+        result = self.run_tool("stereorip", "-f", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_file("take left channel.wav", split_expected(44100, 16, interleaved)[0])
+
+    def test_quiet_prints_only_errors(self):
+        self.stereo("take.wav")
+        result = self.run_tool("stereorip", "-q", "take.wav", "missing.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, "")
+        self.assertEqual(result.stderr, "stereorip: missing.wav: File not found. (No such file or directory)\n")
+        self.assertTrue((self.folder / "take left channel.wav").is_file())
+
+    def test_dry_run_reports_and_writes_nothing(self):
+        self.stereo("take.wav", rate=8000, bits=16, count=4 * 16050)
+        self.stereo("x.wav", rate=44100, bits=24, count=6 * 441)
+        self.mono("mono.wav")
+        before = self.snapshot()
+        result = self.run_tool("stereorip", "-n", "take.wav", "x.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        self.assertEqual(result.stdout.splitlines(), [
+            "stereorip: take.wav: channels 2, sample rate 8000 Hz, resolution 16 bits, length 16050 samples, "
+            "duration 2.01 seconds",
+            "stereorip: would write 'take left channel.wav' and 'take right channel.wav'",
+            "stereorip: x.wav: channels 2, sample rate 44100 Hz, resolution 24 bits, length 441 samples, "
+            "duration 0.01 seconds",
+            "stereorip: would write 'x left channel.wav' and 'x right channel.wav'",
+        ])
+        self.assertEqual(self.snapshot(), before)
+
+        # A dry run fails where the run would.
+        self.write("x left channel.wav", b"old")
+        before = self.snapshot()
+        result = self.run_tool("stereorip", "--dry-run", "x.wav", "mono.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, "")
+        self.assertEqual(result.stderr.splitlines(), [
+            "stereorip: x.wav: 'x left channel.wav' exists; use --force to replace it",
+            "stereorip: mono.wav: This is not a stereo Wave file",
+        ])
+        self.assertEqual(self.snapshot(), before)
+
+
+class JoinBatch(Folder):
+    def test_joins_one_named_pair(self):
+        left = self.mono("l.wav", seed=1)
+        right = self.mono("r.wav", seed=2)
+        result = self.run_tool("stereoknit", "l.wav", "r.wav", "out.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "stereoknit: wrote 'out.wav'\n")
+        self.assertEqual(result.stderr, "")
+        self.assert_file("out.wav", join_expected(44100, 16, left, right))
+
+        self.mono("r48.wav", rate=48000)
+        result = self.run_tool("stereoknit", "-f", "l.wav", "r48.wav", "out.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "stereoknit: l.wav: These two files have incompatible sample rates\n")
+        self.assert_file("out.wav", join_expected(44100, 16, left, right))
+
+    def test_pairs_each_naming_pair_and_refuses_orphans_and_right_halves(self):
+        pairs = {
+            "take 1 left channel.wav": ("take 1 right channel.wav", "take 1.wav"),
+            "b.L.wav": ("b.R.wav", "b.wav"),
+            "c_l.wav": ("c_r.wav", "c.wav"),
+            "d-L.WAV": ("d-R.WAV", "d.wav"),
+        }
+        expected = {}
+        for seed, (left_name, (right_name, joined)) in enumerate(pairs.items()):
+            left = self.mono(left_name, seed=2 * seed)
+            right = self.mono(right_name, seed=2 * seed + 1)
+            expected[joined] = join_expected(44100, 16, left, right)
+        self.mono("e.L.wav")
+        self.mono("orphan.wav")
+        operands = list(pairs) + ["e.L.wav", "orphan.wav", "b.R.wav"]
+        result = self.run_tool("stereoknit", "--pairs", *operands)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(sorted(result.stdout.splitlines()),
+                         sorted(f"stereoknit: wrote '{joined}'" for joined in expected))
+        self.assertEqual(result.stderr.splitlines(), [
+            "stereoknit: e.R.wav: File not found. (No such file or directory)",
+            "stereoknit: orphan.wav: This name pairs with no right channel file "
+            "(NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)",
+            "stereoknit: b.R.wav: This is the right channel file of a pair: name its left channel file",
+        ])
+        for joined, content in expected.items():
+            self.assert_file(joined, content)
+        self.assertFalse((self.folder / "e.wav").exists())
+        self.assert_no_hidden_files()
+
+    def test_pairs_into_an_output_folder_and_dry_run(self):
+        left = self.mono("in/x.L.wav", rate=8000, count=16000, seed=1)
+        right = self.mono("in/x.R.wav", rate=8000, count=16000, seed=2)
+        (self.folder / "out").mkdir()
+        before = self.snapshot()
+        result = self.run_tool("stereoknit", "-n", "--pairs", "-o", "out", "in/x.L.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.splitlines(), [
+            "stereoknit: in/x.L.wav: channels 1, sample rate 8000 Hz, resolution 16 bits, length 8000 samples, "
+            "duration 1.00 seconds",
+            "stereoknit: in/x.R.wav: channels 1, sample rate 8000 Hz, resolution 16 bits, length 8000 samples, "
+            "duration 1.00 seconds",
+            "stereoknit: would write 'out/x.wav'",
+        ])
+        self.assertEqual(self.snapshot(), before)
+
+        result = self.run_tool("stereoknit", "--pairs", "-o", "out", "in/x.L.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "stereoknit: wrote 'out/x.wav'\n")
+        self.assert_file("out/x.wav", join_expected(8000, 16, left, right))
+        self.assertFalse((self.folder / "in/x.wav").exists())
+
+
+class Usage(Folder):
+    def test_usage_errors_exit_2_with_a_hint(self):
+        cases = [
+            ("stereorip", ["-x", "a.wav"], "stereorip: invalid option -- 'x'"),
+            ("stereorip", ["--pairs", "a.wav"], "stereorip: unrecognized option '--pairs'"),
+            ("stereorip", ["-q"], "stereorip: missing file operand"),
+            ("stereorip", ["a.wav", "-j"], "stereorip: option requires an argument -- 'j'"),
+            ("stereoknit", ["l.wav", "r.wav"], "stereoknit: expected LEFT RIGHT OUTPUT, got 2 names"),
+            ("stereoknit", ["--pairs"], "stereoknit: missing file operand"),
+            ("stereoknit", ["-j", "0", "--pairs", "a.L.wav"], "stereoknit: invalid number of jobs '0' (1 to 64)"),
+        ]
+        for program, arguments, message in cases:
+            with self.subTest(program=program, arguments=arguments):
+                before = self.snapshot()
+                result = self.run_tool(program, *arguments)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stdout, "")
+                self.assertEqual(result.stderr.splitlines(), [message, usage_hint(program)])
+                self.assertEqual(self.snapshot(), before)
+
+    def test_help_and_version_on_standard_output(self):
+        version = os.environ.get("STEREOTOOLS_VERSION", "")
+        for program in ("stereorip", "stereoknit"):
+            for option in ("--help", "-h"):
+                with self.subTest(program=program, option=option):
+                    result = self.run_tool(program, option)
+                    self.assertEqual(result.returncode, 0)
+                    self.assertEqual(result.stderr, "")
+                    self.assertTrue(result.stdout.startswith(f"Usage: {program} [OPTION]..."), result.stdout)
+            for option in ("--version", "-V"):
+                with self.subTest(program=program, option=option):
+                    result = self.run_tool(program, option)
+                    self.assertEqual(result.returncode, 0)
+                    self.assertEqual(result.stderr, "")
+                    self.assertRegex(result.stdout, rf"^{program} \(stereotools\) \d+\.\d+\.\d+\n$")
+                    if version:
+                        self.assertEqual(result.stdout, f"{program} (stereotools) {version}\n")
+
+    def test_no_arguments_and_no_terminal_points_to_the_command_line(self):
+        for program in ("stereorip", "stereoknit"):
+            with self.subTest(program):
+                result = self.run_tool(program)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stdout, "")
+                lines = result.stderr.splitlines()
+                self.assertEqual(len(lines), 1, result.stderr)
+                self.assertIn("interactive terminal", lines[0])
+                self.assertIn("command line", lines[0])
+
+
+class Stop(Folder):
+    FILES = 40
+    FRAMES = 1 << 20  # 4 MiB of 16-bit stereo frames a file
+
+    def test_sigint_keeps_finished_outputs_and_leaves_nothing_half_written(self):
+        block = samples(1 << 16, 5)
+        data = block * (self.FRAMES * 4 // len(block))
+        header = td.wave_bytes(2, 44100, 16, b"")[:40] + struct.pack("<I", len(data))
+        names = [f"take{i:02}.wav" for i in range(self.FILES)]
+        for name in names:
+            self.write(name, header + data)
+        left, right = split_expected(44100, 16, data)
+        process = subprocess.Popen([str(td.program("stereorip")), "-j", "2", *names], cwd=self.folder,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   env=td.base_environment(), text=True)
+        try:
+            first = process.stdout.readline()
+            self.assertTrue(first.startswith("stereorip: wrote "), first)
+            process.send_signal(signal.SIGINT)
+            # Read through the pipe's own buffer, which readline filled:
+            # communicate() would pass over what it holds.
+            rest = process.stdout.read()
+            errors = process.stderr.read()
+            process.wait(timeout=RUN_TIMEOUT)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        self.assertEqual(process.returncode, 130, errors)
+        self.assertEqual(errors, "")
+        wrote = (first + rest).splitlines()
+        self.assertLess(len(wrote), self.FILES, "the stop came after the last file")
+        finished = []
+        for line in wrote:
+            match = re.fullmatch(r"stereorip: wrote '(take\d\d) left channel\.wav' and '\1 right channel\.wav'", line)
+            self.assertIsNotNone(match, line)
+            finished.append(match.group(1))
+        outputs = sorted(p.name for p in self.folder.iterdir() if "channel" in p.name)
+        self.assertEqual(outputs, sorted(f"{stem} {side} channel.wav" for stem in finished
+                                         for side in ("left", "right")))
+        for stem in finished:
+            self.assert_file(f"{stem} left channel.wav", left)
+            self.assert_file(f"{stem} right channel.wav", right)
+        self.assert_no_hidden_files()
+
+
+class ProgressLine(Folder):
+    def run_with_stderr_on_a_terminal(self, *arguments):
+        """Runs stereorip with standard error on a pseudo-terminal. Returns
+        the exit status, standard output and what the terminal received."""
+        main, secondary = pty.openpty()
+        try:
+            process = subprocess.Popen([str(td.program("stereorip")), *arguments], cwd=self.folder,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=secondary,
+                                       env=td.base_environment())
+            os.close(secondary)
+            received = b""
+            deadline = time.monotonic() + RUN_TIMEOUT
+            while time.monotonic() < deadline:
+                ready, _, _ = select.select([main], [], [], 0.5)
+                if not ready:
+                    if process.poll() is not None:
+                        break
+                    continue
+                try:
+                    chunk = os.read(main, 4096)
+                except OSError:  # the terminal is gone with the last writer
+                    break
+                if not chunk:
+                    break
+                received += chunk
+            output = process.stdout.read().decode()
+            process.wait(timeout=RUN_TIMEOUT)
+        finally:
+            os.close(main)
+        return process.returncode, output, received.decode()
+
+    def test_drawn_in_place_and_cleared_at_the_end(self):
+        for i in range(3):
+            self.stereo(f"t{i}.wav", count=4000, seed=i)
+        status, output, screen = self.run_with_stderr_on_a_terminal("t0.wav", "t1.wav", "t2.wav")
+        self.assertEqual(status, 0)
+        self.assertEqual(sorted(output.splitlines()), [wrote_two("stereorip", f"t{i}") for i in range(3)])
+        self.assertIn("\rstereorip: 0 of 3 files, 0%, ", screen)
+        self.assertIn("\rstereorip: 3 of 3 files, 100%, ", screen)
+        self.assertNotIn("\n", screen, "the progress line is never ended as a line")
+        # The last thing on the terminal is the line blanked out, the cursor back at its start.
+        self.assertRegex(screen, r"\r {20,}\r$")
+
+    def test_not_drawn_when_quiet(self):
+        self.stereo("t.wav")
+        status, output, screen = self.run_with_stderr_on_a_terminal("-q", "t.wav")
+        self.assertEqual((status, output, screen), (0, "", ""))
+
+
+class Completion(Folder):
+    def complete(self, *words):
+        """Returns what the completion offers for the last of `words`, in a
+        shell whose working folder is the test's."""
+        script = (f"source {shlex.quote(str(COMPLETION))}\n"
+                  f"COMP_WORDS=({shlex.join(words)}); COMP_CWORD={len(words) - 1}\n"
+                  '_stereotools "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"\n'
+                  'printf "%s\\n" "${COMPREPLY[@]}"\n')
+        result = subprocess.run(["bash", "--norc", "--noprofile", "-c", script], cwd=self.folder,
+                                capture_output=True, text=True, timeout=RUN_TIMEOUT)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return sorted(line for line in result.stdout.splitlines() if line)
+
+    def test_options_of_each_program(self):
+        self.assertEqual(self.complete("stereorip", "--f"), ["--force"])
+        self.assertEqual(self.complete("stereorip", "--p"), [])
+        self.assertEqual(self.complete("stereoknit", "--p"), ["--pairs"])
+        self.assertEqual(self.complete("/usr/bin/stereoknit", "a.wav", "--pa"), ["--pairs"])
+        self.assertEqual(self.complete("stereorip", "--"), ["--dry-run", "--force", "--help", "--jobs=",
+                                                            "--output-dir=", "--quiet", "--version"])
+
+    def test_wav_files_and_folders(self):
+        for name in ("a.wav", "b.WAV", "c.wave", "notes.txt", "dir/x.wav", "-odd.wav"):
+            self.write(name, b"")
+        self.assertEqual(self.complete("stereorip", ""), ["-odd.wav", "a.wav", "b.WAV", "c.wave", "dir"])
+        self.assertEqual(self.complete("stereoknit", "--pairs", "d"), ["dir"])
+        self.assertEqual(self.complete("stereorip", "dir/"), ["dir/x.wav"])
+        self.assertEqual(self.complete("stereorip", "-o", ""), ["dir"])
+        self.assertEqual(self.complete("stereorip", "--output-dir", "=", ""), ["dir"])
+        self.assertEqual(self.complete("stereorip", "--", "-"), ["-odd.wav"])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
