@@ -1,12 +1,14 @@
 // Any byte sequence as a WAV file: the header reader must never crash, and
 // every sample read must give exactly the data chunk's bytes that the file
-// holds, zero elsewhere; every metadata chunk listed lies whole in the file.
+// holds, zero elsewhere; every metadata chunk listed lies whole in the file;
+// an RF64 file reads as the same file named BW64.
 #include "wave/FileIo.h"
 #include "wave/WaveReader.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,19 @@ void CheckRange(const stereotools::InputFile& file, const stereotools::WaveForma
     }
 }
 
+// Aborts unless `relabelled`, the same bytes under the other of the two
+// names of the 64-bit format, reads as `original` does.
+void CheckSameAsRelabelled(const stereotools::ByteSource& original, const stereotools::ByteSource& relabelled) {
+    for (int channels : {1, 2}) {
+        const stereotools::HeaderResult a = stereotools::ReadWaveHeader(original, channels);
+        const stereotools::HeaderResult b = stereotools::ReadWaveHeader(relabelled, channels);
+        if (a.problem != b.problem || (a && a.info != b.info)) abort();
+    }
+    const stereotools::MetadataResult a = stereotools::ReadWaveMetadata(original);
+    const stereotools::MetadataResult b = stereotools::ReadWaveMetadata(relabelled);
+    if (a.problem != b.problem || a.metadata != b.metadata) abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
@@ -42,6 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
         for (const stereotools::WaveChunk& chunk : *list) {
             if (chunk.id.size() != 4 || chunk.bodyOffset + chunk.size > size) abort();
         }
+    }
+
+    if (size >= 4 && (std::memcmp(bytes, "RF64", 4) == 0 || std::memcmp(bytes, "BW64", 4) == 0)) {
+        std::vector<uint8_t> renamed(bytes, bytes + size);
+        std::memcpy(renamed.data(), bytes[0] == 'R' ? "BW64" : "RF64", 4);
+        CheckSameAsRelabelled(memory, stereotools::MemorySource(std::move(renamed)));
     }
 
     // The same bytes as a real file, through the path the tools use.
