@@ -33,7 +33,7 @@ public:
         const unsigned width = infos_[1]->BytesPerSample();
         const uint64_t frame = index * block.frames;
         const auto frames = static_cast<std::size_t>(std::min<uint64_t>(block.frames, frameCount_ - frame));
-        SampleBlock* channels[2] = {&block.left, &block.right};
+        SampleBuffer* channels[2] = {&block.left, &block.right};
         for (unsigned c = 0; c < 2; ++c) {
             if (IoError error = ReadSampleRange(*sources_[thread][c], infos_[c]->dataOffset, infos_[c]->dataSize,
                                                 frame * width, channels[c]->First(frames * width)))

@@ -34,7 +34,7 @@ public:
         // The helper writes the right channel first, so that the two threads
         // seldom wait for the same file's write lock.
         for (const unsigned channel : {thread, 1 - thread}) {
-            const SampleBlock& samples = channel == 0 ? block.left : block.right;
+            const SampleBuffer& samples = channel == 0 ? block.left : block.right;
             if (IoError error = WriteWaveSamplesAt(*outputs_[channel], frame * width, samples.First(frames * width)))
                 return error;
         }
