@@ -15,6 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include <pthread.h>
+#include <signal.h>
+
 namespace stereotools {
 namespace {
 
@@ -162,6 +165,39 @@ TEST(MoveBlocks, AnswersAStopWhileWaitingForTheHelper) {
     const JobResult result = MoveBlocks(Plan(100, 2), work, monitor, kNoMemory);
     EXPECT_EQ(result.stopStatus, 130);
     EXPECT_LT(work.helperMoves.load(), 50);
+}
+
+// Work that notes whether the helper thread takes stop signals and faults.
+class SignalMaskWork final : public BlockWork {
+public:
+    IoError Move(unsigned thread, uint64_t, ChannelBlocks&) override {
+        if (thread == 1) {
+            sigset_t mask;
+            pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+            stopsBlocked = sigismember(&mask, SIGINT) == 1 && sigismember(&mask, SIGTERM) == 1;
+            faultsOpen = sigismember(&mask, SIGSEGV) == 0 && sigismember(&mask, SIGBUS) == 0;
+        }
+        return {};
+    }
+    std::atomic<bool> stopsBlocked{false};
+    std::atomic<bool> faultsOpen{false};
+};
+
+// Stop signals reach the caller's thread (or the program's watcher), never
+// the helper; a fault in the helper still reaches the crash handler. The
+// caller's own mask is as it was.
+TEST(MoveBlocks, LeavesSignalsToTheThreadsThatTakeThem) {
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, nullptr, &before);
+    SignalMaskWork work;
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(MoveBlocks(Plan(4, 2), work, monitor, kNoMemory));
+    EXPECT_TRUE(work.stopsBlocked.load());
+    EXPECT_TRUE(work.faultsOpen.load());
+    sigset_t after;
+    pthread_sigmask(SIG_BLOCK, nullptr, &after);
+    EXPECT_EQ(sigismember(&after, SIGINT), sigismember(&before, SIGINT));
+    EXPECT_EQ(sigismember(&after, SIGTERM), sigismember(&before, SIGTERM));
 }
 
 TEST(ThreadsPerJob, GivesTwoThreadsOnlyWhileEachJobHasTwoCores) {

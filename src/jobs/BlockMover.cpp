@@ -4,12 +4,16 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
+
+#include <pthread.h>
+#include <signal.h>
 
 namespace stereotools {
 namespace {
@@ -58,6 +62,26 @@ private:
     JobResult result_;         // guarded by mutex_
 };
 
+// Blocks, while it lives, the signals a thread started meanwhile should
+// not take: all but those a fault raises in the thread itself. A helper
+// then never runs a handler, and signals reach the threads the program
+// set up for them.
+class HelperSignalMask {
+public:
+    HelperSignalMask() {
+        sigset_t blocked;
+        sigfillset(&blocked);
+        for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&blocked, fault);
+        pthread_sigmask(SIG_BLOCK, &blocked, &saved_);
+    }
+    ~HelperSignalMask() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+    HelperSignalMask(const HelperSignalMask&) = delete;
+    HelperSignalMask& operator=(const HelperSignalMask&) = delete;
+
+private:
+    sigset_t saved_;
+};
+
 // Moves blocks [first, end) on the helper thread until done or aborted.
 void RunHelper(BlockWork& work, ChannelBlocks& block, uint64_t first, uint64_t end, SharedRun& run) {
     for (uint64_t index = first; index < end && !run.Aborted(); ++index) {
@@ -94,6 +118,7 @@ JobResult MoveBlocks(const BlockPlan& plan, BlockWork& work, JobMonitor& monitor
         if (helperBlock && helperBlock->Allocated()) {
             const uint64_t half = (plan.blocks + 1) / 2;
             try {
+                const HelperSignalMask mask;
                 helper = std::thread(RunHelper, std::ref(work), std::ref(*helperBlock), half, plan.blocks,
                                      std::ref(run));
                 ownEnd = half;
