@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times whole split and join jobs through the command line.
 
-    python3 bench/jobs.py [--size-mib 1024] [--runs 5] [--depths 8,16,24,32,64f]
+    python3 bench/jobs.py [--size-mib 1024] [--runs 5] [--cold-runs 10] [--depths 8,16,24,32,64f]
                           [--parts warm,cold,batch] [--files 200] [--file-mib 4]
                           [--jobs default,1] [--peers] [--dir FOLDER]
 
@@ -170,8 +170,8 @@ def time_depths(folder, options, cold):
         prepare = removal(sorted({o for job in jobs for o in job[2]}))
         if cold:
             prepare += f" && echo 3 > {DROP_CACHES}"
-        results = hyperfine(folder, [(name, command, prepare) for name, command, *_ in jobs], options.runs,
-                            0 if cold else 1)
+        results = hyperfine(folder, [(name, command, prepare) for name, command, *_ in jobs],
+                            options.cold_runs if cold else options.runs, 0 if cold else 1)
         base = {kind: results[name]["median"] for name, _, _, kind, _ in baselines}
         for name, command, outputs, kind, whole in jobs:
             result = results[name]
@@ -240,6 +240,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--size-mib", type=int, default=1024, help="sample data per depth (MiB)")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--cold-runs", type=int, default=10,
+                        help="runs of the cold part, whose times scatter more (the disk, the host)")
     parser.add_argument("--depths", default=[Depth(d) for d in ("8", "16", "24", "32", "64f")],
                         type=lambda text: [Depth(d) for d in text.split(",")], help="e.g. 16,24,64f (f: float)")
     parser.add_argument("--parts", default="warm,cold,batch")
@@ -265,7 +267,8 @@ def main():
             if part not in parts:
                 continue
             rows = time_depths(folder, options, cold)
-            print(f"\n{part.capitalize()}: {options.size_mib} MiB of samples, median of {options.runs} runs "
+            print(f"\n{part.capitalize()}: {options.size_mib} MiB of samples, median of "
+                  f"{options.cold_runs if cold else options.runs} runs "
                   f"({load()} at the end)\n")
             print(header.format("cat (of the job's inputs)" if cold else "cp"))
             for depth, name, median, low, high, ratio, peak, checked in rows:
