@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
@@ -22,8 +23,21 @@ constexpr int64_t kLargeBytes = int64_t{64} << 20;
 // fastest path, or one path forced.
 enum class Route { Fastest, Portable, Ssse3, Avx512Vbmi };
 
-std::vector<uint8_t> WarmBuffer(std::size_t size, unsigned seed) {
-    std::vector<uint8_t> buffer(size);
+// Page-aligned, as the jobs' blocks are.
+template <typename T>
+struct PageAligned {
+    using value_type = T;
+    PageAligned() = default;
+    template <typename U>
+    PageAligned(const PageAligned<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{4096})); }
+    void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t{4096}); }
+    bool operator==(const PageAligned&) const { return true; }
+};
+using Buffer = std::vector<uint8_t, PageAligned<uint8_t>>;
+
+Buffer WarmBuffer(std::size_t size, unsigned seed) {
+    Buffer buffer(size);
     for (std::size_t i = 0; i < size; ++i) buffer[i] = static_cast<uint8_t>(i * 131 + seed);
     return buffer;
 }
@@ -37,8 +51,8 @@ Path PathOf(Route route) {
 
 void Memcpy(benchmark::State& state) {
     const auto bytes = static_cast<std::size_t>(state.range(0));
-    const std::vector<uint8_t> source = WarmBuffer(bytes, 1);
-    std::vector<uint8_t> target = WarmBuffer(bytes, 2);
+    const Buffer source = WarmBuffer(bytes, 1);
+    Buffer target = WarmBuffer(bytes, 2);
     for (auto _ : state) {
         std::memcpy(target.data(), source.data(), bytes);
         benchmark::DoNotOptimize(target.data());
@@ -55,9 +69,9 @@ void Split(benchmark::State& state, Route route) {
         state.SkipWithError("this processor cannot run the path");
         return;
     }
-    const std::vector<uint8_t> interleaved = WarmBuffer(2 * width * frameCount, 3);
-    std::vector<uint8_t> left = WarmBuffer(width * frameCount, 4);
-    std::vector<uint8_t> right = WarmBuffer(width * frameCount, 5);
+    const Buffer interleaved = WarmBuffer(2 * width * frameCount, 3);
+    Buffer left = WarmBuffer(width * frameCount, 4);
+    Buffer right = WarmBuffer(width * frameCount, 5);
     for (auto _ : state) {
         if (route == Route::Fastest) {
             stereotools::SplitChannels(interleaved.data(), frameCount, width, left.data(), right.data());
@@ -80,9 +94,9 @@ void Interleave(benchmark::State& state, Route route) {
         state.SkipWithError("this processor cannot run the path");
         return;
     }
-    const std::vector<uint8_t> left = WarmBuffer(width * frameCount, 6);
-    const std::vector<uint8_t> right = WarmBuffer(width * frameCount, 7);
-    std::vector<uint8_t> out = WarmBuffer(2 * width * frameCount, 8);
+    const Buffer left = WarmBuffer(width * frameCount, 6);
+    const Buffer right = WarmBuffer(width * frameCount, 7);
+    Buffer out = WarmBuffer(2 * width * frameCount, 8);
     for (auto _ : state) {
         if (route == Route::Fastest) {
             stereotools::InterleaveChannels(left.data(), right.data(), frameCount, width, out.data());

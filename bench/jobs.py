@@ -1,158 +1,287 @@
 #!/usr/bin/env python3
-"""Times whole split and join jobs against cp and the common peers.
+"""Times whole split and join jobs through the command line.
 
-    bench/jobs.py [--size-mib N] [--runs N] [--depths 16,24] [--dir FOLDER]
+    python3 bench/jobs.py [--size-mib 1024] [--runs 5] [--cold-runs 10] [--depths 8,16,24,32,64f]
+                          [--parts warm,cold,batch] [--files 200] [--file-mib 4]
+                          [--jobs default,1] [--peers] [--dir FOLDER]
 
-Makes a stereo input of N MiB of samples (and the two mono halves for the
-join), then times with hyperfine, outputs deleted and `sync` run before every
-run: cp of the input, stereorip and stereoknit through a pseudo-terminal
-(bench/drive.py; the driver's own cost, measured against a program that
-exits at once, is subtracted), and sox, ffmpeg and the libsndfile tools when
-installed. Prints one table: median wall time, ratio to cp, peak resident
-memory, and whether each output's samples are byte-identical to the
-expected data.
+warm:  for each depth, one hyperfine run of `cp` of the stereo input, stereorip
+       on it and stereoknit on its two mono halves (each side holds the same
+       bytes), outputs removed and `sync` run before every run.
+cold:  as warm, but the page cache is dropped before every run (needs root),
+       and the yardstick is `cat` reading the job's inputs.
+batch: one hyperfine run of stereorip splitting FILES files of FILE_MIB MiB
+       (16-bit) with the default -j and the -j values asked for, of a shell
+       loop over sndfile-deinterleave on the same files, and of cp copying
+       them (one at a time, and two at once: the floor of moving the bytes).
+
+Every output of every tool is compared byte for byte with the file it must be
+(header and samples), and the peak resident memory of one run of each job is
+taken with /usr/bin/time. Prints the tables in Markdown. Needs hyperfine;
+sndfile-programs (and sox for --peers) are optional. The programs come from
+STEREOTOOLS_BIN or build/bin of this checkout.
 """
 import argparse
 import json
 import os
+import platform
+import shlex
 import shutil
 import struct
 import subprocess
 import sys
 import tempfile
+from pathlib import Path
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-DRIVE = os.path.join(HERE, "drive.py")
-BIN = os.path.join(os.path.dirname(HERE), "build", "bin")
-
-
-def wave_bytes(channels, bits, rate, data_size):
-    width = bits // 8
-    return (b"RIFF" + struct.pack("<I", data_size + 36) + b"WAVEfmt " +
-            struct.pack("<IHHIIHH", 16, 1, channels, rate, rate * channels * width, channels * width, bits) +
-            b"data" + struct.pack("<I", data_size))
+HERE = Path(__file__).resolve().parent
+BIN = Path(os.environ.get("STEREOTOOLS_BIN", HERE.parent / "build" / "bin"))
+RATE = 48000
+DROP_CACHES = "/proc/sys/vm/drop_caches"
 
 
-def data_chunk(path):
-    """Returns the sample bytes of a WAV file's data chunk (chunks walked)."""
-    with open(path, "rb") as f:
-        blob = f.read()
-    pos = 12
-    while pos + 8 <= len(blob):
-        cid, size = blob[pos:pos + 4], struct.unpack("<I", blob[pos + 4:pos + 8])[0]
-        if cid == b"data":
-            return blob[pos + 8:pos + 8 + size]
-        pos += 8 + size + (size & 1)
+class Depth:
+    """A sample format: bits per sample and the format tag (1 PCM, 3 float)."""
+
+    def __init__(self, text):
+        self.float = text.endswith("f")
+        self.bits = int(text.rstrip("f"))
+        if self.bits % 8 or not 8 <= self.bits <= 64:
+            raise argparse.ArgumentTypeError(f"{text}: not a whole-byte depth")
+        self.width = self.bits // 8
+        self.tag = 3 if self.float else 1
+        self.name = f"{self.bits}-bit {'float' if self.float else 'PCM'}"
+
+
+def wave_bytes(depth, channels, samples):
+    """Returns a canonical 44-byte-header WAV file of `samples`."""
+    align = channels * depth.width
+    return struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(samples), b"WAVE", b"fmt ", 16, depth.tag,
+                       channels, RATE, RATE * align, align, depth.bits, b"data", len(samples)) + samples
+
+
+def stereo_and_halves(depth, total_bytes):
+    """Returns random interleaved samples of about `total_bytes` and their left and right channels."""
+    frame = 2 * depth.width
+    data = os.urandom(total_bytes // frame * frame)
+    left, right = bytearray(len(data) // 2), bytearray(len(data) // 2)
+    for k in range(depth.width):
+        left[k::depth.width] = data[k::frame]
+        right[k::depth.width] = data[depth.width + k::frame]
+    return data, bytes(left), bytes(right)
+
+
+def samples_of(content):
+    """Returns the bytes of the data chunk of the WAV file `content`, or None."""
+    at = 12
+    while at + 8 <= len(content):
+        chunk, size = struct.unpack_from("<4sI", content, at)
+        if chunk == b"data":
+            return content[at + 8:at + 8 + size]
+        at += 8 + size + (size & 1)
     return None
 
 
-def hyperfine(name, command, prepare, runs, workdir):
-    out = os.path.join(workdir, "hf.json")
-    subprocess.run(["hyperfine", "--style", "none", "--runs", str(runs), "--prepare", prepare,
-                    "--export-json", out, "--command-name", name, command],
-                   check=True, cwd=workdir, stdout=subprocess.DEVNULL)
-    with open(out) as f:
-        return json.load(f)["results"][0]["median"]
+def exact(folder, expected, whole=True):
+    """Returns "yes" when every file named in `expected` holds exactly the bytes given for it (`whole`), or
+    exactly its samples (other tools choose their own headers)."""
+    for name, content in expected.items():
+        path = Path(folder) / name
+        if not path.is_file():
+            return "NO"
+        if whole and (path.stat().st_size != len(content) or path.read_bytes() != content):
+            return "NO"
+        if not whole and samples_of(path.read_bytes()) != samples_of(content):
+            return "NO"
+    return "yes"
 
 
-def peak_kib(command, workdir, prepare):
-    subprocess.run(prepare, shell=True, cwd=workdir, check=True)
-    rss = os.path.join(workdir, "rss.txt")
-    if command.startswith(sys.executable + " " + DRIVE):
-        env = dict(os.environ, DRIVE_RSS_FILE=rss)
-        subprocess.run(command, shell=True, cwd=workdir, env=env, check=True, stdout=subprocess.DEVNULL)
-    else:
-        subprocess.run(f"/usr/bin/time -f %M -o {rss} {command}", shell=True, cwd=workdir, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    with open(rss) as f:
-        return int(f.read().split()[-1])
+def hyperfine(folder, commands, runs, warmup):
+    """Runs `commands` (name, command, prepare) in one hyperfine run; returns name -> result."""
+    arguments = ["hyperfine", "--style", "none", "-N", "--runs", str(runs), "--warmup", str(warmup),
+                 "--export-json", "times.json"]
+    for name, command, prepare in commands:
+        # -N runs the preparation without a shell too.
+        arguments += ["--command-name", name, "--prepare", f"sh -c {shlex.quote(prepare)}", command]
+    subprocess.run(arguments, cwd=folder, check=True, stdout=subprocess.DEVNULL)
+    results = json.loads((Path(folder) / "times.json").read_text())["results"]
+    return {name: result for (name, _, _), result in zip(commands, results)}
+
+
+def checked_run(folder, command, prepare, expected, whole):
+    """Runs `command` once after `prepare`. Returns its peak resident memory in MiB and whether its outputs are
+    exact (see `exact`)."""
+    subprocess.run(prepare, shell=True, cwd=folder, check=True)
+    report = Path(folder) / "rss.txt"
+    subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(report), "sh", "-c", command], cwd=folder, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    peak = int(report.read_text().split()[-1]) / 1024
+    checked = exact(folder, expected, whole) if expected else "-"
+    subprocess.run(prepare, shell=True, cwd=folder, check=True)
+    return peak, checked
+
+
+def removal(names):
+    return "rm -f " + " ".join(shlex.quote(name) for name in names) + " && sync"
+
+
+def depth_jobs(peers):
+    """Returns the jobs timed for each depth: (name, command, outputs, kind, whole), kind split or join, whole
+    when the outputs are checked whole rather than only their samples."""
+    jobs = [
+        ("stereorip", f"{BIN}/stereorip -q in.wav", ["in left channel.wav", "in right channel.wav"], "split", True),
+        ("stereoknit", f"{BIN}/stereoknit -q L.wav R.wav joined.wav", ["joined.wav"], "join", True),
+    ]
+    if not peers:
+        return jobs
+    if shutil.which("sndfile-deinterleave"):
+        jobs.append(("sndfile-deinterleave", "sndfile-deinterleave in.wav", ["in_00.wav", "in_01.wav"], "split",
+                     False))
+        jobs.append(("sndfile-interleave", "sndfile-interleave L.wav R.wav -o sf.wav", ["sf.wav"], "join", False))
+    if shutil.which("sox"):
+        jobs.append(("sox split", "sh -c 'sox in.wav sl.wav remix 1 && sox in.wav sr.wav remix 2'",
+                     ["sl.wav", "sr.wav"], "split", False))
+        jobs.append(("sox join", "sox -M L.wav R.wav sj.wav", ["sj.wav"], "join", False))
+    return jobs
+
+
+def time_depths(folder, options, cold):
+    """Times every depth, warm or cold. Returns table rows."""
+    rows = []
+    for depth in options.depths:
+        data, left, right = stereo_and_halves(depth, options.size_mib << 20)
+        files = {"in.wav": wave_bytes(depth, 2, data), "L.wav": wave_bytes(depth, 1, left),
+                 "R.wav": wave_bytes(depth, 1, right)}
+        del data, left, right
+        for name, content in files.items():
+            (folder / name).write_bytes(content)
+        subprocess.run(["sync"], check=True)
+        expected = {"in left channel.wav": files["L.wav"], "in right channel.wav": files["R.wav"],
+                    "joined.wav": files["in.wav"], "copy.wav": files["in.wav"], "in_00.wav": files["L.wav"],
+                    "in_01.wav": files["R.wav"], "sf.wav": files["in.wav"], "sl.wav": files["L.wav"],
+                    "sr.wav": files["R.wav"], "sj.wav": files["in.wav"]}
+
+        if cold:
+            baselines = [("cat in.wav", "cat in.wav", [], "split", True),
+                         ("cat L.wav R.wav", "cat L.wav R.wav", [], "join", True)]
+        else:
+            baselines = [("cp", "cp in.wav copy.wav", ["copy.wav"], "copy", True)]
+        jobs = baselines + depth_jobs(options.peers)
+        # Every run starts from the inputs alone: all outputs gone, written back, and for cold runs out of the cache.
+        prepare = removal(sorted({o for job in jobs for o in job[2]}))
+        if cold:
+            prepare += f" && echo 3 > {DROP_CACHES}"
+        results = hyperfine(folder, [(name, command, prepare) for name, command, *_ in jobs],
+                            options.cold_runs if cold else options.runs, 0 if cold else 1)
+        base = {kind: results[name]["median"] for name, _, _, kind, _ in baselines}
+        for name, command, outputs, kind, whole in jobs:
+            result = results[name]
+            ratio = result["median"] / base.get(kind, base.get("copy"))
+            peak, checked = checked_run(folder, command, prepare, {o: expected[o] for o in outputs}, whole)
+            rows.append((depth.name, name, result["median"], result["min"], result["max"], ratio, peak, checked))
+        for name in files:
+            (folder / name).unlink()
+        del files, expected
+    return rows
+
+
+def time_batch(folder, options):
+    """Times the batch split. Returns table rows and the name of the row they are compared with."""
+    depth = Depth("16")
+    (folder / "in").mkdir()
+    (folder / "out").mkdir()
+    data, left, right = stereo_and_halves(depth, options.file_mib << 20)
+    stereo, left, right = wave_bytes(depth, 2, data), wave_bytes(depth, 1, left), wave_bytes(depth, 1, right)
+    names = [f"take{i:03}" for i in range(options.files)]
+    for name in names:
+        (folder / "in" / f"{name}.wav").write_bytes(stereo)
+    subprocess.run(["sync"], check=True)
+
+    ours = {f"out/{n} left channel.wav": left for n in names} | {f"out/{n} right channel.wav": right for n in names}
+    inputs = " ".join(f"in/{n}.wav" for n in names)
+    # The floor: the same bytes copied, one file at a time and two at once.
+    copies = {f"copy/{n}.wav": stereo for n in names}
+    jobs = [("cp", f"cp -t copy {inputs}", copies, True),
+            ("cp, two at once", f"sh -c 'ls in/*.wav | xargs -P 2 -n {max(1, options.files // 2)} cp -t copy'",
+             copies, True)]
+    for jobs_option in options.jobs:
+        flag = "" if jobs_option == "default" else f" -j {jobs_option}"
+        jobs.append((f"stereorip{flag or ' (default -j)'}", f"{BIN}/stereorip -q{flag} -o out {inputs}", ours, True))
+    if shutil.which("sndfile-deinterleave"):
+        jobs.append(("sndfile-deinterleave loop",
+                     "sh -c 'for f in in/*.wav; do sndfile-deinterleave \"$f\" >/dev/null || exit 1; done'",
+                     {f"in/{n}_00.wav": left for n in names} | {f"in/{n}_01.wav": right for n in names}, False))
+    (folder / "copy").mkdir()
+    prepare = "rm -f out/*.wav copy/*.wav in/*_0?.wav && sync"
+    results = hyperfine(folder, [(name, command, prepare) for name, command, *_ in jobs], options.runs, 1)
+    ours_default = next(name for name, *_ in jobs if name.startswith("stereorip"))
+    base = results[ours_default]["median"]
+    rows = []
+    for name, command, expected, whole in jobs:
+        result = results[name]
+        peak, checked = checked_run(folder, command, prepare, expected, whole)
+        rows.append((name, result["median"], result["min"], result["max"], result["median"] / base, peak, checked))
+    return rows, ours_default
+
+
+def machine():
+    """Returns a line that says what the measurement ran on."""
+    model = next((line.split(":", 1)[1].strip() for line in Path("/proc/cpuinfo").read_text().splitlines()
+                  if line.startswith("model name")), platform.machine())
+    memory = next(int(line.split()[1]) for line in Path("/proc/meminfo").read_text().splitlines()
+                  if line.startswith("MemTotal"))
+    return f"{os.cpu_count()} cores of {model}, {memory / (1 << 20):.0f} GiB, Linux {platform.release()}"
+
+
+def load():
+    return "load average " + " ".join(Path("/proc/loadavg").read_text().split()[:3])
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--size-mib", type=int, default=1024)
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--size-mib", type=int, default=1024, help="sample data per depth (MiB)")
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--depths", default="16,24")
-    parser.add_argument("--dir", default=None)
-    args = parser.parse_args()
+    parser.add_argument("--cold-runs", type=int, default=10,
+                        help="runs of the cold part, whose times scatter more (the disk, the host)")
+    parser.add_argument("--depths", default=[Depth(d) for d in ("8", "16", "24", "32", "64f")],
+                        type=lambda text: [Depth(d) for d in text.split(",")], help="e.g. 16,24,64f (f: float)")
+    parser.add_argument("--parts", default="warm,cold,batch")
+    parser.add_argument("--files", type=int, default=200, help="files in the batch")
+    parser.add_argument("--file-mib", type=int, default=4, help="sample data per batch file (MiB)")
+    parser.add_argument("--jobs", default="default,1", type=lambda text: text.split(","),
+                        help="-j values for the batch; 'default' leaves -j out")
+    parser.add_argument("--peers", action="store_true", help="also time sndfile and sox on each depth")
+    parser.add_argument("--dir", default=None, help="folder for the files (default: the system's temporary folder)")
+    options = parser.parse_args()
+    parts = options.parts.split(",")
     if not shutil.which("hyperfine"):
         sys.exit("jobs.py needs hyperfine (apt-get install hyperfine)")
+    if "cold" in parts and not os.access(DROP_CACHES, os.W_OK):
+        sys.exit(f"the cold part writes {DROP_CACHES}: run as root, or leave it out with --parts warm,batch")
 
-    workdir = tempfile.mkdtemp(prefix="stereobench-", dir=args.dir)
-    py = sys.executable
-    rows = []
-    try:
-        driver_cost = hyperfine("driver", f"{py} {DRIVE} null", "true", args.runs, workdir)
-        for bits in (int(b) for b in args.depths.split(",")):
-            width = bits // 8
-            frames = args.size_mib * (1 << 20) // (2 * width)
-            data = os.urandom(frames * 2 * width)
-            with open(os.path.join(workdir, "in.wav"), "wb") as f:
-                f.write(wave_bytes(2, bits, 48000, len(data)) + data)
-            left = bytearray(frames * width)
-            right = bytearray(frames * width)
-            for k in range(width):
-                left[k::width] = data[k::2 * width]
-                right[k::width] = data[width + k::2 * width]
-            for name, samples in (("L.wav", left), ("R.wav", right)):
-                with open(os.path.join(workdir, name), "wb") as f:
-                    f.write(wave_bytes(1, bits, 48000, len(samples)) + samples)
-            subprocess.run(["cat", "in.wav", "L.wav", "R.wav"], cwd=workdir, check=True, stdout=subprocess.DEVNULL)
-
-            pcm = f"pcm_s{bits}le"
-            split_outs = {"left": left, "right": right}
-            jobs = [
-                ("cp", "cp in.wav copy.wav", "rm -f copy.wav", {}),
-                ("stereorip", f"{py} {DRIVE} stereorip {BIN}/stereorip in.wav",
-                 "rm -f 'in left channel.wav' 'in right channel.wav'",
-                 {"in left channel.wav": left, "in right channel.wav": right}),
-                ("stereoknit", f"{py} {DRIVE} stereoknit {BIN}/stereoknit L.wav R.wav joined.wav",
-                 "rm -f joined.wav", {"joined.wav": data}),
-            ]
-            if shutil.which("sndfile-deinterleave"):
-                jobs.append(("sndfile-deinterleave", "sndfile-deinterleave in.wav", "rm -f in_00.wav in_01.wav",
-                             {"in_00.wav": left, "in_01.wav": right}))
-                jobs.append(("sndfile-interleave", "sndfile-interleave L.wav R.wav -o sfjoin.wav",
-                             "rm -f sfjoin.wav", {"sfjoin.wav": data}))
-            if shutil.which("sox"):
-                jobs.append(("sox split", "sh -c 'sox in.wav sl.wav remix 1 && sox in.wav sr.wav remix 2'",
-                             "rm -f sl.wav sr.wav", {"sl.wav": left, "sr.wav": right}))
-                jobs.append(("sox join", "sox -M L.wav R.wav sj.wav", "rm -f sj.wav", {"sj.wav": data}))
-            if shutil.which("ffmpeg"):
-                jobs.append(("ffmpeg split",
-                             "ffmpeg -v error -y -i in.wav -filter_complex '[0:a]channelsplit=channel_layout=stereo[l][r]' "
-                             f"-map '[l]' -c:a {pcm} fl.wav -map '[r]' -c:a {pcm} fr.wav",
-                             "rm -f fl.wav fr.wav", {"fl.wav": left, "fr.wav": right}))
-                jobs.append(("ffmpeg join",
-                             "ffmpeg -v error -y -i L.wav -i R.wav -filter_complex "
-                             f"'[0:a][1:a]join=inputs=2:channel_layout=stereo[a]' -map '[a]' -c:a {pcm} fj.wav",
-                             "rm -f fj.wav", {"fj.wav": data}))
-
-            cp_time = None
-            for name, command, cleanup, outputs in jobs:
-                prepare = f"{cleanup}; sync"
-                median = hyperfine(name, command, prepare, args.runs, workdir)
-                if command.startswith(py + " " + DRIVE):
-                    median = max(0.0, median - driver_cost)
-                if name == "cp":
-                    cp_time = median
-                peak = peak_kib(command, workdir, prepare)
-                exact = "-"
-                if outputs:
-                    exact = "yes" if all(data_chunk(os.path.join(workdir, o)) == bytes(e)
-                                         for o, e in outputs.items()) else "NO"
-                rows.append((f"{bits}-bit", name, median, median / cp_time, peak / 1024, exact))
-                subprocess.run(cleanup, shell=True, cwd=workdir)
-            del data, left, right, split_outs
-
-        print(f"\n{args.size_mib} MiB of sample data, median of {args.runs} runs, "
-              f"driver cost {driver_cost * 1000:.0f} ms subtracted from the pty-driven runs\n")
-        print(f"| depth | job | median s | x cp | peak MiB | samples exact |")
-        print(f"|---|---|---|---|---|---|")
-        for depth, name, median, ratio, peak, exact in rows:
-            print(f"| {depth} | {name} | {median:.3f} | {ratio:.2f} | {peak:.1f} | {exact} |")
-    finally:
-        shutil.rmtree(workdir, ignore_errors=True)
+    print(f"{machine()}; {load()} at the start", flush=True)
+    with tempfile.TemporaryDirectory(prefix="stereobench-", dir=options.dir) as name:
+        folder = Path(name)
+        header = ("| depth | command | median s | min s | max s | x {} | peak MiB | output exact |\n"
+                  "|---|---|---|---|---|---|---|---|")
+        for part, cold in (("warm", False), ("cold", True)):
+            if part not in parts:
+                continue
+            rows = time_depths(folder, options, cold)
+            print(f"\n{part.capitalize()}: {options.size_mib} MiB of samples, median of "
+                  f"{options.cold_runs if cold else options.runs} runs "
+                  f"({load()} at the end)\n")
+            print(header.format("cat (of the job's inputs)" if cold else "cp"))
+            for depth, name, median, low, high, ratio, peak, checked in rows:
+                print(f"| {depth} | {name} | {median:.3f} | {low:.3f} | {high:.3f} | {ratio:.2f} | {peak:.1f} "
+                      f"| {checked} |")
+        if "batch" in parts:
+            rows, base = time_batch(folder, options)
+            print(f"\nBatch: {options.files} files of {options.file_mib} MiB, 16-bit stereo, median of "
+                  f"{options.runs} runs ({load()} at the end)\n")
+            print(f"| command | median s | min s | max s | x {base} | peak MiB | outputs exact |")
+            print("|---|---|---|---|---|---|---|")
+            for name, median, low, high, ratio, peak, checked in rows:
+                print(f"| {name} | {median:.3f} | {low:.3f} | {high:.3f} | {ratio:.2f} | {peak:.1f} | {checked} |")
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,6 +28,7 @@ using stereotools::IoError;
 using stereotools::OpenInputFile;
 using stereotools::ReadFully;
 using stereotools::WriteFully;
+using stereotools::WriteFullyAt;
 
 using Op = IoError::Operation;
 
@@ -77,12 +79,17 @@ struct Choppy {
         if (Interrupted()) return -1;
         return ::write(fd, buffer, std::min(count, kStep));
     }
+    static ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+        if (Interrupted()) return -1;
+        return ::pwrite(fd, buffer, std::min(count, kStep), offset);
+    }
     static FileCalls Calls() {
         interrupt = false;
         calls = 0;
         FileCalls fake = stereotools::SystemFileCalls();
         fake.pread = Pread;
         fake.write = Write;
+        fake.pwrite = Pwrite;
         return fake;
     }
 };
@@ -98,11 +105,16 @@ struct Failing {
         errno = error;
         return -1;
     }
+    static ssize_t Pwrite(int, const void*, size_t, off_t) {
+        errno = error;
+        return -1;
+    }
     static FileCalls Calls(int failure) {
         error = failure;
         FileCalls fake = stereotools::SystemFileCalls();
         fake.pread = Pread;
         fake.write = Write;
+        fake.pwrite = Pwrite;
         return fake;
     }
 };
@@ -132,6 +144,27 @@ TEST_F(FileTransfer, CarriesOnAfterShortTransfersAndInterruptions) {
     EXPECT_EQ(folder.Read("chopped"), bytes);
 }
 
+// A positioned write lands at its offset whatever the file position, in
+// short pieces and through interruptions, and leaves the position alone.
+TEST_F(FileTransfer, WritesAtAnOffsetInPieces) {
+    const Bytes bytes = testwave::CountingBytes(20, 0x40);
+    const std::string path = folder.Write("placed", Bytes(8, 0xEE));
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    {
+        testwave::ScopedFileCalls fake(Choppy::Calls());
+        EXPECT_EQ(WriteFullyAt(fd, 30, bytes), 0);
+        EXPECT_EQ(WriteFullyAt(fd, 4, Bytes(2, 0x11)), 0);
+    }
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 0);
+    ::close(fd);
+    Bytes expected(50, 0);
+    std::fill_n(expected.begin(), 8, 0xEE);
+    std::fill_n(expected.begin() + 4, 2, 0x11);
+    std::copy(bytes.begin(), bytes.end(), expected.begin() + 30);
+    EXPECT_EQ(folder.Read("placed"), expected);
+}
+
 TEST_F(FileTransfer, ReturnsTheErrorOfAFailingCall) {
     const std::string path = folder.Write("any", Bytes(10, 1));
     const int fd = ::open(path.c_str(), O_RDWR);
@@ -139,6 +172,7 @@ TEST_F(FileTransfer, ReturnsTheErrorOfAFailingCall) {
     {
         testwave::ScopedFileCalls fake(Failing::Calls(ENOSPC));
         EXPECT_EQ(WriteFully(fd, Bytes(4, 2)), ENOSPC);
+        EXPECT_EQ(WriteFullyAt(fd, 100, Bytes(4, 2)), ENOSPC);
     }
     {
         testwave::ScopedFileCalls fake(Failing::Calls(EIO));
@@ -297,6 +331,35 @@ TEST_F(OpenInputFileTest, OpensARegularFile) {
     EXPECT_EQ(moved.ReadAt(0, part), 5);
     moved.Close();
     EXPECT_EQ(moved.ReadAt(0, part), -1);
+}
+
+// Opened again, a file is the very file opened first, even once its name
+// stands for another one; without /proc it is closed, and the caller reads
+// through the first.
+TEST_F(OpenInputFileTest, OpensTheSameFileAgain) {
+    const std::string path = folder.Write("take.wav", testwave::CountingBytes(30));
+    auto opened = OpenInputFile(path);
+    ASSERT_TRUE(opened) << opened.error.Describe();
+    folder.Write("other.wav", Bytes(30, 0xEE));
+    ASSERT_EQ(std::rename(folder.Path("other.wav").c_str(), path.c_str()), 0);
+
+    const stereotools::InputFile again = opened.file.OpenAgain();
+    ASSERT_TRUE(again.IsOpen());
+    EXPECT_EQ(again.Path(), path);
+    EXPECT_EQ(again.Size(), 30u);
+    EXPECT_EQ(again.Inode(), opened.file.Inode());
+    Bytes part(5);
+    EXPECT_EQ(again.ReadAt(20, part), 5);
+    EXPECT_EQ(part, testwave::CountingBytes(5, 21));
+
+    FileCalls noProc = stereotools::SystemFileCalls();
+    noProc.openat = [](int, const char*, int, mode_t) {
+        errno = ENOENT;
+        return -1;
+    };
+    testwave::ScopedFileCalls fake(noProc);
+    EXPECT_FALSE(opened.file.OpenAgain().IsOpen());
+    EXPECT_FALSE(stereotools::InputFile().OpenAgain().IsOpen());
 }
 
 TEST_F(OpenInputFileTest, UsesLongNamesWhole) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,40 @@ TEST_F(JoinJobRun, ReportsProgressBlockByBlock) {
         {0, total}, {kSampleBlockBytes, total}, {total, total}};
     EXPECT_EQ(monitor.progress, expected);
     EXPECT_EQ(folder.Read("lr.wav"), StereoFile(Interleaved16(left, right)));
+}
+
+// Returns the frames of two channels of `width`-byte samples, the shorter
+// channel's missing samples zero.
+Bytes Interleaved(Bytes left, Bytes right, unsigned width) {
+    left.resize(std::max(left.size(), right.size()));
+    right.resize(left.size());
+    Bytes out;
+    for (std::size_t i = 0; i + width <= left.size(); i += width) {
+        out.insert(out.end(), left.begin() + static_cast<long>(i), left.begin() + static_cast<long>(i + width));
+        out.insert(out.end(), right.begin() + static_cast<long>(i), right.begin() + static_cast<long>(i + width));
+    }
+    return out;
+}
+
+// On two threads each half of the blocks lands in its place: a width that
+// does not fill a block exactly, a right channel that ends a block and a
+// half before the left, and one file named for both channels.
+TEST_F(JoinJobRun, JoinsExactlyOnTwoThreads) {
+    const std::size_t frames = 3 * BlockFrames(3) + 5;
+    const Bytes left = testwave::RandomBytes(3 * frames, 1);
+    const Bytes right = testwave::RandomBytes(3 * (frames - BlockFrames(3) * 3 / 2), 2);
+    folder.Write("l.wav", WaveBuilder().Bits(24).Samples(left).Build());
+    folder.Write("r.wav", WaveBuilder().Bits(24).Samples(right).Build());
+    for (const auto& [rightName, rightSamples] : {std::pair{"r.wav", &right}, std::pair{"l.wav", &left}}) {
+        SCOPED_TRACE(rightName);
+        JoinRequest request = Request("l.wav", rightName, "lr.wav");
+        request.threads = 2;
+        JoinJob job(request);
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(RunJob(job, monitor));
+        EXPECT_EQ(folder.Read("lr.wav"),
+                  WaveBuilder().Channels(2).Bits(24).Samples(Interleaved(left, *rightSamples, 3)).Build());
+    }
 }
 
 // With keepMetadata the output carries the left input's chunks in their

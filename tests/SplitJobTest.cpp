@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -169,6 +170,78 @@ TEST_F(SplitJobRun, HonoursAStopWhileReadingMetadata) {
     EXPECT_EQ(result.stopStatus, 143);
     EXPECT_TRUE(monitor.progress.empty()) << "stopped before any output was started";
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"take.wav"});
+}
+
+// On two threads each half of the blocks lands in its place in both
+// outputs: widths that fill a block exactly and that do not, a last block
+// cut short, the input opened once more for the helper.
+TEST_F(SplitJobRun, SplitsExactlyOnTwoThreads) {
+    struct Case {
+        uint16_t bits;
+        std::size_t frames;
+    };
+    const Case cases[] = {
+        {8, 3 * BlockFrames(1) + 100},
+        {24, 2 * BlockFrames(3) + 7},
+        {64, 4 * BlockFrames(8)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        const unsigned width = c.bits / 8u;
+        const Bytes samples = testwave::RandomBytes(2 * width * c.frames, c.bits);
+        SplitRequest request = Request(WaveBuilder().Channels(2).Rate(44100).Bits(c.bits).Samples(samples).Build());
+        request.threads = 2;
+        SplitJob job(request);
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(RunJob(job, monitor));
+        for (const unsigned channel : {0u, 1u}) {
+            const Bytes expected =
+                WaveBuilder().Rate(44100).Bits(c.bits).Samples(ChannelOf(samples, width, channel)).Build();
+            EXPECT_EQ(folder.Read(channel == 0 ? "take left channel.wav" : "take right channel.wav"), expected);
+        }
+    }
+}
+
+// Fails the sample writes from the `failAt`-th on (counted from 1, on
+// both threads together) with ENOSPC.
+struct FailingSampleWrites {
+    static inline std::atomic<int> calls{0};
+    static inline int failAt = 0;
+    static ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+        if (++calls >= failAt) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::pwrite(fd, buffer, count, offset);
+    }
+    static FileCalls Calls(int first) {
+        calls = 0;
+        failAt = first;
+        FileCalls fake = SystemFileCalls();
+        fake.pwrite = Pwrite;
+        return fake;
+    }
+};
+
+// A disk that fills while the samples are written, on either thread,
+// leaves neither output nor a temporary file behind.
+TEST_F(SplitJobRun, LeavesNothingWhenASampleWriteFailsOnEitherThread) {
+    const Bytes file = WaveBuilder().Channels(2).Samples(testwave::RandomBytes(4 * kSampleBlockBytes, 3)).Build();
+    for (const int failAt : {1, 2, 5, 8}) {
+        SCOPED_TRACE(failAt);
+        SplitRequest request = Request(file);
+        request.threads = 2;
+        SplitJob job(request);
+        ScriptedMonitor monitor;
+        JobResult result;
+        {
+            testwave::ScopedFileCalls fake(FailingSampleWrites::Calls(failAt));
+            result = RunJob(job, monitor);
+        }
+        EXPECT_EQ(result.error.operation, IoError::Operation::Write);
+        EXPECT_EQ(result.error.errorNumber, ENOSPC);
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"take.wav"});
+    }
 }
 
 // A failure in either phase leaves neither output behind, nor a temporary

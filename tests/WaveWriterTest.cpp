@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <span>
+#include <thread>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -184,6 +186,51 @@ TEST_F(WaveOutputTest, WritesHeaderThenSamplesInOrder) {
     const auto reread = stereotools::ReadWaveHeader(stereotools::MemorySource(*written), 2);
     ASSERT_TRUE(reread);
     EXPECT_EQ(reread.info.dataSize, 240u);
+}
+
+// Samples written at their places in any order, from two threads at once,
+// make the same file as in order; the file ends where the samples are said
+// to end, whatever was reserved.
+TEST_F(WaveOutputTest, WritesSamplesAtTheirPlacesInAnyOrder) {
+    const Bytes samples = testwave::RandomBytes(240, 7);
+    const auto part = [&](std::size_t from, std::size_t to) {
+        return std::span<const uint8_t>(samples.data() + from, to - from);
+    };
+    auto opened = OpenWaveOutput(folder.Path("joined.wav"), 4096);
+    ASSERT_TRUE(opened) << opened.error.Describe();
+    ASSERT_FALSE(WriteWaveHeader(opened.output, JoinedStereo()));
+    IoError late;
+    std::thread other([&] { late = stereotools::WriteWaveSamplesAt(opened.output, 200, part(200, 240)); });
+    EXPECT_FALSE(stereotools::WriteWaveSamplesAt(opened.output, 100, part(100, 200)));
+    EXPECT_FALSE(stereotools::WriteWaveSamplesAt(opened.output, 0, part(0, 100)));
+    other.join();
+    EXPECT_FALSE(late);
+    ASSERT_FALSE(stereotools::EndWaveSamples(opened.output, 240));
+    ASSERT_FALSE(CommitWaveOutput(opened.output));
+    EXPECT_EQ(folder.Read("joined.wav"), Concat(stereotools::EncodeWaveHeader(JoinedStereo()), samples));
+}
+
+// A failed write at a place names the output and leaves it to the caller,
+// who discards it: nothing stays behind.
+TEST_F(WaveOutputTest, LeavesAFailedWriteAtAPlaceToTheCaller) {
+    auto opened = OpenWaveOutput(folder.Path("out.wav"), 4096);
+    ASSERT_TRUE(opened);
+    ASSERT_FALSE(WriteWaveHeader(opened.output, JoinedStereo()));
+    FileCalls calls = stereotools::SystemFileCalls();
+    calls.pwrite = [](int, const void*, size_t, off_t) -> ssize_t {
+        errno = EIO;
+        return -1;
+    };
+    {
+        testwave::ScopedFileCalls fake(calls);
+        const IoError error = stereotools::WriteWaveSamplesAt(opened.output, 0, Bytes(4, 1));
+        EXPECT_EQ(error.operation, Op::Write);
+        EXPECT_EQ(error.errorNumber, EIO);
+        EXPECT_EQ(error.path, folder.Path("out.wav"));
+    }
+    EXPECT_TRUE(opened.output.IsOpen());
+    opened.output.Discard();
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{});
 }
 
 TEST_F(WaveOutputTest, ReplacesALongerFileWithExactlyTheNewBytes) {
@@ -509,6 +556,20 @@ TEST_F(CarriedChunksTest, ComeInTheirOrderWithPadBytesAroundTheCanonicalFmt) {
         'i', 'X', 'M', 'L', 3, 0, 0, 0, 'i', 'i', 'i', 0,
     };
     EXPECT_EQ(folder.Read("out.wav"), expected);
+}
+
+// The trailer of carried chunks follows the samples written at their places.
+TEST_F(CarriedChunksTest, FollowSamplesWrittenAtTheirPlaces) {
+    auto created = OpenWaveOutput(folder.Path("placed.wav"), 4096);
+    ASSERT_TRUE(created);
+    ASSERT_FALSE(WriteWaveHeader(created.output, info, carried, stereotools::WaveContainer::Riff));
+    ASSERT_FALSE(stereotools::WriteWaveSamplesAt(created.output, 1, Bytes{'s', 's'}));
+    ASSERT_FALSE(stereotools::WriteWaveSamplesAt(created.output, 0, Bytes{'s'}));
+    ASSERT_FALSE(stereotools::EndWaveSamples(created.output, 3));
+    ASSERT_FALSE(stereotools::WriteWaveTrailer(created.output, info, carried));
+    ASSERT_FALSE(CommitWaveOutput(created.output));
+    ASSERT_FALSE(Write(folder.Path("appended.wav"), stereotools::WaveContainer::Riff));
+    EXPECT_EQ(folder.Read("placed.wav"), folder.Read("appended.wav"));
 }
 
 TEST_F(CarriedChunksTest, ReadBackFromRf64AsTheyWereWritten) {

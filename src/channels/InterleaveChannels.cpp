@@ -2,6 +2,7 @@
 
 #include "channels/ChannelKernel.h"
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 
@@ -31,6 +32,41 @@ constexpr VbmiInterleaveIndex MakeVbmiInterleaveIndex() {
         }
     }
     return index;
+}
+
+// A wide step interleaves 64 frames: W whole vectors per channel into 2 * W
+// vectors of frames. Each output vector is one vpermt2b of an unaligned
+// 64-byte window of each channel, so every store is a whole aligned vector
+// when the buffers are.
+template <unsigned W>
+struct VbmiWideInterleave {
+    unsigned base[2][2 * W] = {};  // per channel, where output vector v's window starts
+    uint8_t index[2 * W][64] = {};
+    bool fits = true;  // every vector's bytes lie within 64 bytes of each base
+};
+
+template <unsigned W>
+constexpr VbmiWideInterleave<W> MakeVbmiWideInterleave() {
+    VbmiWideInterleave<W> wide;
+    for (unsigned v = 0; v < 2 * W; ++v) {
+        const auto channel = [](unsigned q) { return q % (2 * W) / W; };
+        const auto source = [](unsigned q) { return W * (q / (2 * W)) + q % W; };
+        for (unsigned c = 0; c < 2; ++c) {
+            unsigned first = 64 * W;
+            for (unsigned i = 0; i < 64; ++i) {
+                if (channel(64 * v + i) == c) first = std::min(first, source(64 * v + i));
+            }
+            // Loads stay inside the step's samples.
+            wide.base[c][v] = std::min(first, 64 * W - 64);
+        }
+        for (unsigned i = 0; i < 64; ++i) {
+            const unsigned c = channel(64 * v + i);
+            const unsigned offset = source(64 * v + i) - wide.base[c][v];
+            if (source(64 * v + i) < wide.base[c][v] || offset >= 64) wide.fits = false;
+            wide.index[v][i] = static_cast<uint8_t>(64 * c + offset);
+        }
+    }
+    return wide;
 }
 
 #endif
@@ -88,12 +124,34 @@ struct Interleave {
         const __m512i lowIndex = _mm512_loadu_si512(kIndex.low);
         const __m512i highIndex = _mm512_loadu_si512(kIndex.high);
         std::size_t done = 0;
+        // Widths that do not divide 64 store across cache lines in the steps
+        // below; wide steps keep the stores whole where the windows allow.
+        static constexpr VbmiWideInterleave<W> kWide = MakeVbmiWideInterleave<W>();
+        if constexpr (64 % W != 0 && kWide.fits) done = VbmiWide(b, frameCount);
         for (; frameCount - done >= kMinFrames; done += kStep) {
             const InterleaveBuffers at = b.From<W>(done);
             const __m512i leftSamples = _mm512_loadu_si512(at.left);
             const __m512i rightSamples = _mm512_loadu_si512(at.right);
             _mm512_storeu_si512(at.frames, _mm512_permutex2var_epi8(leftSamples, lowIndex, rightSamples));
             _mm512_storeu_si512(at.frames + 64, _mm512_permutex2var_epi8(leftSamples, highIndex, rightSamples));
+        }
+        return done;
+    }
+
+    // Interleaves whole wide steps. Returns the frames done.
+    __attribute__((target("avx512f,avx512vbmi"))) static std::size_t VbmiWide(InterleaveBuffers b,
+                                                                              std::size_t frameCount) {
+        static constexpr VbmiWideInterleave<W> kWide = MakeVbmiWideInterleave<W>();
+        __m512i index[2 * W];
+        for (unsigned v = 0; v < 2 * W; ++v) index[v] = _mm512_loadu_si512(kWide.index[v]);
+        std::size_t done = 0;
+        for (; frameCount - done >= 64; done += 64) {
+            const InterleaveBuffers at = b.From<W>(done);
+            for (unsigned v = 0; v < 2 * W; ++v) {
+                const __m512i left = _mm512_loadu_si512(at.left + kWide.base[0][v]);
+                const __m512i right = _mm512_loadu_si512(at.right + kWide.base[1][v]);
+                _mm512_storeu_si512(at.frames + 64 * v, _mm512_permutex2var_epi8(left, index[v], right));
+            }
         }
         return done;
     }

@@ -2,6 +2,7 @@
 
 #include "channels/ChannelKernel.h"
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 
@@ -25,6 +26,37 @@ constexpr VbmiSplitIndex MakeVbmiSplitIndex() {
         index.right[b] = static_cast<uint8_t>(2 * W * (b / W) + W + b % W);
     }
     return index;
+}
+
+// A wide step splits 64 frames: 128 * W bytes of frames, W whole vectors
+// per channel. Each output vector is one vpermt2b of two unaligned loads at
+// `base`, so every store is a whole aligned vector when the buffers are.
+template <unsigned W>
+struct VbmiWideSplit {
+    unsigned base[2][W] = {};
+    uint8_t index[2][W][64] = {};
+    bool fits = true;  // every vector's bytes lie within 128 bytes of its base
+};
+
+template <unsigned W>
+constexpr VbmiWideSplit<W> MakeVbmiWideSplit() {
+    VbmiWideSplit<W> split;
+    for (unsigned c = 0; c < 2; ++c) {
+        for (unsigned j = 0; j < W; ++j) {
+            const auto source = [&](unsigned i) {
+                const unsigned b = 64 * j + i;
+                return 2 * W * (b / W) + W * c + b % W;
+            };
+            // Loads stay inside the step's frames.
+            const unsigned base = std::min(source(0), 128 * W - 128);
+            split.base[c][j] = base;
+            for (unsigned i = 0; i < 64; ++i) {
+                if (source(i) < base || source(i) - base >= 128) split.fits = false;
+                split.index[c][j][i] = static_cast<uint8_t>(source(i) - base);
+            }
+        }
+    }
+    return split;
 }
 
 #endif
@@ -82,12 +114,39 @@ struct Split {
         const __m512i leftIndex = _mm512_loadu_si512(kIndex.left);
         const __m512i rightIndex = _mm512_loadu_si512(kIndex.right);
         std::size_t done = 0;
+        // Widths that do not divide 64 store across cache lines in the steps
+        // below; wide steps keep the stores whole where the windows allow.
+        static constexpr VbmiWideSplit<W> kWide = MakeVbmiWideSplit<W>();
+        if constexpr (64 % W != 0 && kWide.fits) done = VbmiWide(b, frameCount);
         for (; frameCount - done >= kMinFrames; done += kStep) {
             const SplitBuffers at = b.From<W>(done);
             const __m512i low = _mm512_loadu_si512(at.frames);
             const __m512i high = _mm512_loadu_si512(at.frames + 64);
             _mm512_storeu_si512(at.left, _mm512_permutex2var_epi8(low, leftIndex, high));
             _mm512_storeu_si512(at.right, _mm512_permutex2var_epi8(low, rightIndex, high));
+        }
+        return done;
+    }
+
+    // Splits whole wide steps. Returns the frames done.
+    __attribute__((target("avx512f,avx512vbmi"))) static std::size_t VbmiWide(SplitBuffers b,
+                                                                              std::size_t frameCount) {
+        static constexpr VbmiWideSplit<W> kWide = MakeVbmiWideSplit<W>();
+        __m512i index[2][W];
+        for (unsigned c = 0; c < 2; ++c) {
+            for (unsigned j = 0; j < W; ++j) index[c][j] = _mm512_loadu_si512(kWide.index[c][j]);
+        }
+        std::size_t done = 0;
+        for (; frameCount - done >= 64; done += 64) {
+            const SplitBuffers at = b.From<W>(done);
+            uint8_t* const channels[2] = {at.left, at.right};
+            for (unsigned c = 0; c < 2; ++c) {
+                for (unsigned j = 0; j < W; ++j) {
+                    const __m512i low = _mm512_loadu_si512(at.frames + kWide.base[c][j]);
+                    const __m512i high = _mm512_loadu_si512(at.frames + kWide.base[c][j] + 64);
+                    _mm512_storeu_si512(channels[c] + 64 * j, _mm512_permutex2var_epi8(low, index[c][j], high));
+                }
+            }
         }
         return done;
     }

@@ -4,6 +4,7 @@
 #include "Messages.h"
 #include "Progress.h"
 #include "SignalWatch.h"
+#include "jobs/BlockMover.h"
 #include "jobs/JoinJob.h"
 #include "jobs/Signals.h"
 #include "jobs/SplitJob.h"
@@ -73,14 +74,15 @@ private:
     bool totalKnown_ = false;
 };
 
-// Runs the split or join `item` plans, as `line` asks. Returns how it ended.
-JobResult RunItem(const BatchItem& item, const CommandLine& line, JobMonitor& monitor) {
+// Runs the split or join `item` plans, as `line` asks, on `threads`
+// threads. Returns how it ended.
+JobResult RunItem(const BatchItem& item, const CommandLine& line, unsigned threads, JobMonitor& monitor) {
     const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
     if (item.inputs.size() == 1) {
-        SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing});
+        SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing, threads});
         return RunJob(job, monitor);
     }
-    JoinJob job({item.inputs[0], item.inputs[1], item.outputs[0], line.keepMetadata, existing});
+    JoinJob job({item.inputs[0], item.inputs[1], item.outputs[0], line.keepMetadata, existing, threads});
     return RunJob(job, monitor);
 }
 
@@ -140,13 +142,15 @@ bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, cons
               BatchOutput& output) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> anyFailed{false};
+    const std::size_t concurrent = std::min<std::size_t>(line.jobs, items.size());
+    const unsigned threadsPerJob = ThreadsPerJob(static_cast<unsigned>(concurrent));
     const auto work = [&] {
         while (signals.StopStatus() == 0) {
             const std::size_t index = next++;
             if (index >= items.size()) return;
             const BatchItem& item = items[index];
             BatchMonitor monitor(output, signals, item.sampleBytes);
-            const JobResult result = RunItem(item, line, monitor);
+            const JobResult result = RunItem(item, line, threadsPerJob, monitor);
             monitor.Settle();
             output.FileDone();
             if (result) {
@@ -158,8 +162,7 @@ bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, cons
         }
     };
     std::vector<std::thread> helpers;
-    const std::size_t threads = std::min<std::size_t>(line.jobs, items.size());
-    for (std::size_t i = 1; i < threads; ++i) {
+    for (std::size_t i = 1; i < concurrent; ++i) {
         // A system that gives no more threads gets the run on those it gave.
         try {
             helpers.emplace_back(work);

@@ -1,10 +1,12 @@
 #include "JoinJob.h"
 
+#include "BlockMover.h"
 #include "SampleBlock.h"
 #include "channels/InterleaveChannels.h"
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <utility>
 
@@ -17,6 +19,40 @@ bool IsSameFile(const InputFile& file, const std::string& name) {
     struct stat info {};
     return ::stat(name.c_str(), &info) == 0 && info.st_dev == file.Device() && info.st_ino == file.Inode();
 }
+
+// Joins a block: reads both channels' samples, interleaves them and writes
+// the frames at their place in the output.
+class JoinWork final : public BlockWork {
+public:
+    // Reads the left and right samples through `sources`, a pair per thread.
+    JoinWork(std::array<std::array<const InputFile*, 2>, 2> sources, const WaveFormatInfo& left,
+             const WaveFormatInfo& right, uint64_t frameCount, const WaveOutput& output)
+        : sources_(sources), infos_{&left, &right}, frameCount_(frameCount), output_(output) {}
+
+    IoError Move(unsigned thread, uint64_t index, ChannelBlocks& block) override {
+        const unsigned width = infos_[1]->BytesPerSample();
+        const uint64_t frame = index * block.frames;
+        const auto frames = static_cast<std::size_t>(std::min<uint64_t>(block.frames, frameCount_ - frame));
+        SampleBuffer* channels[2] = {&block.left, &block.right};
+        for (unsigned c = 0; c < 2; ++c) {
+            if (IoError error = ReadSampleRange(*sources_[thread][c], infos_[c]->dataOffset, infos_[c]->dataSize,
+                                                frame * width, channels[c]->First(frames * width)))
+                return error;
+        }
+        InterleaveChannels(block.left.Data(), block.right.Data(), frames, width, block.interleaved.Data());
+        // A data size that is not a whole number of samples cuts the last frame short.
+        const uint64_t outputBytes = 2 * std::max(infos_[0]->dataSize, infos_[1]->dataSize);
+        const uint64_t start = frame * 2 * width;
+        const auto bytes = static_cast<std::size_t>(std::min<uint64_t>(frames * 2 * width, outputBytes - start));
+        return WriteWaveSamplesAt(output_, start, block.interleaved.First(bytes));
+    }
+
+private:
+    std::array<std::array<const InputFile*, 2>, 2> sources_;
+    std::array<const WaveFormatInfo*, 2> infos_;
+    uint64_t frameCount_;
+    const WaveOutput& output_;
+};
 
 }  // namespace
 
@@ -47,8 +83,6 @@ JobResult JoinJob::MoveSamples(JobMonitor& monitor) {
     const uint64_t outputBytes = 2 * longer;
     const uint64_t frameCount = (longer + width - 1) / width;
 
-    ChannelBlocks blocks(width);
-    if (!blocks.Allocated()) return Abandon({{IoError::Operation::Memory, request_.output, ENOMEM, {}}, 0});
     if (IoError error = OpenInputs()) return Abandon({error, 0});
     CarriedChunks carried;
     if (request_.keepMetadata) {
@@ -63,29 +97,27 @@ JobResult JoinJob::MoveSamples(JobMonitor& monitor) {
     output_ = std::move(created.output);
     if (IoError error = WriteWaveHeader(output_, stereo, carried, layout.container)) return Abandon({error, 0});
 
-    uint64_t written = 0;
-    monitor.Progress(0, outputBytes);
-    for (uint64_t frame = 0; frame < frameCount;) {
-        if (const int stop = monitor.PendingStop()) return Abandon({{}, stop});
-        const std::size_t frames = static_cast<std::size_t>(std::min<uint64_t>(blocks.frames, frameCount - frame));
-        const std::size_t bytes = frames * width;
-        if (IoError error =
-                ReadSampleRange(leftFile_, left.dataOffset, left.dataSize, frame * width, blocks.left.First(bytes)))
-            return Abandon({error, 0});
-        if (IoError error =
-                ReadSampleRange(*right_, right.dataOffset, right.dataSize, frame * width, blocks.right.First(bytes)))
-            return Abandon({error, 0});
-        InterleaveChannels(blocks.left.Data(), blocks.right.Data(), frames, width, blocks.interleaved.Data());
-        // A data size that is not a whole number of samples cuts the last frame short.
-        const std::size_t toWrite = static_cast<std::size_t>(std::min<uint64_t>(2 * bytes, outputBytes - written));
-        if (IoError error = WriteWaveSamples(output_, blocks.interleaved.First(toWrite))) return Abandon({error, 0});
-        written += toWrite;
-        frame += frames;
-        monitor.Progress(written, outputBytes);
+    // A second thread reads through files of its own, so each keeps its read-ahead.
+    std::array<std::array<const InputFile*, 2>, 2> sources{{{&leftFile_, right_}, {&leftFile_, right_}}};
+    if (request_.threads >= 2) {
+        leftAgain_ = leftFile_.OpenAgain();
+        if (leftAgain_.IsOpen()) sources[1][0] = &leftAgain_;
+        if (right_ != &leftFile_) rightAgain_ = rightFile_.OpenAgain();
+        if (rightAgain_.IsOpen()) sources[1][1] = &rightAgain_;
+        if (right_ == &leftFile_) sources[1][1] = sources[1][0];
     }
+    JoinWork work(sources, left, right, frameCount, output_);
+    BlockPlan plan;
+    plan.blocks = (frameCount + BlockFrames(width) - 1) / BlockFrames(width);
+    plan.sampleWidth = width;
+    plan.bytesPerBlock = BlockFrames(width) * 2 * width;
+    plan.totalBytes = outputBytes;
+    plan.threads = request_.threads;
+    const IoError memoryError{IoError::Operation::Memory, request_.output, ENOMEM, {}};
+    if (JobResult moved = MoveBlocks(plan, work, monitor, memoryError); !moved) return Abandon(std::move(moved));
+    if (IoError error = EndWaveSamples(output_, outputBytes)) return Abandon({error, 0});
     if (IoError error = WriteWaveTrailer(output_, stereo, carried)) return Abandon({error, 0});
-    leftFile_.Close();
-    rightFile_.Close();
+    CloseInputs();
     return {};
 }
 
@@ -96,10 +128,16 @@ JobResult JoinJob::CommitOutputs(JobMonitor& monitor) {
     return {};
 }
 
-JobResult JoinJob::Abandon(JobResult result) {
-    output_.Discard();
+void JoinJob::CloseInputs() {
     leftFile_.Close();
     rightFile_.Close();
+    leftAgain_.Close();
+    rightAgain_.Close();
+}
+
+JobResult JoinJob::Abandon(JobResult result) {
+    output_.Discard();
+    CloseInputs();
     return result;
 }
 

@@ -18,6 +18,7 @@ struct JoinRequest {
     // Refuse: an output whose name exists fails the job with EEXIST, on
     // start or on commit, and the file stays as it is.
     ExistingTarget existing = ExistingTarget::Replace;
+    unsigned threads = 1;  // threads that move the samples (MoveBlocks)
 };
 
 // Joins two mono files into one stereo file: frames up to the longer input,
@@ -38,6 +39,8 @@ public:
 private:
     // Opens both inputs; `right_` then points at the file the right samples come from.
     IoError OpenInputs();
+    // Closes every input, the helper thread's too.
+    void CloseInputs();
     // Drops what is unfinished and returns `result`.
     JobResult Abandon(JobResult result);
 
@@ -47,6 +50,8 @@ private:
     // `rightFile_`, or `leftFile_` when both names are the same file: one
     // open suffices, and a second lock on the same file would refuse it.
     const InputFile* right_ = nullptr;
+    InputFile leftAgain_;   // the inputs opened again for the helper thread
+    InputFile rightAgain_;
     WaveOutput output_;
     std::vector<std::string> committed_;
 };

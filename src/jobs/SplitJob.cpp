@@ -1,14 +1,54 @@
 #include "SplitJob.h"
 
+#include "BlockMover.h"
 #include "SampleBlock.h"
 #include "channels/SplitChannels.h"
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <utility>
 
 namespace stereotools {
+
+namespace {
+
+// Splits a block: reads its frames whole, splits them, and writes each
+// channel's share at its place in its output.
+class SplitWork final : public BlockWork {
+public:
+    // Reads `info`'s samples through `sources`, one per thread.
+    SplitWork(std::array<const InputFile*, 2> sources, const WaveFormatInfo& info, uint64_t frameCount,
+              const WaveOutput& left, const WaveOutput& right)
+        : sources_(sources), info_(info), frameCount_(frameCount), outputs_{&left, &right} {}
+
+    IoError Move(unsigned thread, uint64_t index, ChannelBlocks& block) override {
+        const unsigned width = info_.BytesPerSample();
+        const uint64_t frame = index * block.frames;
+        const auto frames = static_cast<std::size_t>(std::min<uint64_t>(block.frames, frameCount_ - frame));
+        if (IoError error = ReadSampleRange(*sources_[thread], info_.dataOffset, info_.dataSize, frame * 2 * width,
+                                            block.interleaved.First(frames * 2 * width)))
+            return error;
+        SplitChannels(block.interleaved.Data(), frames, width, block.left.Data(), block.right.Data());
+        // The helper writes the right channel first, so that the two threads
+        // seldom wait for the same file's write lock.
+        for (const unsigned channel : {thread, 1 - thread}) {
+            const SampleBuffer& samples = channel == 0 ? block.left : block.right;
+            if (IoError error = WriteWaveSamplesAt(*outputs_[channel], frame * width, samples.First(frames * width)))
+                return error;
+        }
+        return {};
+    }
+
+private:
+    std::array<const InputFile*, 2> sources_;
+    const WaveFormatInfo& info_;
+    uint64_t frameCount_;
+    std::array<const WaveOutput*, 2> outputs_;
+};
+
+}  // namespace
 
 SplitJob::SplitJob(SplitRequest request) : request_(std::move(request)) {}
 
@@ -42,28 +82,25 @@ JobResult SplitJob::MoveSamples(JobMonitor& monitor) {
         if (IoError error = WriteWaveHeader(*output, mono, carried, layout.container)) return Abandon({error, 0});
     }
 
-    ChannelBlocks blocks(width);
-    if (!blocks.Allocated()) return Abandon({{IoError::Operation::Memory, request_.input.name, ENOMEM, {}}, 0});
-
-    const uint64_t totalBytes = 2 * channelBytes;
-    monitor.Progress(0, totalBytes);
-    for (uint64_t frame = 0; frame < frameCount;) {
-        if (const int stop = monitor.PendingStop()) return Abandon({{}, stop});
-        const std::size_t frames = static_cast<std::size_t>(std::min<uint64_t>(blocks.frames, frameCount - frame));
-        const std::size_t bytes = frames * width;
-        if (IoError error = ReadSampleRange(source_, info.dataOffset, info.dataSize, frame * 2 * width,
-                                            blocks.interleaved.First(2 * bytes)))
-            return Abandon({error, 0});
-        SplitChannels(blocks.interleaved.Data(), frames, width, blocks.left.Data(), blocks.right.Data());
-        if (IoError error = WriteWaveSamples(left_, blocks.left.First(bytes))) return Abandon({error, 0});
-        if (IoError error = WriteWaveSamples(right_, blocks.right.First(bytes))) return Abandon({error, 0});
-        frame += frames;
-        monitor.Progress(frame * 2 * width, totalBytes);
+    // A second thread reads through a file of its own, so each keeps its read-ahead.
+    if (request_.threads >= 2) sourceAgain_ = source_.OpenAgain();
+    SplitWork work({&source_, sourceAgain_.IsOpen() ? &sourceAgain_ : &source_}, info, frameCount, left_, right_);
+    BlockPlan plan;
+    plan.blocks = (frameCount + BlockFrames(width) - 1) / BlockFrames(width);
+    plan.sampleWidth = width;
+    plan.bytesPerBlock = BlockFrames(width) * 2 * width;
+    plan.totalBytes = 2 * channelBytes;
+    plan.threads = request_.threads;
+    const IoError memoryError{IoError::Operation::Memory, request_.input.name, ENOMEM, {}};
+    if (JobResult moved = MoveBlocks(plan, work, monitor, memoryError); !moved) return Abandon(std::move(moved));
+    for (WaveOutput* output : {&left_, &right_}) {
+        if (IoError error = EndWaveSamples(*output, channelBytes)) return Abandon({error, 0});
     }
     for (WaveOutput* output : {&left_, &right_}) {
         if (IoError error = WriteWaveTrailer(*output, mono, carried)) return Abandon({error, 0});
     }
     source_.Close();
+    sourceAgain_.Close();
     return {};
 }
 
@@ -80,6 +117,7 @@ JobResult SplitJob::Abandon(JobResult result) {
     left_.Discard();
     right_.Discard();
     source_.Close();
+    sourceAgain_.Close();
     return result;
 }
 

@@ -18,6 +18,7 @@ struct SplitRequest {
     // Refuse: an output whose name exists fails the job with EEXIST, on
     // start or on commit, and the file stays as it is.
     ExistingTarget existing = ExistingTarget::Replace;
+    unsigned threads = 1;      // threads that move the samples (MoveBlocks)
 };
 
 // Splits one stereo file into two mono files: each output gets the input's
@@ -42,6 +43,7 @@ private:
 
     SplitRequest request_;
     InputFile source_;
+    InputFile sourceAgain_;  // the input opened again for the helper thread
     WaveOutput left_;
     WaveOutput right_;
     std::vector<std::string> committed_;

@@ -2,6 +2,7 @@
 
 #include "console/Dialogue.h"
 #include "jobs/ChannelNames.h"
+#include "jobs/BlockMover.h"
 #include "jobs/SplitJob.h"
 #include "wave/WaveDerive.h"
 #include "wave/WaveWriter.h"
@@ -105,7 +106,9 @@ int RunStereoRip(Console& console, ConsoleToolkit& toolkit) {
     const uint64_t frameCount = stereotools::CountFrames(info);
     ShowFileData(console, info, frameCount, static_cast<double>(frameCount) / static_cast<double>(info.sampleRate));
     ShowOutputNames(console, names);
-    stereotools::SplitJob job({std::move(answer.input), std::move(names)});
+    stereotools::SplitRequest request{std::move(answer.input), std::move(names)};
+    request.threads = stereotools::ThreadsPerJob(1);
+    stereotools::SplitJob job(std::move(request));
     return stereotools::RunJobPhase(console, toolkit, kReadingStep, job);
 }
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include <fcntl.h>
@@ -50,7 +51,7 @@ FileCalls SystemFileCalls() {
     const auto openAt = [](int folder, const char* name, int flags, mode_t mode) {
         return ::openat(folder, name, flags, mode);
     };
-    return {::read, ::pread, ::write, ::fallocate, ::close, ::renameat, ::renameat2, ::faccessat, openAt, ::fchown};
+    return {::read, ::pread, ::write, ::pwrite, ::fallocate, ::close, ::renameat, ::renameat2, ::faccessat, openAt, ::fchown};
 }
 
 FileCalls& ActiveFileCalls() {
@@ -91,6 +92,22 @@ int WriteFully(int fd, std::span<const uint8_t> bytes) {
     return 0;
 }
 
+int WriteFullyAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const size_t request = std::min(bytes.size() - done, kMaxTransferBytes);
+        const ssize_t put =
+            ActiveFileCalls().pwrite(fd, bytes.data() + done, request, static_cast<off_t>(offset + done));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (put == 0) return ENOSPC;
+        done += static_cast<size_t>(put);
+    }
+    return 0;
+}
+
 InputFile::InputFile(InputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       size_(other.size_),
@@ -124,6 +141,28 @@ void InputFile::Close() {
     if (fd_ < 0) return;
     // Closing a file only read from loses nothing, so its result is moot.
     (void)ActiveFileCalls().close(std::exchange(fd_, -1));
+}
+
+InputFile InputFile::OpenAgain() const {
+    InputFile again;
+    if (fd_ < 0) return again;
+    // The descriptor's own link names this very file, whatever its name has
+    // come to stand for since; no lock is taken, as this one holds it.
+    const std::string link = "/proc/self/fd/" + std::to_string(fd_);
+    const int fd = ActiveFileCalls().openat(AT_FDCWD, link.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC, 0);
+    if (fd < 0) return again;
+    again.fd_ = fd;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || status.st_dev != device_ || status.st_ino != inode_) {
+        again.Close();
+        return again;
+    }
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    again.size_ = size_;
+    again.device_ = device_;
+    again.inode_ = inode_;
+    again.path_ = path_;
+    return again;
 }
 
 InputOpenResult OpenInputFile(const std::string& path) {
@@ -193,6 +232,9 @@ InputOpenResult OpenInputFile(const std::string& path) {
         file.Close();
         return result;
     }
+    // Samples are read from start to end: a read-ahead twice the default
+    // keeps a disk busy while a block is rearranged and written.
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     file.size_ = static_cast<uint64_t>(status.st_size);
     file.device_ = status.st_dev;
     file.inode_ = status.st_ino;

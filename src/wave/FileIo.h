@@ -41,6 +41,7 @@ struct FileCalls {
     ssize_t (*read)(int fd, void* buffer, size_t count);
     ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
     ssize_t (*write)(int fd, const void* buffer, size_t count);
+    ssize_t (*pwrite)(int fd, const void* buffer, size_t count, off_t offset);
     int (*fallocate)(int fd, int mode, off_t offset, off_t length);
     int (*close)(int fd);
     int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to);
@@ -62,6 +63,11 @@ struct FileCalls {
 // are retried, so any size works in one call. Returns 0, or the errno of the
 // failing call.
 [[nodiscard]] int WriteFully(int fd, std::span<const uint8_t> bytes);
+
+// Writes all of `bytes` at `offset`, leaving the file position alone, so
+// that several threads may write one file at once; retries as WriteFully
+// does. Returns 0, or the errno of the failing call.
+[[nodiscard]] int WriteFullyAt(int fd, uint64_t offset, std::span<const uint8_t> bytes);
 
 // An input file opened for its header and samples: a regular file, opened
 // without blocking and held under a shared advisory lock, so other readers
@@ -85,6 +91,11 @@ public:
     [[nodiscard]] ino_t Inode() const { return inode_; }
     // Closes the file now; later reads fail.
     void Close();
+    // Returns this file opened once more, with a read-ahead of its own for a
+    // second thread that reads another part of it (two readers of one open
+    // file look like random reads to the kernel). Returns a closed InputFile
+    // when the system cannot reopen it; reading this one instead is as exact.
+    [[nodiscard]] InputFile OpenAgain() const;
 
 private:
     friend struct InputOpenResult OpenInputFile(const std::string& path);

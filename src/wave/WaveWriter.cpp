@@ -566,6 +566,7 @@ WaveOutput::WaveOutput(WaveOutput&& other) noexcept
       name_(std::move(other.name_)),
       tempName_(std::exchange(other.tempName_, {})),
       end_(std::exchange(other.end_, 0)),
+      samplesAt_(std::exchange(other.samplesAt_, 0)),
       existing_(other.existing_),
       record_(std::exchange(other.record_, -1)) {}
 
@@ -578,6 +579,7 @@ WaveOutput& WaveOutput::operator=(WaveOutput&& other) noexcept {
         name_ = std::move(other.name_);
         tempName_ = std::exchange(other.tempName_, {});
         end_ = std::exchange(other.end_, 0);
+        samplesAt_ = std::exchange(other.samplesAt_, 0);
         existing_ = other.existing_;
         record_ = std::exchange(other.record_, -1);
     }
@@ -594,6 +596,7 @@ void WaveOutput::Discard() {
     ReleaseUnfinishedOutput(std::exchange(record_, -1));
     if (folder_ >= 0) ::close(std::exchange(folder_, -1));
     end_ = 0;
+    samplesAt_ = 0;
 }
 
 IoError CheckWaveOutput(const std::string& path) {
@@ -661,6 +664,7 @@ IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info, const Ca
     if (!failure) {
         // Samples go on after whatever was written before, header included.
         output.end_ = std::max<uint64_t>(output.end_, writer.Taken());
+        output.samplesAt_ = output.end_;
         if (::lseek(output.fd_, static_cast<off_t>(output.end_), SEEK_SET) < 0) {
             failure = {IoError::Operation::Write, output.path_, errno, {}};
         }
@@ -677,6 +681,25 @@ IoError WriteWaveSamples(WaveOutput& output, std::span<const uint8_t> samples) {
         return failure;
     }
     output.end_ += samples.size();
+    return {};
+}
+
+IoError WriteWaveSamplesAt(const WaveOutput& output, uint64_t position, std::span<const uint8_t> samples) {
+    if (!output.IsOpen()) return {IoError::Operation::Write, output.path_, EBADF, {}};
+    if (const int error = WriteFullyAt(output.fd_, output.samplesAt_ + position, samples); error != 0) {
+        return {IoError::Operation::Write, output.path_, error, {}};
+    }
+    return {};
+}
+
+IoError EndWaveSamples(WaveOutput& output, uint64_t bytes) {
+    if (!output.IsOpen()) return {IoError::Operation::Write, output.path_, EBADF, {}};
+    output.end_ = output.samplesAt_ + bytes;
+    if (::lseek(output.fd_, static_cast<off_t>(output.end_), SEEK_SET) < 0) {
+        IoError failure{IoError::Operation::Write, output.path_, errno, {}};
+        output.Discard();
+        return failure;
+    }
     return {};
 }
 

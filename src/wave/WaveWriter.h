@@ -85,6 +85,8 @@ private:
     friend IoError WriteWaveHeader(WaveOutput& output, const WaveFormatInfo& info, const CarriedChunks& carried,
                                    WaveContainer container);
     friend IoError WriteWaveSamples(WaveOutput& output, std::span<const uint8_t> samples);
+    friend IoError WriteWaveSamplesAt(const WaveOutput& output, uint64_t position, std::span<const uint8_t> samples);
+    friend IoError EndWaveSamples(WaveOutput& output, uint64_t bytes);
     friend IoError WriteWaveTrailer(WaveOutput& output, const WaveFormatInfo& info, const CarriedChunks& carried);
     friend IoError CommitWaveOutput(WaveOutput& output);
     int fd_ = -1;             // the temporary file
@@ -93,6 +95,7 @@ private:
     std::string name_;        // the target's name in folder_ (a link's target, not the link)
     std::string tempName_;    // the temporary file's name in folder_; empty once gone
     uint64_t end_ = 0;        // bytes written so far: the committed file's length
+    uint64_t samplesAt_ = 0;  // where the samples begin: the header's length
     ExistingTarget existing_ = ExistingTarget::Replace;
     int record_ = -1;         // the temporary file's UnfinishedOutputs slot, or -1
 };
@@ -140,6 +143,18 @@ struct OutputOpenResult {
 
 // Appends `samples` after what was written before.
 [[nodiscard]] IoError WriteWaveSamples(WaveOutput& output, std::span<const uint8_t> samples);
+
+// Writes `samples` `position` bytes into the samples that follow the
+// header, in any order; several threads may write one output at once. A
+// failure leaves the output for the caller to discard once every writer is
+// done. Returns an empty error, or a Write error naming the output.
+[[nodiscard]] IoError WriteWaveSamplesAt(const WaveOutput& output, uint64_t position,
+                                         std::span<const uint8_t> samples);
+
+// Ends samples written by WriteWaveSamplesAt at `bytes` after the header,
+// so that the trailer follows them and the committed file ends there.
+// Returns an empty error, or a Write error (the output then discarded).
+[[nodiscard]] IoError EndWaveSamples(WaveOutput& output, uint64_t bytes);
 
 // Appends, after the dataSize bytes of samples of `info`, the chunks of
 // `carried.metadata.afterData` copied from `carried.source`, behind the pad

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -191,6 +192,16 @@ private:
 inline Bytes CountingBytes(size_t count, uint8_t first = 1) {
     Bytes out(count);
     for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(first + i);
+    return out;
+}
+
+// Returns `count` bytes drawn from a generator seeded with `seed`: samples
+// that no block moved by a multiple of 256 bytes can match, as counting
+// bytes would.
+inline Bytes RandomBytes(size_t count, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes out(count);
+    for (auto& byte : out) byte = static_cast<uint8_t>(random());
     return out;
 }
 

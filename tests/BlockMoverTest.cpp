@@ -1,0 +1,248 @@
+#include "jobs/BlockMover.h"
+
+#include "support/TestJobs.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <pthread.h>
+#include <signal.h>
+
+namespace stereotools {
+namespace {
+
+using testjobs::ScriptedMonitor;
+
+// Work that records which thread moved which block, and fails the block
+// `failAt` if set.
+class RecordingWork final : public BlockWork {
+public:
+    explicit RecordingWork(std::optional<uint64_t> failAt = std::nullopt) : failAt_(failAt) {}
+
+    IoError Move(unsigned thread, uint64_t index, ChannelBlocks& block) override {
+        // Every block arrives with buffers of its own thread, whole.
+        EXPECT_TRUE(block.Allocated());
+        block.interleaved.Data()[0] = static_cast<uint8_t>(index);
+        {
+            std::lock_guard lock(mutex_);
+            moves.emplace_back(thread, index);
+        }
+        if (failAt_ && index == *failAt_) return {IoError::Operation::Write, "out.wav", ENOSPC, {}};
+        return {};
+    }
+
+    std::vector<std::pair<unsigned, uint64_t>> moves;  // (thread, block) in the order they ended
+
+private:
+    std::optional<uint64_t> failAt_;
+    std::mutex mutex_;
+};
+
+BlockPlan Plan(uint64_t blocks, unsigned threads) {
+    BlockPlan plan;
+    plan.blocks = blocks;
+    plan.sampleWidth = 2;
+    plan.bytesPerBlock = 100;
+    plan.totalBytes = blocks == 0 ? 0 : blocks * 100 - 30;  // the last block is short
+    plan.threads = threads;
+    return plan;
+}
+
+const IoError kNoMemory{IoError::Operation::Memory, "in.wav", ENOMEM, {}};
+
+// Alone, the caller moves every block in order and tells the progress
+// after each but the last, then the total.
+TEST(MoveBlocks, AloneMovesEveryBlockInOrder) {
+    RecordingWork work;
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(MoveBlocks(Plan(3, 1), work, monitor, kNoMemory));
+    EXPECT_EQ(work.moves, (std::vector<std::pair<unsigned, uint64_t>>{{0, 0}, {0, 1}, {0, 2}}));
+    EXPECT_EQ(monitor.progress,
+              (std::vector<std::pair<uint64_t, uint64_t>>{{0, 270}, {100, 270}, {200, 270}, {270, 270}}));
+}
+
+// With two threads the caller moves the first half and the helper the
+// second, each block once; the progress only grows and ends at the total.
+TEST(MoveBlocks, TwoThreadsShareTheBlocksInHalves) {
+    for (const uint64_t blocks : {2u, 5u, 8u}) {
+        SCOPED_TRACE(blocks);
+        RecordingWork work;
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(MoveBlocks(Plan(blocks, 2), work, monitor, kNoMemory));
+        ASSERT_EQ(work.moves.size(), blocks);
+        std::vector<unsigned> mover(blocks, 9);
+        for (const auto& [thread, index] : work.moves) mover[index] = thread;
+        const uint64_t half = (blocks + 1) / 2;
+        for (uint64_t index = 0; index < blocks; ++index) EXPECT_EQ(mover[index], index < half ? 0u : 1u) << index;
+        ASSERT_GE(monitor.progress.size(), 2u);
+        EXPECT_EQ(monitor.progress.front().first, 0u);
+        EXPECT_EQ(monitor.progress.back().first, blocks * 100 - 30);
+        for (std::size_t i = 1; i < monitor.progress.size(); ++i) {
+            EXPECT_GT(monitor.progress[i].first, monitor.progress[i - 1].first);
+        }
+    }
+}
+
+// A single block, or no block, is never shared: the caller does it alone.
+TEST(MoveBlocks, ShortJobsRunOnTheCallerAlone) {
+    RecordingWork one;
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(MoveBlocks(Plan(1, 2), one, monitor, kNoMemory));
+    EXPECT_EQ(one.moves, (std::vector<std::pair<unsigned, uint64_t>>{{0, 0}}));
+
+    RecordingWork none;
+    ScriptedMonitor quiet;
+    ASSERT_TRUE(MoveBlocks(Plan(0, 2), none, quiet, kNoMemory));
+    EXPECT_TRUE(none.moves.empty());
+    EXPECT_EQ(quiet.progress, (std::vector<std::pair<uint64_t, uint64_t>>{{0, 0}}));
+}
+
+// A failed block ends the run with its error, on whichever thread it
+// failed: that thread moves no block after it, and the total is never told.
+TEST(MoveBlocks, EndsWithTheErrorOfAFailedBlockOnEitherThread) {
+    for (const uint64_t failAt : {0u, 1u, 5u, 6u, 11u}) {
+        SCOPED_TRACE(failAt);
+        RecordingWork work(failAt);
+        ScriptedMonitor monitor;
+        const JobResult result = MoveBlocks(Plan(12, 2), work, monitor, kNoMemory);
+        EXPECT_EQ(result.error.errorNumber, ENOSPC);
+        EXPECT_EQ(result.stopStatus, 0);
+        const unsigned failedThread = failAt < 6 ? 0 : 1;
+        for (const auto& [thread, index] : work.moves) {
+            if (thread == failedThread) {
+                EXPECT_LE(index, failAt);
+            }
+        }
+        EXPECT_NE(monitor.progress.back().first, 12u * 100 - 30);
+    }
+}
+
+// A stop asked for before a block ends the run with its status and moves
+// no block after it on the caller's thread.
+TEST(MoveBlocks, StopsWhenAskedBeforeABlock) {
+    for (const unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(threads);
+        RecordingWork work;
+        ScriptedMonitor monitor(143, 1);
+        const JobResult result = MoveBlocks(Plan(10, threads), work, monitor, kNoMemory);
+        EXPECT_EQ(result.stopStatus, 143);
+        EXPECT_FALSE(result.error);
+        std::size_t callerBlocks = 0;
+        for (const auto& move : work.moves) callerBlocks += move.first == 0;
+        EXPECT_EQ(callerBlocks, 1u);
+    }
+}
+
+// Work whose helper blocks take long: a stop must not wait for them.
+class SlowHelperWork final : public BlockWork {
+public:
+    IoError Move(unsigned thread, uint64_t, ChannelBlocks&) override {
+        if (thread == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ++helperMoves;
+        }
+        return {};
+    }
+    std::atomic<int> helperMoves{0};
+};
+
+// Once its own half is done the caller still answers a stop while the
+// helper works, and the helper starts no block after the stop.
+TEST(MoveBlocks, AnswersAStopWhileWaitingForTheHelper) {
+    SlowHelperWork work;
+    // Checks: one before each of the caller's 50 blocks, then while waiting.
+    ScriptedMonitor monitor(130, 52);
+    const JobResult result = MoveBlocks(Plan(100, 2), work, monitor, kNoMemory);
+    EXPECT_EQ(result.stopStatus, 130);
+    EXPECT_LT(work.helperMoves.load(), 50);
+}
+
+// Work that notes whether the helper thread takes stop signals and faults.
+class SignalMaskWork final : public BlockWork {
+public:
+    IoError Move(unsigned thread, uint64_t, ChannelBlocks&) override {
+        if (thread == 1) {
+            sigset_t mask;
+            pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+            stopsBlocked = sigismember(&mask, SIGINT) == 1 && sigismember(&mask, SIGTERM) == 1;
+            faultsOpen = sigismember(&mask, SIGSEGV) == 0 && sigismember(&mask, SIGBUS) == 0;
+        }
+        return {};
+    }
+    std::atomic<bool> stopsBlocked{false};
+    std::atomic<bool> faultsOpen{false};
+};
+
+// Stop signals reach the caller's thread (or the program's watcher), never
+// the helper; a fault in the helper still reaches the crash handler. The
+// caller's own mask is as it was.
+TEST(MoveBlocks, LeavesSignalsToTheThreadsThatTakeThem) {
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, nullptr, &before);
+    SignalMaskWork work;
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(MoveBlocks(Plan(4, 2), work, monitor, kNoMemory));
+    EXPECT_TRUE(work.stopsBlocked.load());
+    EXPECT_TRUE(work.faultsOpen.load());
+    sigset_t after;
+    pthread_sigmask(SIG_BLOCK, nullptr, &after);
+    EXPECT_EQ(sigismember(&after, SIGINT), sigismember(&before, SIGINT));
+    EXPECT_EQ(sigismember(&after, SIGTERM), sigismember(&before, SIGTERM));
+}
+
+TEST(ThreadsPerJob, GivesTwoThreadsOnlyWhileEachJobHasTwoCores) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    EXPECT_EQ(ThreadsPerJob(1), cores >= 2 ? 2u : 1u);
+    EXPECT_EQ(ThreadsPerJob(0), ThreadsPerJob(1));
+    EXPECT_EQ(ThreadsPerJob(cores), 1u);
+}
+
+TEST(BlockFrames, FillsABlockWithWholeVectorsOfEveryWidth) {
+    for (unsigned width = 1; width <= 8; ++width) {
+        SCOPED_TRACE(width);
+        const std::size_t frames = BlockFrames(width);
+        EXPECT_EQ(frames * width % 64, 0u);
+        EXPECT_LE(frames * 2 * width, kSampleBlockBytes);
+        EXPECT_GT(frames * 2 * width, kSampleBlockBytes - 2 * width * kBlockFrameMultiple);
+    }
+}
+
+// The three buffers of a block are page-aligned and apart, and two blocks
+// alive at once never share memory, also when one is reused.
+TEST(ChannelBlocks, GivesEachBlockBuffersOfItsOwn) {
+    const auto check = [](ChannelBlocks& block, unsigned width) {
+        ASSERT_TRUE(block.Allocated());
+        const std::size_t channelBytes = block.frames * width;
+        for (const SampleBuffer* buffer : {&block.interleaved, &block.left, &block.right}) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer->Data()) % 4096, 0u);
+        }
+        EXPECT_GE(block.left.Data(), block.interleaved.Data() + 2 * channelBytes);
+        EXPECT_GE(block.right.Data(), block.left.Data() + channelBytes);
+        std::fill_n(block.interleaved.Data(), 2 * channelBytes, uint8_t{1});
+        std::fill_n(block.left.Data(), channelBytes, uint8_t{2});
+        std::fill_n(block.right.Data(), channelBytes, uint8_t{3});
+    };
+    for (int round = 0; round < 3; ++round) {
+        ChannelBlocks first(8);
+        ChannelBlocks second(3);
+        check(first, 8);
+        check(second, 3);
+        EXPECT_EQ(first.interleaved.Data()[2 * first.frames * 8 - 1], 1);
+        const uint8_t* a = first.interleaved.Data();
+        const uint8_t* b = second.interleaved.Data();
+        EXPECT_TRUE(a + 2 * kSampleBlockBytes <= b || b + 2 * kSampleBlockBytes <= a);
+    }
+}
+
+}  // namespace
+}  // namespace stereotools
