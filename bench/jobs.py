@@ -102,7 +102,10 @@ def hyperfine(folder, commands, runs, warmup):
     for name, command, prepare in commands:
         # -N runs the preparation without a shell too.
         arguments += ["--command-name", name, "--prepare", f"sh -c {shlex.quote(prepare)}", command]
-    subprocess.run(arguments, cwd=folder, check=True, stdout=subprocess.DEVNULL)
+    # Its warnings about outliers go; the table shows min and max.
+    run = subprocess.run(arguments, cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if run.returncode != 0:
+        sys.exit(f"hyperfine failed:\n{run.stderr}")
     results = json.loads((Path(folder) / "times.json").read_text())["results"]
     return {name: result for (name, _, _), result in zip(commands, results)}
 

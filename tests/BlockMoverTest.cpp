@@ -74,7 +74,7 @@ TEST(MoveBlocks, AloneMovesEveryBlockInOrder) {
 // With two threads the caller moves the first half and the helper the
 // second, each block once; the progress only grows and ends at the total.
 TEST(MoveBlocks, TwoThreadsShareTheBlocksInHalves) {
-    for (const uint64_t blocks : {2u, 5u, 8u}) {
+    for (const uint64_t blocks : {8u, 9u, 16u}) {
         SCOPED_TRACE(blocks);
         RecordingWork work;
         ScriptedMonitor monitor;
@@ -93,12 +93,17 @@ TEST(MoveBlocks, TwoThreadsShareTheBlocksInHalves) {
     }
 }
 
-// A single block, or no block, is never shared: the caller does it alone.
+// A short job is never shared: the caller does it alone.
 TEST(MoveBlocks, ShortJobsRunOnTheCallerAlone) {
-    RecordingWork one;
-    ScriptedMonitor monitor;
-    ASSERT_TRUE(MoveBlocks(Plan(1, 2), one, monitor, kNoMemory));
-    EXPECT_EQ(one.moves, (std::vector<std::pair<unsigned, uint64_t>>{{0, 0}}));
+    for (const uint64_t blocks : {1u, 7u}) {
+        RecordingWork work;
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(MoveBlocks(Plan(blocks, 2), work, monitor, kNoMemory));
+        ASSERT_EQ(work.moves.size(), blocks);
+        for (uint64_t index = 0; index < blocks; ++index) {
+            EXPECT_EQ(work.moves[index], (std::pair<unsigned, uint64_t>{0, index}));
+        }
+    }
 
     RecordingWork none;
     ScriptedMonitor quiet;
@@ -191,7 +196,7 @@ TEST(MoveBlocks, LeavesSignalsToTheThreadsThatTakeThem) {
     pthread_sigmask(SIG_BLOCK, nullptr, &before);
     SignalMaskWork work;
     ScriptedMonitor monitor;
-    ASSERT_TRUE(MoveBlocks(Plan(4, 2), work, monitor, kNoMemory));
+    ASSERT_TRUE(MoveBlocks(Plan(8, 2), work, monitor, kNoMemory));
     EXPECT_TRUE(work.stopsBlocked.load());
     EXPECT_TRUE(work.faultsOpen.load());
     sigset_t after;

@@ -73,7 +73,7 @@ Bytes Interleaved(Bytes left, Bytes right, unsigned width) {
 // does not fill a block exactly, a right channel that ends a block and a
 // half before the left, and one file named for both channels.
 TEST_F(JoinJobRun, JoinsExactlyOnTwoThreads) {
-    const std::size_t frames = 3 * BlockFrames(3) + 5;
+    const std::size_t frames = 9 * BlockFrames(3) + 5;
     const Bytes left = testwave::RandomBytes(3 * frames, 1);
     const Bytes right = testwave::RandomBytes(3 * (frames - BlockFrames(3) * 3 / 2), 2);
     folder.Write("l.wav", WaveBuilder().Bits(24).Samples(left).Build());

@@ -181,9 +181,9 @@ TEST_F(SplitJobRun, SplitsExactlyOnTwoThreads) {
         std::size_t frames;
     };
     const Case cases[] = {
-        {8, 3 * BlockFrames(1) + 100},
-        {24, 2 * BlockFrames(3) + 7},
-        {64, 4 * BlockFrames(8)},
+        {8, 9 * BlockFrames(1) + 100},
+        {24, 8 * BlockFrames(3) + 7},
+        {64, 10 * BlockFrames(8)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bits);
@@ -226,8 +226,8 @@ struct FailingSampleWrites {
 // A disk that fills while the samples are written, on either thread,
 // leaves neither output nor a temporary file behind.
 TEST_F(SplitJobRun, LeavesNothingWhenASampleWriteFailsOnEitherThread) {
-    const Bytes file = WaveBuilder().Channels(2).Samples(testwave::RandomBytes(4 * kSampleBlockBytes, 3)).Build();
-    for (const int failAt : {1, 2, 5, 8}) {
+    const Bytes file = WaveBuilder().Channels(2).Samples(testwave::RandomBytes(8 * kSampleBlockBytes, 3)).Build();
+    for (const int failAt : {1, 2, 9, 16}) {
         SCOPED_TRACE(failAt);
         SplitRequest request = Request(file);
         request.threads = 2;

@@ -34,7 +34,8 @@ struct BlockPlan {
 // Moves the blocks of `plan` in order, each thread through its own buffers
 // so that a block is read, rearranged and written while it is in that
 // core's cache; with two threads the caller takes the first half and a
-// helper the second (the caller alone when no thread can be had). Tells
+// helper the second (the caller alone for a short job, or when no thread
+// can be had). Tells
 // `monitor` the progress (0 first, then after each of the caller's blocks,
 // the total last once all is written) and asks it before each of the
 // caller's blocks, and while the caller waits for the helper, whether to
