@@ -9,7 +9,8 @@ warm:  for each depth, one hyperfine run of `cp` of the stereo input, stereorip
        on it and stereoknit on its two mono halves (each side holds the same
        bytes), outputs removed and `sync` run before every run.
 cold:  as warm, but the page cache is dropped before every run (needs root),
-       and the yardstick is `cat` reading the job's inputs.
+       and the yardstick is `cat` reading the job's inputs; `cp` of the stereo
+       input shows what reading and writing the same bytes costs.
 batch: one hyperfine run of stereorip splitting FILES files of FILE_MIB MiB
        (16-bit) with the default -j and the -j values asked for, of a shell
        loop over sndfile-deinterleave on the same files, and of cp copying
@@ -168,7 +169,9 @@ def time_depths(folder, options, cold):
                          ("cat L.wav R.wav", "cat L.wav R.wav", [], "join", True)]
         else:
             baselines = [("cp", "cp in.wav copy.wav", ["copy.wav"], "copy", True)]
-        jobs = baselines + depth_jobs(options.peers)
+        # Cold, cp shows what reading and writing the same bytes costs.
+        references = [("cp", "cp in.wav copy.wav", ["copy.wav"], "split", True)] if cold else []
+        jobs = baselines + references + depth_jobs(options.peers)
         # Every run starts from the inputs alone: all outputs gone, written back, and for cold runs out of the cache.
         prepare = removal(sorted({o for job in jobs for o in job[2]}))
         if cold:
