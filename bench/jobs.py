@@ -10,14 +10,14 @@ warm:  for each depth, one hyperfine run of `cp` of the stereo input, stereorip
        bytes), outputs removed and `sync` run before every run.
 cold:  as warm, but the page cache is dropped before every run (needs root),
        and the yardstick is `cat` reading the job's inputs; `cp` of the stereo
-       input shows what reading and writing the same bytes costs, and
-       bench/passthrough.py what it costs through a process's memory.
+       input shows what reading and writing the same bytes costs.
 batch: one hyperfine run of stereorip splitting FILES files of FILE_MIB MiB
        (16-bit) with the default -j and the -j values asked for, of a shell
        loop over sndfile-deinterleave on the same files, and of cp copying
        them (one at a time, and two at once), and of bench/passthrough.py
        moving the same bytes through memory into two files each, two at once
-       (the floor of a split: nothing rearranged, nothing checked).
+       (the floor of a split: nothing rearranged, nothing checked), and of it
+       with no files (what starting Python costs it).
 
 Every output of every tool is compared byte for byte with the file it must be
 (header and samples), and the peak resident memory of one run of each job is
@@ -173,11 +173,8 @@ def time_depths(folder, options, cold):
                          ("cat L.wav R.wav", "cat L.wav R.wav", [], "join", True)]
         else:
             baselines = [("cp", "cp in.wav copy.wav", ["copy.wav"], "copy", True)]
-        # Cold, cp shows what reading and writing the same bytes costs, and the
-        # pass-through what it costs through a process's memory (unchecked).
-        references = [("cp", "cp in.wav copy.wav", ["copy.wav"], "split", True),
-                      ("pass-through", f"python3 {PASS_THROUGH} -o . in.wav", ["in.wav.a", "in.wav.b"], "split",
-                       None)] if cold else []
+        # Cold, cp shows what reading and writing the same bytes costs.
+        references = [("cp", "cp in.wav copy.wav", ["copy.wav"], "split", True)] if cold else []
         jobs = baselines + references + depth_jobs(options.peers)
         # Every run starts from the inputs alone: all outputs gone, written back, and for cold runs out of the cache.
         prepare = removal(sorted({o for job in jobs for o in job[2]}))
@@ -189,8 +186,7 @@ def time_depths(folder, options, cold):
         for name, command, outputs, kind, whole in jobs:
             result = results[name]
             ratio = result["median"] / base.get(kind, base.get("copy"))
-            checks = {o: expected[o] for o in outputs} if whole is not None else {}
-            peak, checked = checked_run(folder, command, prepare, checks, whole)
+            peak, checked = checked_run(folder, command, prepare, {o: expected[o] for o in outputs}, whole)
             rows.append((depth.name, name, result["median"], result["min"], result["max"], ratio, peak, checked))
         for name in files:
             (folder / name).unlink()
@@ -217,7 +213,9 @@ def time_batch(folder, options):
     jobs = [("cp", f"cp -t copy {inputs}", copies, True),
             ("cp, two at once", f"sh -c 'ls in/*.wav | xargs -P 2 -n {max(1, options.files // 2)} cp -t copy'",
              copies, True),
-            ("pass-through, two at once", f"python3 {PASS_THROUGH} -j 2 -o pass {inputs}", {}, True)]
+            ("pass-through, two at once", f"python3 {PASS_THROUGH} -j 2 -o pass {inputs}", {}, True),
+            # What the pass-through's Python costs before the first file.
+            ("pass-through, no files", f"python3 {PASS_THROUGH} -j 2 -o pass", {}, True)]
     for jobs_option in options.jobs:
         flag = "" if jobs_option == "default" else f" -j {jobs_option}"
         jobs.append((f"stereorip{flag or ' (default -j)'}", f"{BIN}/stereorip -q{flag} -o out {inputs}", ours, True))

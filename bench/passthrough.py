@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Moves each file's bytes through this process's memory into two new files.
 
-    python3 bench/passthrough.py [-j JOBS] -o FOLDER FILE...
+    python3 bench/passthrough.py [-j JOBS] -o FOLDER [FILE]...
 
 The yardstick for what any program that rearranges a file's bytes must at
 least pay: each FILE is read in blocks of 1 MiB into one buffer, the first
@@ -47,7 +47,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("-j", "--jobs", type=int, default=1)
     parser.add_argument("-o", "--output-folder", required=True)
-    parser.add_argument("files", nargs="+")
+    parser.add_argument("files", nargs="*")
     options = parser.parse_args()
     children = []
     for job in range(1, options.jobs):
