@@ -450,28 +450,6 @@ TEST_F(OpenInputFileTest, NeverOpensASpecialFile) {
     if (special.size() == 1) GTEST_SKIP() << "no device node could be made here; the FIFO was checked";
 }
 
-// Fake calls that put `swapFrom` in place of the name, once, just before it
-// is opened: a file replaced between its check and its open.
-struct SwapBeforeOpen {
-    static inline std::string swapFrom;
-    static inline bool swapped = false;
-
-    static int OpenAt(int folder, const char* name, int flags, mode_t mode) {
-        if (!swapped) {
-            swapped = true;
-            if (::renameat(AT_FDCWD, swapFrom.c_str(), folder, name) != 0) return -1;
-        }
-        return stereotools::SystemFileCalls().openat(folder, name, flags, mode);
-    }
-    static FileCalls Calls(std::string from) {
-        swapFrom = std::move(from);
-        swapped = false;
-        FileCalls fake = stereotools::SystemFileCalls();
-        fake.openat = OpenAt;
-        return fake;
-    }
-};
-
 TEST_F(OpenInputFileTest, RefusesAFileReplacedWhileItIsOpened) {
     ASSERT_EQ(::mkfifo(folder.Path("fifo").c_str(), 0644), 0);
     folder.Write("other.wav", Bytes(8, 2));
@@ -490,10 +468,10 @@ TEST_F(OpenInputFileTest, RefusesAFileReplacedWhileItIsOpened) {
         const std::string path = folder.Write("take.wav", Bytes(8, 1));
         InputOpenResult opened;
         {
-            testwave::ScopedFileCalls fake(SwapBeforeOpen::Calls(c.swappedIn));
+            testwave::ScopedFileCalls fake(testwave::SwapBeforeOpen::Calls(c.swappedIn));
             opened = OpenInputFile(path);
         }
-        EXPECT_TRUE(SwapBeforeOpen::swapped);
+        EXPECT_TRUE(testwave::SwapBeforeOpen::swapped);
         EXPECT_FALSE(opened);
         EXPECT_FALSE(opened.file.IsOpen());
         EXPECT_EQ(opened.error.operation, Op::Open);

@@ -317,29 +317,6 @@ TEST_F(WaveOutputTest, FollowsALinkOnlyAsTheKernelWouldForThisUser) {
     EXPECT_EQ(folder.Read("root only")->size(), 284u);
 }
 
-// Fake calls that put `swapFrom` in place of the name being opened, once,
-// just before the open of an existing file (not a folder, not a new file):
-// a file that changes between its check and its open.
-struct SwapBeforeOpen {
-    static inline std::string swapFrom;
-    static inline bool swapped = false;
-
-    static int OpenAt(int folder, const char* name, int flags, mode_t mode) {
-        if (!swapped && (flags & (O_DIRECTORY | O_CREAT)) == 0) {
-            swapped = true;
-            if (::renameat(AT_FDCWD, swapFrom.c_str(), folder, name) != 0) return -1;
-        }
-        return stereotools::SystemFileCalls().openat(folder, name, flags, mode);
-    }
-    static FileCalls Calls(std::string from) {
-        swapFrom = std::move(from);
-        swapped = false;
-        FileCalls fake = stereotools::SystemFileCalls();
-        fake.openat = OpenAt;
-        return fake;
-    }
-};
-
 TEST_F(WaveOutputTest, RefusesATargetThatChangesWhileItIsOpened) {
     const Bytes secret(64, 0x5A);
     folder.Write("elsewhere.wav", secret);
@@ -347,10 +324,10 @@ TEST_F(WaveOutputTest, RefusesATargetThatChangesWhileItIsOpened) {
     ASSERT_EQ(::symlink("elsewhere.wav", folder.Path("swapped in").c_str()), 0);
     IoError error;
     {
-        testwave::ScopedFileCalls fake(SwapBeforeOpen::Calls(folder.Path("swapped in")));
+        testwave::ScopedFileCalls fake(testwave::SwapBeforeOpen::Calls(folder.Path("swapped in")));
         error = WriteOutput(folder.Path("take.wav"), JoinedStereo(), {Bytes(240, 1)});
     }
-    EXPECT_TRUE(SwapBeforeOpen::swapped);
+    EXPECT_TRUE(testwave::SwapBeforeOpen::swapped);
     EXPECT_EQ(error.operation, Op::Create);
     EXPECT_EQ(error.detail, stereotools::kChangedReason);
     EXPECT_EQ(folder.Read("elsewhere.wav"), secret);

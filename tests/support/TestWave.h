@@ -8,6 +8,7 @@
 //   WithTempFolder  a fixture that owns a TempFolder for each test.
 //   ScopedFileCalls  swaps in fake file calls (to inject ENOSPC, EIO, EINTR
 //                or short transfers) and puts the real ones back.
+//   SwapBeforeOpen  fake calls that replace a file between its check and its open.
 
 #include "wave/FileIo.h"
 
@@ -24,6 +25,9 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <stdio.h>
 
 namespace testwave {
 
@@ -299,6 +303,29 @@ public:
 
 private:
     stereotools::FileCalls saved_;
+};
+
+// Fake calls that put `swapFrom` in place of the name being opened, once,
+// just before the open of an existing file (not a folder, not a new file):
+// a file that changes between its check and its open.
+struct SwapBeforeOpen {
+    static inline std::string swapFrom;
+    static inline bool swapped = false;
+
+    static int OpenAt(int folder, const char* name, int flags, mode_t mode) {
+        if (!swapped && (flags & (O_DIRECTORY | O_CREAT)) == 0) {
+            swapped = true;
+            if (::renameat(AT_FDCWD, swapFrom.c_str(), folder, name) != 0) return -1;
+        }
+        return stereotools::SystemFileCalls().openat(folder, name, flags, mode);
+    }
+    static stereotools::FileCalls Calls(std::string from) {
+        swapFrom = std::move(from);
+        swapped = false;
+        stereotools::FileCalls fake = stereotools::SystemFileCalls();
+        fake.openat = OpenAt;
+        return fake;
+    }
 };
 
 // Changes into `folder` for the object's lifetime, so answers can be short
