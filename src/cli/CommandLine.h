@@ -28,8 +28,9 @@ struct CommandLine {
     std::vector<std::string> operands;
 };
 
-// The -j default: two files at once were the fastest in bench/batch.py
-// (200 files of 4 MiB) on a 2-core machine, ahead of one, three and four.
+// The -j default: in the batch of bench/jobs.py (200 files of 4 MiB) on a
+// 2-core machine, two files at once (each job then on one thread, see
+// ThreadsPerJob) were as fast as three or four and twice as fast as one.
 constexpr unsigned kDefaultJobs = 2;
 // The most files at once -j accepts.
 constexpr unsigned kMaxJobs = 64;
