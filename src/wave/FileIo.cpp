@@ -75,37 +75,42 @@ int64_t ReadFully(int fd, uint64_t offset, std::span<uint8_t> out) {
     return static_cast<int64_t>(done);
 }
 
-int WriteFully(int fd, std::span<const uint8_t> bytes) {
+namespace {
+
+// Writes all of `bytes` through `put(data, count, done)`, which writes
+// `count` bytes at `data`, the `done` bytes before them being written;
+// retries short transfers and EINTR. Returns 0, or the errno of the failing
+// call.
+template <typename Put>
+int WriteAll(std::span<const uint8_t> bytes, Put put) {
     size_t done = 0;
     while (done < bytes.size()) {
         const size_t request = std::min(bytes.size() - done, kMaxTransferBytes);
-        const ssize_t put = ActiveFileCalls().write(fd, bytes.data() + done, request);
-        if (put < 0) {
+        const ssize_t written = put(bytes.data() + done, request, done);
+        if (written < 0) {
             if (errno == EINTR) continue;
             return errno;
         }
         // A write that moves nothing would repeat forever; no room is the
         // only reason a regular file gives for it.
-        if (put == 0) return ENOSPC;
-        done += static_cast<size_t>(put);
+        if (written == 0) return ENOSPC;
+        done += static_cast<size_t>(written);
     }
     return 0;
 }
 
+}  // namespace
+
+int WriteFully(int fd, std::span<const uint8_t> bytes) {
+    return WriteAll(bytes, [fd](const uint8_t* data, size_t count, size_t) {
+        return ActiveFileCalls().write(fd, data, count);
+    });
+}
+
 int WriteFullyAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const size_t request = std::min(bytes.size() - done, kMaxTransferBytes);
-        const ssize_t put =
-            ActiveFileCalls().pwrite(fd, bytes.data() + done, request, static_cast<off_t>(offset + done));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (put == 0) return ENOSPC;
-        done += static_cast<size_t>(put);
-    }
-    return 0;
+    return WriteAll(bytes, [fd, offset](const uint8_t* data, size_t count, size_t done) {
+        return ActiveFileCalls().pwrite(fd, data, count, static_cast<off_t>(offset + done));
+    });
 }
 
 InputFile::InputFile(InputFile&& other) noexcept

@@ -13,7 +13,6 @@ import signal
 import struct
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 from pathlib import Path
@@ -53,19 +52,10 @@ def usage_hint(program):
     return f"Try '{program} --help' for more information."
 
 
-class Folder(unittest.TestCase):
+class Folder(td.FolderTestCase):
     """A test with a private folder to run the programs in."""
 
-    def setUp(self):
-        folder = tempfile.TemporaryDirectory(prefix="cli-test-")
-        self.addCleanup(folder.cleanup)
-        self.folder = Path(folder.name)
-
-    def write(self, name, content):
-        path = self.folder / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(content)
-        return path
+    folder_prefix = "cli-test-"
 
     def stereo(self, name, rate=44100, bits=16, count=400, seed=1, format_tag=1):
         """Writes a stereo file; returns the two mono files it splits into."""

@@ -28,11 +28,8 @@ PROMPT_TIMEOUT = 15
 RECORD_OF_TAKE_1 = ["stereorip: wrote 'take 1 left channel.wav'", "stereorip: wrote 'take 1 right channel.wav'"]
 
 
-class TerminalTestCase(unittest.TestCase):
-    def setUp(self):
-        folder = tempfile.TemporaryDirectory(prefix="console-test-")
-        self.addCleanup(folder.cleanup)
-        self.folder = Path(folder.name)
+class TerminalTestCase(td.FolderTestCase):
+    folder_prefix = "console-test-"
 
     def start(self, name, width=80, height=40, around=True):
         """Starts program `name` in the temporary folder; with `around` the

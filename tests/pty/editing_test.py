@@ -9,7 +9,6 @@ import shlex
 import signal
 import struct
 import sys
-import tempfile
 import time
 import unittest
 from pathlib import Path
@@ -48,11 +47,8 @@ def _continue(pid):
         pass
 
 
-class EditingCase(unittest.TestCase):
-    def setUp(self):
-        folder = tempfile.TemporaryDirectory(prefix="editing-test-")
-        self.addCleanup(folder.cleanup)
-        self.folder = Path(folder.name)
+class EditingCase(td.FolderTestCase):
+    folder_prefix = "editing-test-"
 
     def start(self, name, redirect_errors=None, prefix=""):
         """Starts `name` in the folder under a shell that prints "before",

@@ -6,7 +6,6 @@ import os
 import shlex
 import signal
 import sys
-import tempfile
 import unittest
 import wave
 from pathlib import Path
@@ -29,11 +28,8 @@ def paste(terminal, text):
     terminal._tmux("paste-buffer", "-p", "-r", "-d", "-b", "drop", "-t", "main")
 
 
-class PasteTestCase(unittest.TestCase):
-    def setUp(self):
-        folder = tempfile.TemporaryDirectory(prefix="paste-test-")
-        self.addCleanup(folder.cleanup)
-        self.folder = Path(folder.name)
+class PasteTestCase(td.FolderTestCase):
+    folder_prefix = "paste-test-"
 
     def start(self, name, command=None):
         argv = [td.program(name)]

@@ -11,7 +11,6 @@ import signal
 import struct
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 from pathlib import Path
@@ -184,11 +183,8 @@ class Run:
         self.case.assertEqual(rows[0], "before", self.terminal.screen_dump())
 
 
-class FolderCase(unittest.TestCase):
-    def setUp(self):
-        folder = tempfile.TemporaryDirectory(prefix="reliability-test-")
-        self.addCleanup(folder.cleanup)
-        self.folder = Path(folder.name)
+class FolderCase(td.FolderTestCase):
+    folder_prefix = "reliability-test-"
 
     def names(self, folder=None):
         return sorted(os.listdir(folder or self.folder))

@@ -6,7 +6,6 @@ and an output in a folder that does not exist, asked for again in place."""
 import re
 import struct
 import sys
-import tempfile
 import unittest
 from pathlib import Path
 
@@ -49,14 +48,8 @@ def example_join():
     return header + frames
 
 
-class KnitRun(unittest.TestCase):
-    def setUp(self):
-        folder = tempfile.TemporaryDirectory(prefix="stereoknit-test-")
-        self.addCleanup(folder.cleanup)
-        self.folder = Path(folder.name)
-
-    def write(self, name, content):
-        (self.folder / name).write_bytes(content)
+class KnitRun(td.FolderTestCase):
+    folder_prefix = "stereoknit-test-"
 
     def write_example_pair(self):
         self.left_source = td.wave_bytes(1, 100, 16, LEFT_SAMPLES)

@@ -6,7 +6,6 @@ import os
 import re
 import struct
 import sys
-import tempfile
 import unittest
 from pathlib import Path
 
@@ -35,17 +34,8 @@ def answer_row(text):
     return lambda label: label + " " * (COLUMN - 1 - len(label)) + text
 
 
-class RipRun(unittest.TestCase):
-    def setUp(self):
-        folder = tempfile.TemporaryDirectory(prefix="stereorip-test-")
-        self.addCleanup(folder.cleanup)
-        self.folder = Path(folder.name)
-
-    def write(self, name, content):
-        path = self.folder / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(content)
-        return path
+class RipRun(td.FolderTestCase):
+    folder_prefix = "stereorip-test-"
 
     def start(self):
         terminal = td.TmuxTerminal(td.shell_around([td.program("stereorip")]), cwd=self.folder)

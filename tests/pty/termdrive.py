@@ -14,7 +14,9 @@ import shlex
 import shutil
 import struct
 import subprocess
+import tempfile
 import time
+import unittest
 from pathlib import Path
 
 POLL_SECONDS = 0.05
@@ -58,6 +60,25 @@ def wave_bytes(channels, rate, bits, samples, format_tag=1):
     header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(samples), b"WAVE", b"fmt ", 16, format_tag,
                          channels, rate, rate * block_align, block_align, bits, b"data", len(samples))
     return header + samples
+
+
+class FolderTestCase(unittest.TestCase):
+    """A test with a private folder (`self.folder`), removed after it, to
+    run the programs in; subclasses name it with `folder_prefix`."""
+
+    folder_prefix = "stereotools-test-"
+
+    def setUp(self):
+        folder = tempfile.TemporaryDirectory(prefix=self.folder_prefix)
+        self.addCleanup(folder.cleanup)
+        self.folder = Path(folder.name)
+
+    def write(self, name, content):
+        """Writes `content` to `name` in the folder, making its folders."""
+        path = self.folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+        return path
 
 
 def bin_dir():
