@@ -1,7 +1,7 @@
 #include "TerminalEntry.h"
 
 #include "StereoRip.h"
-#include "cli/Batch.h"
+#include "cli/CommandLineRun.h"
 #include "console/Terminal.h"
 
 namespace stereorip {

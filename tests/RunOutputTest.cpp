@@ -1,4 +1,4 @@
-#include "cli/Progress.h"
+#include "cli/RunOutput.h"
 
 #include <gtest/gtest.h>
 

@@ -20,14 +20,14 @@ namespace stereotools {
 // standard output or error, never mixed mid-line, and, when shown, one
 // progress line on standard error, redrawn in place and cleared before any
 // other line and at the end. All members may be called from any thread.
-class BatchOutput {
+class RunOutput {
 public:
     // `program` starts every line; `showProgress` draws the progress line
     // once the run has started.
-    BatchOutput(std::string program, bool showProgress);
-    ~BatchOutput();
-    BatchOutput(const BatchOutput&) = delete;
-    BatchOutput& operator=(const BatchOutput&) = delete;
+    RunOutput(std::string program, bool showProgress);
+    ~RunOutput();
+    RunOutput(const RunOutput&) = delete;
+    RunOutput& operator=(const RunOutput&) = delete;
 
     // Prints "PROGRAM: " and `text` as one line on `stream`.
     void Line(std::FILE* stream, const std::string& text);

@@ -1,4 +1,4 @@
-#include "Progress.h"
+#include "RunOutput.h"
 
 #include "Messages.h"
 
@@ -32,15 +32,15 @@ std::string FormatProgress(std::size_t filesDone, std::size_t files, uint64_t by
                    {std::to_string(filesDone), std::to_string(files), std::to_string(percent), speed});
 }
 
-BatchOutput::BatchOutput(std::string program, bool showProgress)
+RunOutput::RunOutput(std::string program, bool showProgress)
     : program_(std::move(program)), showProgress_(showProgress) {
     winsize size {};
     if (showProgress_ && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0) columns_ = size.ws_col;
 }
 
-BatchOutput::~BatchOutput() { Finish(); }
+RunOutput::~RunOutput() { Finish(); }
 
-void BatchOutput::Line(std::FILE* stream, const std::string& text) {
+void RunOutput::Line(std::FILE* stream, const std::string& text) {
     const std::lock_guard lock(mutex_);
     ClearLocked();
     const std::string line = program_ + ": " + text + "\n";
@@ -49,7 +49,7 @@ void BatchOutput::Line(std::FILE* stream, const std::string& text) {
     DrawLocked(true);
 }
 
-void BatchOutput::Start(std::size_t files, uint64_t bytes) {
+void RunOutput::Start(std::size_t files, uint64_t bytes) {
     const std::lock_guard lock(mutex_);
     files_ = files;
     bytes_ = static_cast<int64_t>(bytes);
@@ -58,34 +58,34 @@ void BatchOutput::Start(std::size_t files, uint64_t bytes) {
     DrawLocked(true);
 }
 
-void BatchOutput::Moved(uint64_t bytes) {
+void RunOutput::Moved(uint64_t bytes) {
     bytesDone_ += bytes;
     if (!showProgress_) return;
     const std::lock_guard lock(mutex_);
     DrawLocked(false);
 }
 
-void BatchOutput::AdjustTotal(int64_t bytes) { bytes_ += bytes; }
+void RunOutput::AdjustTotal(int64_t bytes) { bytes_ += bytes; }
 
-void BatchOutput::FileDone() {
+void RunOutput::FileDone() {
     ++filesDone_;
     if (!showProgress_) return;
     const std::lock_guard lock(mutex_);
     DrawLocked(true);
 }
 
-void BatchOutput::Finish() {
+void RunOutput::Finish() {
     const std::lock_guard lock(mutex_);
     ClearLocked();
     finished_ = true;
 }
 
-int BatchOutput::OutputError() const {
+int RunOutput::OutputError() const {
     const std::lock_guard lock(mutex_);
     return outputError_;
 }
 
-void BatchOutput::DrawLocked(bool now) {
+void RunOutput::DrawLocked(bool now) {
     if (!showProgress_ || !started_ || finished_) return;
     const auto time = std::chrono::steady_clock::now();
     if (!now && time - lastDraw_ < kRedrawInterval) return;
@@ -104,7 +104,7 @@ void BatchOutput::DrawLocked(bool now) {
     shownWidth_ = line.size();
 }
 
-void BatchOutput::ClearLocked() {
+void RunOutput::ClearLocked() {
     if (shownWidth_ == 0) return;
     std::fprintf(stderr, "\r%*s\r", static_cast<int>(shownWidth_), "");
     std::fflush(stderr);

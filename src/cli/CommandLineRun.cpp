@@ -1,8 +1,8 @@
-#include "Batch.h"
+#include "CommandLineRun.h"
 
 #include "BatchPlan.h"
 #include "Messages.h"
-#include "Progress.h"
+#include "RunOutput.h"
 #include "SignalWatch.h"
 #include "jobs/BlockMover.h"
 #include "jobs/JoinJob.h"
@@ -44,7 +44,7 @@ std::string OutputFolderProblem(const std::string& folder) {
 // Passes a job's progress on to the run's line and the stop signals to the job.
 class BatchMonitor final : public JobMonitor {
 public:
-    BatchMonitor(BatchOutput& output, const SignalWatch& signals, uint64_t plannedBytes)
+    BatchMonitor(RunOutput& output, const SignalWatch& signals, uint64_t plannedBytes)
         : output_(output), signals_(signals), total_(plannedBytes) {}
 
     void Progress(uint64_t done, uint64_t total) override {
@@ -67,7 +67,7 @@ public:
     }
 
 private:
-    BatchOutput& output_;
+    RunOutput& output_;
     const SignalWatch& signals_;
     uint64_t total_;
     uint64_t done_ = 0;
@@ -113,7 +113,7 @@ struct Plan {
 
 // Checks every input the command line names, in order, and reports each
 // refusal. Stops early when a stop signal arrives.
-Plan PlanRun(Tool tool, const CommandLine& line, const SignalWatch& signals, BatchOutput& output) {
+Plan PlanRun(Tool tool, const CommandLine& line, const SignalWatch& signals, RunOutput& output) {
     BatchPlanner planner({line.outputDir, line.force});
     Plan plan;
     const auto add = [&](BatchItem item) {
@@ -139,7 +139,7 @@ Plan PlanRun(Tool tool, const CommandLine& line, const SignalWatch& signals, Bat
 // buffers, and reports each as it ends. Starts no new job once a stop signal has arrived. Returns whether
 // any failed.
 bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, const SignalWatch& signals,
-              BatchOutput& output) {
+              RunOutput& output) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> anyFailed{false};
     const std::size_t concurrent = std::min<std::size_t>(line.jobs, items.size());
@@ -199,7 +199,7 @@ int RunCommandLine(Tool tool, int argc, char** argv) {
     InstallSignalHandlers();
     const SignalWatch signals;
 
-    BatchOutput output(ToolName(tool), !line.quiet && !line.dryRun && ::isatty(STDERR_FILENO) == 1);
+    RunOutput output(ToolName(tool), !line.quiet && !line.dryRun && ::isatty(STDERR_FILENO) == 1);
     const Plan plan = PlanRun(tool, line, signals, output);
     bool anyFailed = plan.anyRefused;
     if (line.dryRun && !line.quiet) {
