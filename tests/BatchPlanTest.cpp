@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace stereotools {
@@ -56,19 +57,23 @@ TEST_F(BatchPlan, NamesASplitsOutputsBesideTheInputOrInTheOutputFolder) {
     }
 }
 
-// The texts are the dialogue's, without the blanks around them; a file
-// that cannot be opened also says why.
+// The texts are the dialogue's, without the blanks around them; "File not
+// found." only for a name that stands for no file, and a name that stands
+// for something else than a file says what.
 TEST_F(BatchPlan, RefusesAnInputAsTheDialogueDoes) {
     folder.Write("mono.wav", Mono(8));
     folder.Write("text.wav", Bytes(100, 'x'));
     ASSERT_TRUE(std::filesystem::create_directory(folder.Path("folder.wav")));
+    ASSERT_EQ(::mkfifo(folder.Path("pipe.wav").c_str(), 0600), 0);
     struct Case {
         const char* name;
-        const char* refusal;
+        std::string refusal;
     };
     const Case cases[] = {
         {"missing.wav", "File not found. (No such file or directory)"},
-        {"folder.wav", "File not found. (Is a directory)"},
+        {"missing/x.wav", "File not found. (No such file or directory)"},
+        {"folder.wav", "'" + folder.Path("folder.wav") + "' is a folder"},
+        {"pipe.wav", "'" + folder.Path("pipe.wav") + "' is a named pipe"},
         {"mono.wav", "This is not a stereo Wave file"},
         {"text.wav", "This is not a Wave file"},
     };
@@ -156,7 +161,7 @@ TEST_F(BatchPlan, PairsEachLeftFileWithItsPartner) {
         {"c_l.wav", "", "", "c_r.wav", "c.wav"},
         {"d-L.wav", "", "", "d-R.wav", "d.wav"},
         {"e.L.wav", "e.R.wav", "File not found. (No such file or directory)", "", ""},
-        {"f.L.wav", "f.L.wav", "These two files have incompatible sample rates", "", ""},
+        {"f.L.wav", "f.L.wav", "These two files have incompatible sample rates (44100 and 48000 Hz)", "", ""},
         {"g.L.wav", "g.R.wav", "This is not a mono Wave file", "", ""},
         {"b.R.wav", "b.R.wav", PairProblemMessage(PairProblem::RightHalf), "", ""},
         {"a.wav", "a.wav", PairProblemMessage(PairProblem::NoPartner), "", ""},
@@ -185,6 +190,97 @@ TEST_F(BatchPlan, JoinsIntoTheNamedOutput) {
     EXPECT_EQ(Planner().PlanJoin(left, right, folder.Path("lr.wav")).outputs, Names{folder.Path("lr.wav")});
     EXPECT_EQ(Planner().PlanJoin(left, right, left).refusal, "'" + left + "' exists; use --force to replace it");
     EXPECT_TRUE(Planner(true).PlanJoin(left, right, left));
+}
+
+// A file the run could not read is refused with the system's reason, not
+// as missing.
+TEST_F(BatchPlan, SaysWhyAnExistingInputCannotBeRead) {
+    const std::string locked = folder.Write("locked.wav", Stereo(8));
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    if (::access(locked.c_str(), R_OK) == 0) GTEST_SKIP() << "this user reads every file";
+    EXPECT_EQ(Planner().PlanSplit(locked).refusal, "Cannot read '" + locked + "': Permission denied");
+}
+
+TEST(CompatibilityRefusal, NamesBothValues) {
+    WaveFormatInfo left;
+    left.formatTag = 1;
+    left.sampleRate = 44100;
+    left.bitsPerSample = 16;
+    WaveFormatInfo right = left;
+    right.sampleRate = 48000;
+    EXPECT_EQ(CompatibilityRefusal(CompatibilityProblem::SampleRatesDiffer, left, right),
+              "These two files have incompatible sample rates (44100 and 48000 Hz)");
+    right = left;
+    right.bitsPerSample = 24;
+    EXPECT_EQ(CompatibilityRefusal(CompatibilityProblem::BitDepthsDiffer, left, right),
+              "These two files have incompatible bit depths (16 and 24 bits)");
+    right = left;
+    right.formatTag = 3;
+    EXPECT_EQ(CompatibilityRefusal(CompatibilityProblem::FormatsDiffer, left, right),
+              "These two files have incompatible audio formats (PCM and float)");
+    EXPECT_EQ(CompatibilityRefusal(CompatibilityProblem::None, left, left), "");
+}
+
+// Outputs are keyed by the file they would replace: a link to another
+// item's output, or a hard link, is that output.
+TEST_F(BatchPlan, RefusesTwoNamesOfOneOutput) {
+    const std::string a = folder.Write("a.wav", Stereo(8));
+    const std::string b = folder.Write("b.wav", Stereo(8));
+    folder.Write("b left channel.wav", Bytes(4));
+    folder.Write("b right channel.wav", Bytes(4));
+    ASSERT_EQ(::symlink("b left channel.wav", folder.Path("a left channel.wav").c_str()), 0);
+    ASSERT_EQ(::link(folder.Path("b right channel.wav").c_str(), folder.Path("a right channel.wav").c_str()), 0);
+    BatchPlanner planner = Planner(true);
+    EXPECT_TRUE(planner.PlanSplit(a));
+    const BatchItem later = planner.PlanSplit(b);
+    EXPECT_EQ(later.refusal,
+              "'" + folder.Path("b left channel.wav") + "' is written by '" + a + "' earlier in this run");
+}
+
+// An input that an earlier item writes would be replaced before, or while,
+// it is read, whatever the order the jobs run in.
+TEST_F(BatchPlan, RefusesAnInputAnEarlierItemWrites) {
+    const std::string c = folder.Write("c.wav", Stereo(8));
+    const std::string take = folder.Write("c left channel.wav", Stereo(8));
+    BatchPlanner planner = Planner(true);
+    EXPECT_TRUE(planner.PlanSplit(c));
+    EXPECT_EQ(planner.PlanSplit(take).refusal, "'" + take + "' is written by '" + c + "' earlier in this run");
+
+    // In the other order each is read before anything is written over it.
+    BatchPlanner reversed = Planner(true);
+    EXPECT_TRUE(reversed.PlanSplit(take));
+}
+
+// What the job would refuse before moving a sample is refused at planning,
+// so a dry run fails where the run would.
+TEST_F(BatchPlan, RefusesAnOutputItsJobWouldRefuse) {
+    const std::string left = folder.Write("l.wav", Mono(8));
+    const std::string right = folder.Write("r.wav", Mono(8));
+    const std::string output = folder.Path("none/lr.wav");
+    EXPECT_EQ(Planner().PlanJoin(left, right, output).refusal,
+              "Cannot create '" + output + "': No such file or directory");
+}
+
+// A header that declares more samples than the file holds is warned of;
+// the item still runs.
+TEST_F(BatchPlan, WarnsOfSamplesTheFileDoesNotHold) {
+    const std::string cut = folder.Write("cut.wav", WaveBuilder().Channels(2).DataSize(4000).Samples(CountingBytes(40)).Build());
+    const BatchItem item = Planner().PlanSplit(cut);
+    ASSERT_TRUE(item) << item.refusal;
+    EXPECT_EQ(item.warnings, Names{cut + ": the header declares 4000 bytes of samples, the file holds 40; "
+                                         "the rest is written as silence"});
+    EXPECT_TRUE(Planner().PlanSplit(folder.Write("whole.wav", Stereo(40))).warnings.empty());
+}
+
+// `--pairs *.wav` names both halves of every pair: the right halves whose
+// left halves are named are left out, a right half alone is kept (and refused).
+TEST_F(BatchPlan, LeavesOutRightHalvesWhoseLeftHalvesAreListed) {
+    for (const char* name : {"a.L.wav", "a.R.wav", "b.R.wav", "c left channel.wav", "c right channel.wav"}) {
+        folder.Write(name, Mono(8));
+    }
+    testwave::ScopedWorkingDirectory here(folder.Path());
+    EXPECT_EQ(WithoutListedPartners({"a.R.wav", "./a.L.wav", "b.R.wav", "c right channel.wav", "c left channel.wav"}),
+              (Names{"./a.L.wav", "b.R.wav", "c left channel.wav"}));
 }
 
 }  // namespace

@@ -126,6 +126,9 @@ TEST(PairChannelFiles, PairsEachLeftNameWithItsPartnerAndTheJoinedName) {
         {"take-L.wave", "take-R.wave", "take.wav"},
         {"dir.L/take.L.Wav", "dir.L/take.R.Wav", "dir.L/take.wav"},
         {"a.b_L.wav", "a.b_R.wav", "a.b.wav"},
+        {"take Left Channel.wav", "take Right Channel.wav", "take.wav"},
+        {"take LEFT CHANNEL.WAV", "take RIGHT CHANNEL.WAV", "take.wav"},
+        {"take left channel.wave", "take right channel.wave", "take.wav"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.left);
@@ -143,13 +146,14 @@ TEST(PairChannelFiles, RefusesARightHalfAndANameWithoutPartner) {
     };
     const Case kCases[] = {
         {"take right channel.wav", PairProblem::RightHalf},
+        {"take Right Channel.WAVE", PairProblem::RightHalf},
         {"take.R.wav", PairProblem::RightHalf},
         {"take_r.wav", PairProblem::RightHalf},
         {"take-R.WAVE", PairProblem::RightHalf},
         {"take.wav", PairProblem::NoPartner},
         {"takeL.wav", PairProblem::NoPartner},
         {"take.L.txt", PairProblem::NoPartner},
-        {"take left channel.WAV", PairProblem::NoPartner},
+        {"take left channel.txt", PairProblem::NoPartner},
         {"take.X.wav", PairProblem::NoPartner},
         {"", PairProblem::NoPartner},
     };

@@ -233,23 +233,37 @@ TEST(ReadWaveHeader, ResolvesExtensibleFormats) {
     }
 }
 
+// Writers to a pipe leave a placeholder for the size they could not go
+// back to fill in; it runs past the end of the file, which holds the
+// samples, up to the last whole frame.
 TEST(ReadWaveHeader, ResolvesAnUnknownDataSizeToTheEndOfTheFile) {
     const Bytes samples = testwave::CountingBytes(13);
-    const auto unknown = ReadWaveHeader(MemorySource(WaveBuilder().Samples(samples).DataSize(0xFFFFFFFF).Build()), 1);
-    ASSERT_TRUE(unknown);
-    EXPECT_EQ(unknown.info.dataSize, 13u);
+    for (const uint32_t placeholder : {0xFFFFFFFFu, 0x7FFFF000u, 0x7FFFFFFFu, 0x80000000u}) {
+        SCOPED_TRACE(placeholder);
+        const auto unknown =
+            ReadWaveHeader(MemorySource(WaveBuilder().Samples(samples).DataSize(placeholder).Build()), 1);
+        ASSERT_TRUE(unknown);
+        EXPECT_EQ(unknown.info.dataSize, 12u) << "six whole 16-bit frames";
+        const auto stereo =
+            ReadWaveHeader(MemorySource(WaveBuilder().Channels(2).Samples(samples).DataSize(placeholder).Build()), 2);
+        ASSERT_TRUE(stereo);
+        EXPECT_EQ(stereo.info.dataSize, 12u) << "three whole 16-bit stereo frames";
+    }
 
     const auto behindList = ReadWaveHeader(
         MemorySource(WaveBuilder().ChunkBeforeData("LIST", Bytes(4)).Samples(samples).DataSize(0xFFFFFFFF).Build()),
         1);
     ASSERT_TRUE(behindList);
     EXPECT_EQ(behindList.info.dataOffset, 56u);
-    EXPECT_EQ(behindList.info.dataSize, 13u);
+    EXPECT_EQ(behindList.info.dataSize, 12u);
 
     // A size that is merely larger than the file stays as stated.
-    const auto tooLarge = ReadWaveHeader(MemorySource(WaveBuilder().Samples(samples).DataSize(0xFFFFFFFE).Build()), 1);
-    ASSERT_TRUE(tooLarge);
-    EXPECT_EQ(tooLarge.info.dataSize, 0xFFFFFFFEu);
+    for (const uint32_t size : {0xFFFFFFFEu, 0x7FFFF001u, 14u}) {
+        SCOPED_TRACE(size);
+        const auto tooLarge = ReadWaveHeader(MemorySource(WaveBuilder().Samples(samples).DataSize(size).Build()), 1);
+        ASSERT_TRUE(tooLarge);
+        EXPECT_EQ(tooLarge.info.dataSize, size);
+    }
 }
 
 TEST(ReadWaveHeader, TakesRf64AndBw64SizesFromDs64) {
@@ -511,9 +525,9 @@ TEST_F(LargeFile, ResolvesAnUnknownSizeToTheEndOfAFilePast4GiB) {
     ASSERT_TRUE(opened) << opened.error.Describe();
     const auto result = ReadWaveHeader(opened.file, 2);
     ASSERT_TRUE(result);
-    EXPECT_EQ(result.info.dataSize, dataSize);
-    // 3 bytes over whole frames of 4 is more than half a frame: one more.
-    EXPECT_EQ(stereotools::CountFrames(result.info), (dataSize >> 2) + 1);
+    // The 3 bytes past the last whole frame of 4 are no frame.
+    EXPECT_EQ(result.info.dataSize, dataSize - 3);
+    EXPECT_EQ(stereotools::CountFrames(result.info), dataSize >> 2);
 }
 
 TEST_F(LargeFile, FindsTheChunksBehindRf64DataPast4GiB) {

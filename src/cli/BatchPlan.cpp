@@ -5,8 +5,10 @@
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include <sys/stat.h>
 
@@ -27,17 +29,35 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// Returns what tells output `path` from every other: its folder's device
-// and inode and its name there, so that two spellings of one folder
-// ("a/x.wav", "./a/x.wav", a link to a) meet; where the folder cannot be
-// found, the path made absolute and normal.
-std::string OutputKey(const std::string& path) {
+// Returns what tells the file `path` stands for from every other: for an
+// existing file, its device and inode, so that every name of it (a link, a
+// hard link, another spelling) meets; else its folder's device and inode
+// and its name there, so that two spellings of one folder ("a/x.wav",
+// "./a/x.wav", a link to a) meet; where the folder cannot be found, the
+// path made absolute and normal.
+std::string FileKey(const std::string& path) {
+    struct stat file {};
+    if (::stat(path.c_str(), &file) == 0) {
+        return "file:" + std::to_string(file.st_dev) + ":" + std::to_string(file.st_ino);
+    }
     struct stat folder {};
     if (::stat(FolderOf(path).c_str(), &folder) == 0) {
         return std::to_string(folder.st_dev) + ":" + std::to_string(folder.st_ino) + "/" + BaseOf(path);
     }
     std::error_code ignored;
     return "path:" + std::filesystem::absolute(path, ignored).lexically_normal().string();
+}
+
+// Returns the words for what `name` is when it is no regular file, or "".
+std::string NotAFileRefusal(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0) return {};
+    const std::string quoted = QuotedName(name);
+    if (S_ISDIR(info.st_mode)) return CliText(CliMessage::InputIsFolder, {quoted});
+    if (S_ISFIFO(info.st_mode)) return CliText(CliMessage::InputIsPipe, {quoted});
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return CliText(CliMessage::InputIsDevice, {quoted});
+    if (S_ISSOCK(info.st_mode)) return CliText(CliMessage::InputIsSocket, {quoted});
+    return {};
 }
 
 // Returns `item` refused for `refusal` about the file `refusedName`. Taken
@@ -50,11 +70,15 @@ BatchItem Refused(BatchItem&& item, std::string refusedName, std::string refusal
 
 }  // namespace
 
-std::string InputRefusal(const InputCheck& check, int requiredChannels) {
+std::string InputRefusal(const std::string& name, const InputCheck& check, int requiredChannels) {
     if (check.error) {
         const IoError& error = check.error;
         const std::string reason = error.detail.empty() ? std::strerror(error.errorNumber) : error.detail;
-        return CliText(CliMessage::FileNotFound, {reason});
+        if (error.errorNumber == ENOENT || error.errorNumber == ENOTDIR) {
+            return CliText(CliMessage::FileNotFound, {reason});
+        }
+        if (std::string what = NotAFileRefusal(name); !what.empty()) return what;
+        return CliText(CliMessage::CannotRead, {QuotedName(name), reason});
     }
     if (check.problem == WaveHeaderProblem::None) return {};
     return std::string(TrimBlanks(HeaderProblemMessage(check.problem, requiredChannels)));
@@ -66,17 +90,71 @@ std::string BatchPlanner::InOutputFolder(const std::string& derived) const {
     return folder + (folder.back() == '/' ? "" : "/") + BaseOf(derived);
 }
 
+std::string ZeroFillWarning(const std::string& name, const WaveFormatInfo& info) {
+    struct stat file {};
+    if (::stat(name.c_str(), &file) != 0) return {};
+    const uint64_t size = static_cast<uint64_t>(file.st_size);
+    const uint64_t held = size > info.dataOffset ? size - info.dataOffset : 0;
+    if (held >= info.dataSize) return {};
+    return CliText(CliMessage::ZeroFilled, {std::to_string(info.dataSize), std::to_string(held)});
+}
+
+std::string CompatibilityRefusal(CompatibilityProblem problem, const WaveFormatInfo& left,
+                                 const WaveFormatInfo& right) {
+    const std::string text(TrimBlanks(CompatibilityProblemMessage(problem)));
+    const auto format = [](const WaveFormatInfo& info) { return info.formatTag == 3 ? "float" : "PCM"; };
+    switch (problem) {
+    case CompatibilityProblem::None: return {};
+    case CompatibilityProblem::SampleRatesDiffer:
+        return CliText(CliMessage::Incompatible,
+                       {text, std::to_string(left.sampleRate), std::to_string(right.sampleRate), " Hz"});
+    case CompatibilityProblem::BitDepthsDiffer:
+        return CliText(CliMessage::Incompatible,
+                       {text, std::to_string(left.bitsPerSample), std::to_string(right.bitsPerSample), " bits"});
+    case CompatibilityProblem::FormatsDiffer:
+        return CliText(CliMessage::Incompatible, {text, format(left), format(right), ""});
+    }
+    return text;
+}
+
+std::vector<std::string> WithoutListedPartners(const std::vector<std::string>& operands) {
+    std::set<std::string> partners;
+    for (const std::string& operand : operands) {
+        const ChannelPair pair = PairChannelFiles(operand);
+        if (pair.problem == PairProblem::None) partners.insert(FileKey(pair.right));
+    }
+    std::vector<std::string> kept;
+    for (const std::string& operand : operands) {
+        const bool listedPartner =
+            PairChannelFiles(operand).problem == PairProblem::RightHalf && partners.contains(FileKey(operand));
+        if (!listedPartner) kept.push_back(operand);
+    }
+    return kept;
+}
+
 BatchItem BatchPlanner::ClaimOutputs(BatchItem item) {
+    // An input that an earlier item replaces would be gone, or half read,
+    // by the time its own job runs.
+    for (const JobInput& input : item.inputs) {
+        if (const auto earlier = claimed_.find(FileKey(input.name)); earlier != claimed_.end()) {
+            return Refused(std::move(item), item.name,
+                           CliText(CliMessage::OutputTwice, {QuotedName(input.name), QuotedName(earlier->second)}));
+        }
+    }
     std::vector<std::string> keys;
     for (const std::string& output : item.outputs) {
-        std::string key = OutputKey(output);
+        std::string key = FileKey(output);
         if (const auto earlier = claimed_.find(key); earlier != claimed_.end()) {
-            return Refused(std::move(item), item.name, CliText(CliMessage::OutputTwice, {output, earlier->second}));
+            return Refused(std::move(item), item.name,
+                           CliText(CliMessage::OutputTwice, {QuotedName(output), QuotedName(earlier->second)}));
         }
         // Whatever stands under the name, even a dangling link, would be replaced.
         struct stat existing {};
         if (!settings_.force && ::lstat(output.c_str(), &existing) == 0) {
-            return Refused(std::move(item), item.name, CliText(CliMessage::OutputExists, {output}));
+            return Refused(std::move(item), item.name, CliText(CliMessage::OutputExists, {QuotedName(output)}));
+        }
+        if (const IoError refusal = CheckWaveOutput(output)) {
+            return Refused(std::move(item), item.name, DescribeForLine(refusal));
         }
         keys.push_back(std::move(key));
     }
@@ -88,7 +166,10 @@ BatchItem BatchPlanner::PlanSplit(const std::string& input) {
     BatchItem item;
     item.name = input;
     const InputCheck check = CheckInput(input, 2);
-    if (!check) return Refused(std::move(item), input, InputRefusal(check, 2));
+    if (!check) return Refused(std::move(item), input, InputRefusal(input, check, 2));
+    if (std::string warning = ZeroFillWarning(input, check.input.info); !warning.empty()) {
+        item.warnings.push_back(NameForLine(input) + ": " + warning);
+    }
     const ChannelFileNames names = DeriveChannelFileNames(input);
     item.outputs = {InOutputFolder(names.left), InOutputFolder(names.right)};
     item.sampleBytes = 2 * CountFrames(check.input.info) * check.input.info.BytesPerSample();
@@ -101,14 +182,17 @@ BatchItem BatchPlanner::PlanJoin(const std::string& left, const std::string& rig
     item.name = left;
     for (const std::string& name : {left, right}) {
         const InputCheck check = CheckInput(name, 1);
-        if (!check) return Refused(std::move(item), name, InputRefusal(check, 1));
+        if (!check) return Refused(std::move(item), name, InputRefusal(name, check, 1));
+        if (std::string warning = ZeroFillWarning(name, check.input.info); !warning.empty()) {
+            item.warnings.push_back(NameForLine(name) + ": " + warning);
+        }
         item.inputs.push_back(check.input);
     }
     const WaveFormatInfo& leftInfo = item.inputs[0].info;
     const WaveFormatInfo& rightInfo = item.inputs[1].info;
     if (const CompatibilityProblem problem = CheckCompatibility(leftInfo, rightInfo);
         problem != CompatibilityProblem::None) {
-        return Refused(std::move(item), left, std::string(TrimBlanks(CompatibilityProblemMessage(problem))));
+        return Refused(std::move(item), left, CompatibilityRefusal(problem, leftInfo, rightInfo));
     }
     item.outputs = {output};
     item.sampleBytes = 2 * std::max(leftInfo.dataSize, rightInfo.dataSize);

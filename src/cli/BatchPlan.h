@@ -17,6 +17,7 @@ struct BatchItem {
     std::vector<std::string> outputs;  // a split's left and right outputs, or the joined file
     std::string refusedName;           // the file the refusal is about: `name` or a partner
     std::string refusal;               // why the item is not run ("" = it runs), without blanks around
+    std::vector<std::string> warnings; // lines on standard error about an item that still runs
     uint64_t sampleBytes = 0;          // the sample bytes its job moves, for the progress line
 
     explicit operator bool() const { return refusal.empty(); }
@@ -30,8 +31,12 @@ struct BatchSettings {
 
 // Checks the inputs of one run in the order given and names their outputs:
 // the same checks and texts as the dialogue, plus what a batch asks: an
-// output that exists is refused unless forced, and an output that an
-// earlier item of the run writes is refused even when forced.
+// output that exists is refused unless forced; an output or an input that
+// an earlier item of the run writes is refused even when forced; and every
+// output gets the checks its job makes before it moves a sample
+// (CheckWaveOutput), so a dry run fails where the run would. Files are told
+// apart by what they are, not how they are named: two names of one file,
+// through a link or not, are one output.
 class BatchPlanner {
 public:
     explicit BatchPlanner(BatchSettings settings) : settings_(std::move(settings)) {}
@@ -49,8 +54,9 @@ public:
 private:
     // Returns `derived` placed in the output folder, when one is set.
     std::string InOutputFolder(const std::string& derived) const;
-    // Refuses `item` for an output that exists (unless forced) or that an
-    // earlier item claimed; else claims its outputs. Returns `item`.
+    // Refuses `item` for an input or output that an earlier item claimed,
+    // an output that exists (unless forced) or that its job would refuse;
+    // else claims its outputs. Returns `item`.
     BatchItem ClaimOutputs(BatchItem item);
 
     BatchSettings settings_;
@@ -59,9 +65,26 @@ private:
     std::map<std::string, std::string> claimed_;
 };
 
-// Returns the text for an input `check` refuses with `requiredChannels`:
-// "File not found." and the system's reason, or the dialogue's text for
-// the header problem. Empty when the check passed.
-[[nodiscard]] std::string InputRefusal(const InputCheck& check, int requiredChannels);
+// Returns the text for input `name` that `check` refuses with
+// `requiredChannels`: "File not found." and the system's reason for a name
+// that stands for no file; what the name is instead (a folder, a pipe ...)
+// or why it cannot be read; or the dialogue's text for the header problem.
+// Empty when the check passed.
+[[nodiscard]] std::string InputRefusal(const std::string& name, const InputCheck& check, int requiredChannels);
+
+// Returns the warning for `input` (named `name`), whose header declares
+// more sample bytes than its file holds past the start of its samples, or
+// "" when the file holds them all: the rest is written as silence.
+[[nodiscard]] std::string ZeroFillWarning(const std::string& name, const WaveFormatInfo& info);
+
+// Returns `left` and `right`'s compatibility problem in the dialogue's words
+// with the two values it is about, e.g. "These two files have incompatible
+// sample rates (44100 and 48000 Hz)". Empty for None.
+[[nodiscard]] std::string CompatibilityRefusal(CompatibilityProblem problem, const WaveFormatInfo& left,
+                                               const WaveFormatInfo& right);
+
+// Returns the operands of a --pairs run less the right halves whose left
+// halves are operands too (as `--pairs *.wav` gives them), in their order.
+[[nodiscard]] std::vector<std::string> WithoutListedPartners(const std::vector<std::string>& operands);
 
 }  // namespace stereotools

@@ -74,25 +74,34 @@ private:
     bool totalKnown_ = false;
 };
 
+// How an item's job ended, and the outputs it put in place before that.
+struct ItemResult {
+    JobResult result;
+    std::vector<std::string> committed;
+};
+
 // Runs the split or join `item` plans, as `line` asks, on `threads`
 // threads. Returns how it ended.
-JobResult RunItem(const BatchItem& item, const CommandLine& line, unsigned threads, JobMonitor& monitor) {
+ItemResult RunItem(const BatchItem& item, const CommandLine& line, unsigned threads, JobMonitor& monitor) {
     const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
     if (item.inputs.size() == 1) {
         SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing, threads});
-        return RunJob(job, monitor);
+        const JobResult result = RunJob(job, monitor);
+        return {result, job.CommittedOutputs()};
     }
     JoinJob job({item.inputs[0], item.inputs[1], item.outputs[0], line.keepMetadata, existing, threads});
-    return RunJob(job, monitor);
+    const JobResult result = RunJob(job, monitor);
+    return {result, job.CommittedOutputs()};
 }
 
-// Returns the line that names what `item` writes: "wrote ..." or, for a
-// dry run, "would write ...".
-std::string OutputsLine(const BatchItem& item, bool dryRun) {
-    if (item.outputs.size() == 2) {
-        return CliText(dryRun ? CliMessage::WouldWriteTwo : CliMessage::WroteTwo, {item.outputs[0], item.outputs[1]});
+// Returns the line that names `outputs`, one or two files: "wrote ..." or,
+// for a dry run, "would write ...".
+std::string OutputsLine(const std::vector<std::string>& outputs, bool dryRun) {
+    if (outputs.size() == 2) {
+        return CliText(dryRun ? CliMessage::WouldWriteTwo : CliMessage::WroteTwo,
+                       {QuotedName(outputs[0]), QuotedName(outputs[1])});
     }
-    return CliText(dryRun ? CliMessage::WouldWrite : CliMessage::Wrote, {item.outputs[0]});
+    return CliText(dryRun ? CliMessage::WouldWrite : CliMessage::Wrote, {QuotedName(outputs[0])});
 }
 
 // Returns a dry run's line of facts about `input`.
@@ -101,64 +110,87 @@ std::string FactsLine(const JobInput& input) {
     const uint64_t frames = CountFrames(info);
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.2f", static_cast<double>(frames) / info.sampleRate);
-    return CliText(CliMessage::Facts, {input.name, std::to_string(info.channels), std::to_string(info.sampleRate),
-                                       std::to_string(info.bitsPerSample), std::to_string(frames), duration});
+    return CliText(CliMessage::Facts, {NameForLine(input.name), std::to_string(info.channels),
+                                       std::to_string(info.sampleRate), std::to_string(info.bitsPerSample),
+                                       std::to_string(frames), duration});
 }
 
-// The inputs a run has checked, and whether any was refused.
-struct Plan {
-    std::vector<BatchItem> items;
-    bool anyRefused = false;
-};
+// Returns the lines of `item` that come before its job's: its warnings, or
+// its refusal.
+std::vector<RunLine> PlannedLines(const BatchItem& item) {
+    std::vector<RunLine> lines;
+    for (const std::string& warning : item.warnings) lines.push_back({stderr, warning});
+    if (!item) lines.push_back({stderr, NameForLine(item.refusedName) + ": " + item.refusal});
+    return lines;
+}
 
-// Checks every input the command line names, in order, and reports each
-// refusal. Stops early when a stop signal arrives.
-Plan PlanRun(Tool tool, const CommandLine& line, const SignalWatch& signals, RunOutput& output) {
+// Checks every input the command line names, in order: one item each, the
+// refused ones included. Stops early when a stop signal arrives.
+std::vector<BatchItem> PlanRun(Tool tool, const CommandLine& line, const SignalWatch& signals) {
     BatchPlanner planner({line.outputDir, line.force});
-    Plan plan;
-    const auto add = [&](BatchItem item) {
-        if (item) {
-            plan.items.push_back(std::move(item));
-            return;
-        }
-        output.Line(stderr, item.refusedName + ": " + item.refusal);
-        plan.anyRefused = true;
-    };
     if (tool == Tool::Join && !line.pairs) {
-        add(planner.PlanJoin(line.operands[0], line.operands[1], line.operands[2]));
-        return plan;
+        return {planner.PlanJoin(line.operands[0], line.operands[1], line.operands[2])};
     }
-    for (const std::string& operand : line.operands) {
+    std::vector<BatchItem> items;
+    const std::vector<std::string> operands =
+        tool == Tool::Join ? WithoutListedPartners(line.operands) : line.operands;
+    for (const std::string& operand : operands) {
         if (signals.StopStatus() != 0) break;
-        add(tool == Tool::Split ? planner.PlanSplit(operand) : planner.PlanPair(operand));
+        items.push_back(tool == Tool::Split ? planner.PlanSplit(operand) : planner.PlanPair(operand));
     }
-    return plan;
+    return items;
+}
+
+// Prints what a dry run would do for each of `items`, in order.
+void ReportDryRun(const std::vector<BatchItem>& items, bool quiet, RunOutput& output) {
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        const BatchItem& item = items[index];
+        std::vector<RunLine> lines = PlannedLines(item);
+        if (item && !quiet) {
+            for (const JobInput& input : item.inputs) lines.push_back({stdout, FactsLine(input)});
+            lines.push_back({stdout, OutputsLine(item.outputs, true)});
+        }
+        output.ItemLines(index, items.size(), std::move(lines));
+    }
 }
 
 // Runs the jobs of `items`, up to `line.jobs` at once, each on its own
-// buffers, and reports each as it ends. Starts no new job once a stop signal has arrived. Returns whether
-// any failed.
+// buffers, and prints each item's lines in the order of the items. Starts
+// no new job once a stop signal has arrived. Returns whether any failed.
 bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, const SignalWatch& signals,
               RunOutput& output) {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> anyFailed{false};
-    const std::size_t concurrent = std::min<std::size_t>(line.jobs, items.size());
+    std::size_t runnable = 0;
+    for (const BatchItem& item : items) runnable += item ? 1 : 0;
+    const std::size_t concurrent = std::max<std::size_t>(1, std::min<std::size_t>(line.jobs, runnable));
     const unsigned threadsPerJob = ThreadsPerJob(static_cast<unsigned>(concurrent));
     const auto work = [&] {
         while (signals.StopStatus() == 0) {
             const std::size_t index = next++;
             if (index >= items.size()) return;
             const BatchItem& item = items[index];
+            std::vector<RunLine> lines = PlannedLines(item);
+            if (!item) {
+                anyFailed = true;
+                output.ItemLines(index, items.size(), std::move(lines));
+                continue;
+            }
             BatchMonitor monitor(output, signals, item.sampleBytes);
-            const JobResult result = RunItem(item, line, threadsPerJob, monitor);
+            const ItemResult ended = RunItem(item, line, threadsPerJob, monitor);
             monitor.Settle();
             output.FileDone();
-            if (result) {
-                if (!line.quiet) output.Line(stdout, OutputsLine(item, false));
-            } else if (result.error) {
-                output.Line(stderr, item.name + ": " + std::string(TrimBlanks(result.error.Describe())));
+            if (ended.result) {
+                if (!line.quiet) lines.push_back({stdout, OutputsLine(item.outputs, false)});
+            } else if (ended.result.error) {
+                // A split whose second output failed still put its first in place.
+                if (!line.quiet && !ended.committed.empty()) {
+                    lines.push_back({stdout, OutputsLine(ended.committed, false)});
+                }
+                lines.push_back({stderr, NameForLine(item.name) + ": " + DescribeForLine(ended.result.error)});
                 anyFailed = true;
             }
+            output.ItemLines(index, items.size(), std::move(lines));
         }
     };
     std::vector<std::thread> helpers;
@@ -191,7 +223,7 @@ int RunCommandLine(Tool tool, int argc, char** argv) {
     }
     if (!line.outputDir.empty()) {
         if (const std::string problem = OutputFolderProblem(line.outputDir); !problem.empty()) {
-            std::fprintf(stderr, "%s: %s: %s\n", ToolName(tool), line.outputDir.c_str(),
+            std::fprintf(stderr, "%s: %s: %s\n", ToolName(tool), NameForLine(line.outputDir).c_str(),
                          CliText(CliMessage::OutputFolder, {problem}).c_str());
             return 1;
         }
@@ -199,19 +231,21 @@ int RunCommandLine(Tool tool, int argc, char** argv) {
     InstallSignalHandlers();
     const SignalWatch signals;
 
-    RunOutput output(ToolName(tool), !line.quiet && !line.dryRun && ::isatty(STDERR_FILENO) == 1);
-    const Plan plan = PlanRun(tool, line, signals, output);
-    bool anyFailed = plan.anyRefused;
-    if (line.dryRun && !line.quiet) {
-        for (const BatchItem& item : plan.items) {
-            for (const JobInput& input : item.inputs) output.Line(stdout, FactsLine(input));
-            output.Line(stdout, OutputsLine(item, true));
-        }
-    } else if (!line.dryRun && signals.StopStatus() == 0) {
+    RunOutput output(ToolName(tool), !line.quiet && !line.dryRun && CanRedrawLine(STDERR_FILENO));
+    const std::vector<BatchItem> items = PlanRun(tool, line, signals);
+    bool anyFailed = false;
+    if (line.dryRun) {
+        ReportDryRun(items, line.quiet, output);
+        anyFailed = std::any_of(items.begin(), items.end(), [](const BatchItem& item) { return !item; });
+    } else if (signals.StopStatus() == 0) {
         uint64_t bytes = 0;
-        for (const BatchItem& item : plan.items) bytes += item.sampleBytes;
-        output.Start(plan.items.size(), bytes);
-        anyFailed = RunItems(plan.items, line, signals, output) || anyFailed;
+        std::size_t runnable = 0;
+        for (const BatchItem& item : items) {
+            bytes += item.sampleBytes;
+            runnable += item ? 1 : 0;
+        }
+        output.Start(runnable, bytes);
+        anyFailed = RunItems(items, line, signals, output);
     }
     output.Finish();
     if (const int stop = signals.StopStatus(); stop != 0) return stop;

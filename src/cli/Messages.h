@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wave/FileIo.h"
+
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -9,7 +11,14 @@ namespace stereotools {
 // The texts the command line prints of its own, besides those it shares
 // with the dialogue. Each "{}" in a text stands for a value filled in.
 enum class CliMessage {
-    FileNotFound,     // an input that cannot be opened, and the system's reason
+    FileNotFound,     // an input that does not exist, and the system's reason
+    CannotRead,       // an input that exists but cannot be read, and why
+    InputIsFolder,    // an input that names a folder
+    InputIsPipe,      // an input that names a named pipe
+    InputIsDevice,    // an input that names a device
+    InputIsSocket,    // an input that names a socket
+    ZeroFilled,       // an input whose header declares more samples than the file holds
+    Incompatible,     // the dialogue's incompatibility text and the two values
     OutputExists,     // an output that exists, without --force
     OutputTwice,      // an output an earlier input of the run writes too
     OutputFolder,     // an -o folder that cannot be used, and why
@@ -26,6 +35,21 @@ enum class CliMessage {
 
 // Returns the text of `message` with its "{}" replaced by `values` in order.
 [[nodiscard]] std::string CliText(CliMessage message, std::initializer_list<std::string_view> values = {});
+
+// Returns `name` as one shell word that stands for it, as `ls
+// --quoting-style=shell-escape-always` prints it: in single quotes, a quote
+// as '\'', and control characters, bytes of no UTF-8 character and C1
+// controls as $'\n' or $'\033', e.g. 'new'$'\n''line'. Nothing in it moves
+// a terminal's cursor or starts an escape sequence.
+[[nodiscard]] std::string QuotedName(std::string_view name);
+
+// Returns `name` as it stands where a line starts with it ("NAME: text"):
+// unchanged when it holds nothing QuotedName escapes, else QuotedName.
+[[nodiscard]] std::string NameForLine(std::string_view name);
+
+// Returns the message of `error` as a line prints it: without the blanks
+// around it, its file name quoted as QuotedName quotes it.
+[[nodiscard]] std::string DescribeForLine(const IoError& error);
 
 // Returns `text` without its leading and trailing blanks: the dialogue's
 // texts as a line of a terminal tool prints them.

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <string_view>
 #include <utility>
 
 #include <sys/ioctl.h>
@@ -15,6 +17,8 @@ namespace {
 // The progress line is redrawn at most this often, so a fast run spends
 // its time on the files rather than on the terminal.
 constexpr std::chrono::milliseconds kRedrawInterval{100};
+// Erases from the cursor to the end of its row (EL, "erase in line").
+constexpr const char* kEraseToEnd = "\x1B[K";
 
 }  // namespace
 
@@ -32,21 +36,52 @@ std::string FormatProgress(std::size_t filesDone, std::size_t files, uint64_t by
                    {std::to_string(filesDone), std::to_string(files), std::to_string(percent), speed});
 }
 
-RunOutput::RunOutput(std::string program, bool showProgress)
-    : program_(std::move(program)), showProgress_(showProgress) {
-    winsize size {};
-    if (showProgress_ && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0) columns_ = size.ws_col;
+bool CanRedrawLine(int fd) {
+    const char* term = std::getenv("TERM");
+    return ::isatty(fd) == 1 && term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
 }
+
+RunOutput::RunOutput(std::string program, bool showProgress)
+    : program_(std::move(program)), showProgress_(showProgress) {}
 
 RunOutput::~RunOutput() { Finish(); }
 
 void RunOutput::Line(std::FILE* stream, const std::string& text) {
     const std::lock_guard lock(mutex_);
+    LineLocked(stream, text);
+}
+
+void RunOutput::LineLocked(std::FILE* stream, const std::string& text) {
+    if (stream == stdout && outputClosed_) return;
     ClearLocked();
     const std::string line = program_ + ": " + text + "\n";
+    errno = 0;
     const bool written = std::fputs(line.c_str(), stream) >= 0 && std::fflush(stream) == 0;
-    if (!written && stream == stdout && outputError_ == 0) outputError_ = errno != 0 ? errno : EIO;
+    if (!written && stream == stdout) {
+        // A reader that has read all it wants (`| head -1`) is no failure;
+        // the jobs go on, and the run's status is theirs.
+        if (errno == EPIPE) {
+            outputClosed_ = true;
+        } else if (outputError_ == 0) {
+            outputError_ = errno != 0 ? errno : EIO;
+        }
+    }
     DrawLocked(true);
+}
+
+void RunOutput::ItemLines(std::size_t index, std::size_t items, std::vector<RunLine> lines) {
+    const std::lock_guard lock(mutex_);
+    if (heldLines_.size() < items) {
+        heldLines_.resize(items);
+        itemDone_.resize(items, false);
+    }
+    if (index >= heldLines_.size()) return;
+    heldLines_[index] = std::move(lines);
+    itemDone_[index] = true;
+    for (; nextItem_ < heldLines_.size() && itemDone_[nextItem_]; ++nextItem_) {
+        for (const RunLine& line : heldLines_[nextItem_]) LineLocked(line.stream, line.text);
+        heldLines_[nextItem_].clear();
+    }
 }
 
 void RunOutput::Start(std::size_t files, uint64_t bytes) {
@@ -76,6 +111,10 @@ void RunOutput::FileDone() {
 
 void RunOutput::Finish() {
     const std::lock_guard lock(mutex_);
+    for (; nextItem_ < heldLines_.size(); ++nextItem_) {
+        for (const RunLine& line : heldLines_[nextItem_]) LineLocked(line.stream, line.text);
+        heldLines_[nextItem_].clear();
+    }
     ClearLocked();
     finished_ = true;
 }
@@ -90,23 +129,24 @@ void RunOutput::DrawLocked(bool now) {
     const auto time = std::chrono::steady_clock::now();
     if (!now && time - lastDraw_ < kRedrawInterval) return;
     lastDraw_ = time;
+    // Read at every redraw, so a resized window gets lines that fit it.
+    winsize size {};
+    columns_ = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
     const double seconds = std::chrono::duration<double>(time - start_).count();
     std::string line =
         program_ + ": " +
         FormatProgress(filesDone_, files_, bytesDone_, static_cast<uint64_t>(std::max<int64_t>(bytes_, 0)), seconds);
-    // A shorter line than the last one is padded over its end.
     // A line as wide as the terminal would wrap, and "\r" would return to
-    // its second row only.
+    // its second row only. What a longer line left behind is erased.
     if (columns_ > 1 && line.size() >= columns_) line.resize(columns_ - 1);
-    const std::size_t width = std::max(line.size(), shownWidth_);
-    std::fprintf(stderr, "\r%-*s", static_cast<int>(width), line.c_str());
+    std::fprintf(stderr, "\r%s%s", line.c_str(), kEraseToEnd);
     std::fflush(stderr);
-    shownWidth_ = line.size();
+    shownWidth_ = std::max<std::size_t>(line.size(), 1);
 }
 
 void RunOutput::ClearLocked() {
     if (shownWidth_ == 0) return;
-    std::fprintf(stderr, "\r%*s\r", static_cast<int>(shownWidth_), "");
+    std::fprintf(stderr, "\r%s", kEraseToEnd);
     std::fflush(stderr);
     shownWidth_ = 0;
 }

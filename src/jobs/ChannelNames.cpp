@@ -14,6 +14,8 @@ namespace {
 constexpr std::size_t kCutCharacters = 4;
 constexpr std::string_view kLeftEnding = " left channel.wav";
 constexpr std::string_view kRightEnding = " right channel.wav";
+constexpr std::string_view kLeftWords = " left channel";
+constexpr std::string_view kRightWords = " right channel";
 
 constexpr struct {
     PairProblem problem;
@@ -49,6 +51,24 @@ bool IsLetter(std::string_view name, std::size_t at, char upperCase) {
     return at != std::string_view::npos && (name[at] == upperCase || name[at] == upperCase - 'A' + 'a');
 }
 
+// Returns where `lowerCaseWords` (e.g. " left channel") stand in `name`, in
+// any case, right before an ending ".wav" or ".wave" (any case), or npos.
+std::size_t ChannelWords(std::string_view name, std::string_view lowerCaseWords) {
+    for (const std::string_view extension : {std::string_view(".wav"), std::string_view(".wave")}) {
+        if (!HasExtension(name, extension)) continue;
+        const std::string_view stem = name.substr(0, name.size() - extension.size());
+        if (HasExtension(stem, lowerCaseWords)) return stem.size() - lowerCaseWords.size();
+    }
+    return std::string_view::npos;
+}
+
+// Returns "right" in the case `left` is written in: "RIGHT", "Right" or "right".
+std::string RightLike(std::string_view left) {
+    const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+    if (std::all_of(left.begin(), left.end(), upper)) return "RIGHT";
+    return upper(left.front()) ? "Right" : "right";
+}
+
 }  // namespace
 
 ChannelFileNames DeriveChannelFileNames(const std::string& inputFileName) {
@@ -78,7 +98,17 @@ std::string PartnerName(std::string_view leftName) {
 
 ChannelPair PairChannelFiles(std::string_view leftName) {
     const std::size_t letter = ChannelLetter(leftName);
-    if (leftName.ends_with(kRightEnding) || IsLetter(leftName, letter, 'R')) return {PairProblem::RightHalf, {}, {}};
+    if (ChannelWords(leftName, kRightWords) != std::string_view::npos || IsLetter(leftName, letter, 'R')) {
+        return {PairProblem::RightHalf, {}, {}};
+    }
+    // " left channel" in any case, as file managers and recorders write it.
+    if (const std::size_t words = ChannelWords(leftName, kLeftWords); words != std::string_view::npos) {
+        const std::string_view stem = leftName.substr(0, words);
+        const std::size_t leftAt = words + 1;  // past the blank
+        std::string right = std::string(stem) + " " + RightLike(leftName.substr(leftAt, 4)) +
+                            std::string(leftName.substr(leftAt + 4));
+        return {PairProblem::None, std::move(right), std::string(stem) + ".wav"};
+    }
     std::string right = PartnerName(leftName);
     if (right.empty()) return {PairProblem::NoPartner, {}, {}};
     // The separator stands just before the letter.

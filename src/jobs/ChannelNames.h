@@ -37,12 +37,13 @@ struct ChannelPair {
     std::string joined;  // NAME.wav, beside the left file
 };
 
-// Returns the pair `leftName` starts: its PartnerName, and for the output
-// NAME.wav, NAME being the left name less " left channel.wav", or less the
-// separator, the letter and the extension of NAME.L.wav, NAME_L.wav,
-// NAME-L.wav (any case, ".wave" too). Returns RightHalf for a name that
-// ends as a partner does (" right channel.wav", ".R", "_R", "-R"), NoPartner
-// for one that pairs with nothing.
+// Returns the pair `leftName` starts: its PartnerName (" left channel" is
+// taken in any case and before ".wave" too, its partner's "right" written in
+// the case of its "left"), and for the output NAME.wav, NAME being the left
+// name less " left channel.wav", or less the separator, the letter and the
+// extension of NAME.L.wav, NAME_L.wav, NAME-L.wav (any case, ".wave" too).
+// Returns RightHalf for a name that ends as a partner does (" right
+// channel", ".R", "_R", "-R"), NoPartner for one that pairs with nothing.
 [[nodiscard]] ChannelPair PairChannelFiles(std::string_view leftName);
 
 // Returns the text the tools show for `problem`. Empty for None.

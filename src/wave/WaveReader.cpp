@@ -14,6 +14,11 @@ constexpr uint64_t kMinimumWaveBytes = 44;
 // 0xFFFFFFFF is the streaming writers' "size unknown"; in RF64 and BW64 it
 // says the size is in "ds64".
 constexpr uint32_t kUnknownSize = 0xFFFFFFFF;
+// Other sizes that writers to a pipe, which cannot go back to fill in the
+// real one, put in its place: 0x7FFFF000 (sox, espeak-ng), 0x7FFFFFFF and
+// 0x80000000 (arecord). Taken as "size unknown" only when they run past the
+// end of the file; a file that holds them is read as declared.
+constexpr uint32_t kPlaceholderSizes[] = {0x7FFFF000, 0x7FFFFFFF, 0x80000000};
 constexpr uint16_t kExtensibleTag = 0xFFFE;
 constexpr uint16_t kPcmTag = 1;
 constexpr uint16_t kFloatTag = 3;
@@ -82,7 +87,7 @@ struct Chunk {
     std::array<uint8_t, 4> id{};
     uint64_t bodyOffset = 0;
     uint64_t size = 0;     // the body's length, from "ds64" for RF64 data
-    bool unknownSize = false;  // a RIFF "data" chunk of size 0xFFFFFFFF: it runs to the end
+    bool unknownSize = false;  // a RIFF "data" chunk of unknown size: it runs to the end
 };
 
 // Walks the chunks of `source` from `preamble.firstChunk` and hands each to
@@ -118,9 +123,13 @@ WaveHeaderProblem WalkChunks(const ByteSource& source, const Preamble& preamble,
                 chunk.size = preamble.ds64DataSize;
             } else {
                 chunk.unknownSize = true;
-                chunk.size = end - chunk.bodyOffset;
             }
+        } else if (IsId(head, "data") && !preamble.hasDs64 && chunk.bodyOffset + chunk.size > end &&
+                   std::find(std::begin(kPlaceholderSizes), std::end(kPlaceholderSizes), chunk.size) !=
+                       std::end(kPlaceholderSizes)) {
+            chunk.unknownSize = true;
         }
+        if (chunk.unknownSize) chunk.size = end - chunk.bodyOffset;
         if (!visit(chunk) || chunk.unknownSize) break;
         // Odd-sized bodies are followed by a pad byte.
         offset = chunk.bodyOffset + chunk.size + (chunk.size & 1u);
@@ -216,6 +225,9 @@ HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, cons
         return Refuse(WaveHeaderProblem::UnsupportedBitDepth);
     }
     if (info.sampleRate <= 0) return Refuse(WaveHeaderProblem::InvalidSampleRate);
+    // Samples that run to the end of the file end with its last whole frame:
+    // a writer stopped mid-frame left the rest unwritten.
+    if (chunks.data.unknownSize) info.dataSize -= info.dataSize % (uint64_t{info.channels} * info.BytesPerSample());
     return {WaveHeaderProblem::None, info};
 }
 

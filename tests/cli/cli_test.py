@@ -4,6 +4,7 @@ and bad files, existing outputs with and without --force, -o, --pairs, dry
 runs, usage errors, a stop by SIGINT, and the progress line on a
 pseudo-terminal. The programs' folder comes from STEREOTOOLS_BIN."""
 
+import fcntl
 import os
 import pty
 import re
@@ -13,6 +14,7 @@ import signal
 import struct
 import subprocess
 import sys
+import termios
 import time
 import unittest
 from pathlib import Path
@@ -258,7 +260,8 @@ class JoinBatch(Folder):
         self.mono("r48.wav", rate=48000)
         result = self.run_tool("stereoknit", "-f", "l.wav", "r48.wav", "out.wav")
         self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stderr, "stereoknit: l.wav: These two files have incompatible sample rates\n")
+        self.assertEqual(result.stderr,
+                         "stereoknit: l.wav: These two files have incompatible sample rates (44100 and 48000 Hz)\n")
         self.assert_file("out.wav", join_expected(44100, 16, left, right))
 
     def test_pairs_each_naming_pair_and_refuses_orphans_and_right_halves(self):
@@ -275,7 +278,10 @@ class JoinBatch(Folder):
             expected[joined] = join_expected(44100, 16, left, right)
         self.mono("e.L.wav")
         self.mono("orphan.wav")
-        operands = list(pairs) + ["e.L.wav", "orphan.wav", "b.R.wav"]
+        self.mono("f.R.wav")
+        # b.R.wav comes with its left half, as `--pairs *.wav` gives it: skipped
+        # quietly; f.R.wav comes alone.
+        operands = list(pairs) + ["e.L.wav", "orphan.wav", "b.R.wav", "f.R.wav"]
         result = self.run_tool("stereoknit", "--pairs", *operands)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(sorted(result.stdout.splitlines()),
@@ -284,7 +290,7 @@ class JoinBatch(Folder):
             "stereoknit: e.R.wav: File not found. (No such file or directory)",
             "stereoknit: orphan.wav: This name pairs with no right channel file "
             "(NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)",
-            "stereoknit: b.R.wav: This is the right channel file of a pair: name its left channel file",
+            "stereoknit: f.R.wav: This is the right channel file of a pair: name its left channel file",
         ])
         for joined, content in expected.items():
             self.assert_file(joined, content)
@@ -411,14 +417,15 @@ class Stop(Folder):
 
 
 class ProgressLine(Folder):
-    def run_with_stderr_on_a_terminal(self, *arguments):
-        """Runs stereorip with standard error on a pseudo-terminal. Returns
-        the exit status, standard output and what the terminal received."""
+    def run_with_stderr_on_a_terminal(self, *arguments, term="xterm-256color"):
+        """Runs stereorip with standard error on a pseudo-terminal of type
+        `term`. Returns the exit status, standard output and what the
+        terminal received."""
         main, secondary = pty.openpty()
         try:
             process = subprocess.Popen([str(td.program("stereorip")), *arguments], cwd=self.folder,
                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=secondary,
-                                       env=td.base_environment())
+                                       env=td.base_environment({"TERM": term}))
             os.close(secondary)
             received = b""
             deadline = time.monotonic() + RUN_TIMEOUT
@@ -450,13 +457,45 @@ class ProgressLine(Folder):
         self.assertIn("\rstereorip: 0 of 3 files, 0%, ", screen)
         self.assertIn("\rstereorip: 3 of 3 files, 100%, ", screen)
         self.assertNotIn("\n", screen, "the progress line is never ended as a line")
-        # The last thing on the terminal is the line blanked out, the cursor back at its start.
-        self.assertRegex(screen, r"\r {20,}\r$")
+        # Each drawing erases what a longer one left; the last thing on the
+        # terminal erases the line, the cursor at its start.
+        self.assertIn("\rstereorip: 3 of 3 files, 100%, ", screen)
+        self.assertRegex(screen, r"^(\r[^\r\x1b]*\x1b\[K)+$")
+        self.assertTrue(screen.endswith("\r\x1b[K"), screen)
 
-    def test_not_drawn_when_quiet(self):
+    def test_not_drawn_when_quiet_or_on_a_dumb_terminal(self):
         self.stereo("t.wav")
         status, output, screen = self.run_with_stderr_on_a_terminal("-q", "t.wav")
         self.assertEqual((status, output, screen), (0, "", ""))
+        status, output, screen = self.run_with_stderr_on_a_terminal("-f", "t.wav", term="dumb")
+        self.assertEqual((status, output, screen), (0, wrote_two("stereorip", "t") + "\n", ""))
+
+    def test_fits_a_narrow_terminal(self):
+        self.stereo("t.wav", count=4000)
+        main, secondary = pty.openpty()
+        try:
+            # A narrow window: a drawing is cut to one column less, so it never wraps.
+            fcntl.ioctl(secondary, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 30, 0, 0))
+            process = subprocess.Popen([str(td.program("stereorip")), "t.wav"], cwd=self.folder,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=secondary,
+                                       env=td.base_environment({"TERM": "xterm"}))
+            os.close(secondary)
+            received = b""
+            while True:
+                try:
+                    chunk = os.read(main, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                received += chunk
+            self.assertEqual(process.wait(timeout=RUN_TIMEOUT), 0)
+        finally:
+            os.close(main)
+        drawn = [part[:-3] for part in received.decode().split("\r") if part.endswith("\x1b[K") and part != "\x1b[K"]
+        self.assertTrue(drawn, received)
+        self.assertEqual(drawn[0], "stereorip: 0 of 1 files, 0%, 0.0 MB/s"[:29])
+        self.assertTrue(all(len(line) <= 29 for line in drawn), drawn)
 
 
 class Completion(Folder):
