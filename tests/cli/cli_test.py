@@ -247,6 +247,204 @@ class SplitBatch(Folder):
         self.assertEqual(self.snapshot(), before)
 
 
+def with_data_size(wave, size):
+    """`wave` (a canonical 44-byte-header file) with `size` in its data chunk's size field."""
+    return wave[:40] + struct.pack("<I", size) + wave[44:]
+
+
+class StreamedHeaders(Folder):
+    """Writers to a pipe cannot go back to fill in the data size: they leave
+    a placeholder, and the file holds the real samples."""
+
+    def test_a_placeholder_size_runs_to_the_last_whole_frame(self):
+        interleaved = samples(4002)  # 1000 stereo frames and a half
+        whole = interleaved[:4000]
+        left, right = split_expected(44100, 16, whole)
+        for placeholder in (0x7FFFF000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF):
+            with self.subTest(hex(placeholder)):
+                self.write("piped.wav", with_data_size(td.wave_bytes(2, 44100, 16, interleaved), placeholder))
+                result = self.run_tool("stereorip", "-f", "piped.wav")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stderr, "")
+                self.assert_file("piped left channel.wav", left)
+                self.assert_file("piped right channel.wav", right)
+        # libsndfile reads the same length from such a file.
+        self.write("piped.wav", with_data_size(td.wave_bytes(2, 44100, 16, interleaved), 0x7FFFF000))
+        try:
+            info = subprocess.run(["sndfile-info", "piped.wav"], cwd=self.folder, capture_output=True, text=True)
+        except FileNotFoundError:
+            return
+        self.assertRegex(info.stdout, r"\nFrames +: 1000\n")
+
+    def test_a_join_of_a_streamed_file_is_as_long_as_its_samples(self):
+        left = samples(600, 1)
+        right = samples(200, 2)
+        self.write("l.wav", with_data_size(td.wave_bytes(1, 22050, 16, left), 0x80000000))
+        self.write("r.wav", td.wave_bytes(1, 22050, 16, right))
+        result = self.run_tool("stereoknit", "l.wav", "r.wav", "lr.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assert_file("lr.wav", join_expected(22050, 16, left, right + bytes(400)))
+
+    def test_any_other_size_past_the_end_is_filled_with_silence_and_said(self):
+        interleaved = samples(400)
+        self.write("cut.wav", with_data_size(td.wave_bytes(2, 44100, 16, interleaved), 1000))
+        warning = ("stereorip: cut.wav: the header declares 1000 bytes of samples, the file holds 400; "
+                   "the rest is written as silence\n")
+        result = self.run_tool("stereorip", "-n", "cut.wav")
+        self.assertEqual((result.returncode, result.stderr), (0, warning))
+        result = self.run_tool("stereorip", "cut.wav")
+        self.assertEqual((result.returncode, result.stderr), (0, warning))
+        self.assert_file("cut left channel.wav", split_expected(44100, 16, interleaved + bytes(600))[0])
+
+
+class RunPlanning(Folder):
+    """What a run refuses before it writes anything."""
+
+    def test_an_input_an_earlier_item_writes_fails_whatever_the_jobs(self):
+        for jobs in ("1", "2"):
+            with self.subTest(jobs=jobs):
+                left, right = self.stereo("c.wav", seed=1)
+                self.stereo("c left channel.wav", seed=2)
+                result = self.run_tool("stereorip", "-f", "-j", jobs, "c.wav", "c left channel.wav")
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(result.stderr, "stereorip: c left channel.wav: 'c left channel.wav' is written by "
+                                                "'c.wav' earlier in this run\n")
+                self.assertEqual(result.stdout, wrote_two("stereorip", "c") + "\n")
+                self.assert_file("c left channel.wav", left)
+                self.assertFalse((self.folder / "c left channel left channel.wav").exists())
+
+    def test_a_pair_whose_left_file_an_earlier_pair_writes_fails(self):
+        self.mono("b.L left channel.wav", seed=1)
+        self.mono("b.L right channel.wav", seed=2)
+        self.mono("b.L.wav", seed=3)
+        self.mono("b.R.wav", seed=4)
+        result = self.run_tool("stereoknit", "-f", "--pairs", "b.L left channel.wav", "b.L.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr,
+                         "stereoknit: b.L.wav: 'b.L.wav' is written by 'b.L left channel.wav' earlier in this run\n")
+        self.assertFalse((self.folder / "b.wav").exists())
+
+    def test_two_items_reaching_one_file_through_a_link_fail_as_one_output_twice(self):
+        a_left, _ = self.stereo("a.wav", seed=1)
+        self.stereo("b.wav", seed=2)
+        self.write("b left channel.wav", b"old")
+        os.symlink("b left channel.wav", self.folder / "a left channel.wav")
+        result = self.run_tool("stereorip", "-f", "a.wav", "b.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, wrote_two("stereorip", "a") + "\n")
+        self.assertEqual(result.stderr, "stereorip: b.wav: 'b left channel.wav' is written by 'a.wav' earlier "
+                                        "in this run\n")
+        self.assert_file("b left channel.wav", a_left)
+        self.assertFalse((self.folder / "b right channel.wav").exists())
+
+    def test_a_dry_run_fails_where_the_run_would(self):
+        self.mono("l.wav", seed=1)
+        self.mono("r.wav", seed=2)
+        refusal = "stereoknit: l.wav: Cannot create 'none/lr.wav': No such file or directory\n"
+        dry = self.run_tool("stereoknit", "-n", "l.wav", "r.wav", "none/lr.wav")
+        self.assertEqual((dry.returncode, dry.stdout, dry.stderr), (1, "", refusal))
+        run = self.run_tool("stereoknit", "l.wav", "r.wav", "none/lr.wav")
+        self.assertEqual((run.returncode, run.stdout, run.stderr), (1, "", refusal))
+
+
+class OutputLines(Folder):
+    def test_names_are_printed_shell_quoted(self):
+        self.stereo("new\nline.wav")
+        self.mono("\x1b[2Jx.wav")
+        result = self.run_tool("stereorip", "new\nline.wav", "\x1b[2Jx.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, "stereorip: wrote 'new'$'\\n''line left channel.wav' and "
+                                        "'new'$'\\n''line right channel.wav'\n")
+        self.assertEqual(result.stderr, "stereorip: $'\\033''[2Jx.wav': This is not a stereo Wave file\n")
+        # The shell reads each quoted name back as the file's name.
+        quoted = result.stdout.split("wrote ", 1)[1].rstrip("\n").split(" and ")
+        script = "for name in " + " ".join(quoted) + "; do [ -f \"$name\" ] || exit 1; done"
+        self.assertEqual(subprocess.run(["bash", "-c", script], cwd=self.folder).returncode, 0)
+
+    def test_lines_come_in_the_order_of_the_inputs(self):
+        # The first file is the largest, so with two jobs the others end first.
+        self.stereo("big.wav", count=1 << 23)
+        for i in range(4):
+            self.stereo(f"s{i}.wav", seed=i)
+        names = ["big.wav"] + [f"s{i}.wav" for i in range(4)]
+        self.mono("mono.wav")
+        result = self.run_tool("stereorip", "-j", "2", *names[:3], "mono.wav", *names[3:])
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout.splitlines(),
+                         [wrote_two("stereorip", name[:-4]) for name in names])
+        self.assertEqual(result.stderr, "stereorip: mono.wav: This is not a stereo Wave file\n")
+
+    def test_a_closed_standard_output_stops_the_lines_not_the_work(self):
+        for i in range(3):
+            self.stereo(f"t{i}.wav", seed=i)
+        for names, status in ((["t0.wav", "t1.wav", "t2.wav"], 0), (["t0.wav", "missing.wav", "t2.wav"], 1)):
+            with self.subTest(names=names):
+                reader, writer = os.pipe()
+                os.close(reader)  # as `| head -1` does once it has its line
+                try:
+                    result = subprocess.run([str(td.program("stereorip")), "-f", *names], cwd=self.folder,
+                                            stdin=subprocess.DEVNULL, stdout=writer, stderr=subprocess.PIPE,
+                                            env=td.base_environment(), timeout=RUN_TIMEOUT, text=True)
+                finally:
+                    os.close(writer)
+                self.assertEqual(result.returncode, status)
+                expected = "" if status == 0 else \
+                    "stereorip: missing.wav: File not found. (No such file or directory)\n"
+                self.assertEqual(result.stderr, expected)
+                for name in names:
+                    if name != "missing.wav":
+                        self.assertTrue((self.folder / f"{name[:-4]} right channel.wav").is_file())
+
+
+class Pairs(Folder):
+    def test_pairs_of_every_file_join_each_pair_once(self):
+        joined = {}
+        for seed, (left, right, output) in enumerate([
+                ("a left channel.wav", "a right channel.wav", "a.wav"),
+                ("B Left Channel.WAV", "B Right Channel.WAV", "B.wav"),
+                ("c.L.wave", "c.R.wave", "c.wav")]):
+            joined[output] = join_expected(44100, 16, self.mono(left, seed=2 * seed), self.mono(right, seed=2 * seed + 1))
+        operands = sorted(p.name for p in self.folder.iterdir())  # what `*.wav *.WAV *.wave` gives
+        result = self.run_tool("stereoknit", "--pairs", *operands)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        self.assertEqual(result.stdout.splitlines(),
+                         [f"stereoknit: wrote '{output}'" for output in ("B.wav", "a.wav", "c.wav")])
+        for output, content in joined.items():
+            self.assert_file(output, content)
+
+
+class FailingJobs(Folder):
+    def test_sixty_four_jobs_are_accepted(self):
+        self.stereo("t.wav")
+        result = self.run_tool("stereorip", "-j", "64", "t.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def test_a_job_that_fails_while_running_fails_the_run_and_spares_the_others(self):
+        if os.geteuid() != 0:
+            self.skipTest("mounting a small file system needs root")
+        disk = self.folder / "disk"
+        disk.mkdir()
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(disk)],
+                                 capture_output=True, text=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a tmpfs: " + mounted.stderr)
+        self.addCleanup(subprocess.run, ["umount", str(disk)])
+        small = {name: self.stereo(name, count=4000, seed=i) for i, name in enumerate(("a.wav", "c.wav"))}
+        self.stereo("big.wav", count=4 << 20)  # 4 MiB of outputs on a disk of 1 MiB: planned, then full
+        result = self.run_tool("stereorip", "-j", "1", "-o", "disk", "a.wav", "big.wav", "c.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertRegex(result.stderr, r"^stereorip: big\.wav: Cannot \w+ 'disk/big (left|right) channel\.wav': "
+                                        r"No space left on device\n$")
+        self.assertEqual(result.stdout.splitlines(), [f"stereorip: wrote 'disk/{s} left channel.wav' and "
+                                                      f"'disk/{s} right channel.wav'" for s in ("a", "c")])
+        for name, (left, right) in small.items():
+            self.assert_file(f"disk/{name[:-4]} left channel.wav", left)
+            self.assert_file(f"disk/{name[:-4]} right channel.wav", right)
+        self.assertEqual(sorted(p.name for p in disk.iterdir()), sorted(
+            f"{s} {side} channel.wav" for s in ("a", "c") for side in ("left", "right")))
+
+
 class JoinBatch(Folder):
     def test_joins_one_named_pair(self):
         left = self.mono("l.wav", seed=1)
@@ -516,8 +714,14 @@ class Completion(Folder):
         self.assertEqual(self.complete("stereorip", "--p"), [])
         self.assertEqual(self.complete("stereoknit", "--p"), ["--pairs"])
         self.assertEqual(self.complete("/usr/bin/stereoknit", "a.wav", "--pa"), ["--pairs"])
-        self.assertEqual(self.complete("stereorip", "--"), ["--dry-run", "--force", "--help", "--jobs=",
-                                                            "--output-dir=", "--quiet", "--version"])
+
+    def test_offers_every_long_option_help_lists(self):
+        for program in ("stereorip", "stereoknit"):
+            with self.subTest(program):
+                usage = self.run_tool(program, "--help").stdout
+                listed = sorted(set(re.findall(r"^\s+(?:-\w, )?(--[a-z-]+=?)", usage, re.MULTILINE)))
+                self.assertIn("--keep-metadata", listed)
+                self.assertEqual(self.complete(program, "--"), listed)
 
     def test_wav_files_and_folders(self):
         for name in ("a.wav", "b.WAV", "c.wave", "notes.txt", "dir/x.wav", "-odd.wav"):
