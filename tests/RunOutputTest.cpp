@@ -29,5 +29,22 @@ TEST(FormatProgress, ShowsFilesShareAndSpeed) {
     }
 }
 
+// Items end in any order; their lines come out in the order of the items,
+// and those held behind an item that never ran come out at the end.
+TEST(RunOutput, PrintsEachItemsLinesInItemOrder) {
+    testing::internal::CaptureStdout();
+    {
+        RunOutput output("stereorip", false);
+        output.ItemLines(2, 5, {{stdout, "c"}});
+        output.ItemLines(1, 5, {{stdout, "b1"}, {stdout, "b2"}});
+        output.ItemLines(0, 5, {{stdout, "a"}});
+        output.ItemLines(4, 5, {{stdout, "e"}});
+        output.Line(stdout, "between");  // item 3 never ran: 4 waits for the end
+        output.Finish();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "stereorip: a\nstereorip: b1\nstereorip: b2\nstereorip: c\nstereorip: between\nstereorip: e\n");
+}
+
 }  // namespace
 }  // namespace stereotools

@@ -131,24 +131,24 @@ void RunOutput::DrawLocked(bool now) {
     lastDraw_ = time;
     // Read at every redraw, so a resized window gets lines that fit it.
     winsize size {};
-    columns_ = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    const std::size_t columns = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
     const double seconds = std::chrono::duration<double>(time - start_).count();
     std::string line =
         program_ + ": " +
         FormatProgress(filesDone_, files_, bytesDone_, static_cast<uint64_t>(std::max<int64_t>(bytes_, 0)), seconds);
     // A line as wide as the terminal would wrap, and "\r" would return to
     // its second row only. What a longer line left behind is erased.
-    if (columns_ > 1 && line.size() >= columns_) line.resize(columns_ - 1);
+    if (columns > 1 && line.size() >= columns) line.resize(columns - 1);
     std::fprintf(stderr, "\r%s%s", line.c_str(), kEraseToEnd);
     std::fflush(stderr);
-    shownWidth_ = std::max<std::size_t>(line.size(), 1);
+    shown_ = true;
 }
 
 void RunOutput::ClearLocked() {
-    if (shownWidth_ == 0) return;
+    if (!shown_) return;
     std::fprintf(stderr, "\r%s", kEraseToEnd);
     std::fflush(stderr);
-    shownWidth_ = 0;
+    shown_ = false;
 }
 
 }  // namespace stereotools

@@ -79,8 +79,7 @@ private:
     std::size_t files_ = 0;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastDraw_;
-    std::size_t columns_ = 0;     // the terminal's width; 0 = unknown
-    std::size_t shownWidth_ = 0;  // columns of the progress line on the screen; 0 = none shown
+    bool shown_ = false;  // the progress line is on the screen
     bool finished_ = false;
     int outputError_ = 0;
     bool outputClosed_ = false;  // standard output's reader has gone
