@@ -241,8 +241,9 @@ int RunCommandLine(Tool tool, int argc, char** argv) {
         uint64_t bytes = 0;
         std::size_t runnable = 0;
         for (const BatchItem& item : items) {
+            if (!item) continue;
             bytes += item.sampleBytes;
-            runnable += item ? 1 : 0;
+            ++runnable;
         }
         output.Start(runnable, bytes);
         anyFailed = RunItems(items, line, signals, output);

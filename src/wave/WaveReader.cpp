@@ -227,7 +227,8 @@ HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, cons
     if (info.sampleRate <= 0) return Refuse(WaveHeaderProblem::InvalidSampleRate);
     // Samples that run to the end of the file end with its last whole frame:
     // a writer stopped mid-frame left the rest unwritten.
-    if (chunks.data.unknownSize) info.dataSize -= info.dataSize % (uint64_t{info.channels} * info.BytesPerSample());
+    const uint64_t frameBytes = uint64_t{info.channels} * info.BytesPerSample();
+    if (chunks.data.unknownSize && frameBytes > 0) info.dataSize -= info.dataSize % frameBytes;
     return {WaveHeaderProblem::None, info};
 }
 

@@ -647,14 +647,16 @@ class ProgressLine(Folder):
         return process.returncode, output, received.decode()
 
     def test_drawn_in_place_and_cleared_at_the_end(self):
-        for i in range(3):
+        for i in range(4):
             self.stereo(f"t{i}.wav", count=4000, seed=i)
-        status, output, screen = self.run_with_stderr_on_a_terminal("t0.wav", "t1.wav", "t2.wav")
-        self.assertEqual(status, 0)
+        self.write("t3 left channel.wav", b"old")  # refused at planning: no file of the progress line
+        status, output, screen = self.run_with_stderr_on_a_terminal("t0.wav", "t1.wav", "t3.wav", "t2.wav")
+        self.assertEqual(status, 1)
         self.assertEqual(sorted(output.splitlines()), [wrote_two("stereorip", f"t{i}") for i in range(3)])
         self.assertIn("\rstereorip: 0 of 3 files, 0%, ", screen)
         self.assertIn("\rstereorip: 3 of 3 files, 100%, ", screen)
-        self.assertNotIn("\n", screen, "the progress line is never ended as a line")
+        self.assertEqual(screen.count("\n"), 1, "only the refusal is a line")
+        screen = screen.replace("stereorip: t3.wav: 't3 left channel.wav' exists; use --force to replace it\r\n", "")
         # Each drawing erases what a longer one left; the last thing on the
         # terminal erases the line, the cursor at its start.
         self.assertIn("\rstereorip: 3 of 3 files, 100%, ", screen)
