@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -195,10 +197,17 @@ TEST_F(BatchPlan, JoinsIntoTheNamedOutput) {
 // A file the run could not read is refused with the system's reason, not
 // as missing.
 TEST_F(BatchPlan, SaysWhyAnExistingInputCannotBeRead) {
-    const std::string locked = folder.Write("locked.wav", Stereo(8));
-    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
-    if (::access(locked.c_str(), R_OK) == 0) GTEST_SKIP() << "this user reads every file";
-    EXPECT_EQ(Planner().PlanSplit(locked).refusal, "Cannot read '" + locked + "': Permission denied");
+    const std::string inUse = folder.Write("in use.wav", Stereo(8));
+    const int holder = ::open(inUse.c_str(), O_RDONLY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(Planner().PlanSplit(inUse).refusal, "Cannot read '" + inUse + "': in use by another program");
+    ::close(holder);
+
+    const std::string closed = folder.Write("closed.wav", Stereo(8));
+    ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+    if (::access(closed.c_str(), R_OK) == 0) GTEST_SKIP() << "this user reads every file";
+    EXPECT_EQ(Planner().PlanSplit(closed).refusal, "Cannot read '" + closed + "': Permission denied");
 }
 
 TEST(CompatibilityRefusal, NamesBothValues) {
