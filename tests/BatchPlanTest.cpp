@@ -260,16 +260,6 @@ TEST_F(BatchPlan, RefusesAnInputAnEarlierItemWrites) {
     EXPECT_TRUE(reversed.PlanSplit(take));
 }
 
-// What the job would refuse before moving a sample is refused at planning,
-// so a dry run fails where the run would.
-TEST_F(BatchPlan, RefusesAnOutputItsJobWouldRefuse) {
-    const std::string left = folder.Write("l.wav", Mono(8));
-    const std::string right = folder.Write("r.wav", Mono(8));
-    const std::string output = folder.Path("none/lr.wav");
-    EXPECT_EQ(Planner().PlanJoin(left, right, output).refusal,
-              "Cannot create '" + output + "': No such file or directory");
-}
-
 // A header that declares more samples than the file holds is warned of;
 // the item still runs.
 TEST_F(BatchPlan, WarnsOfSamplesTheFileDoesNotHold) {
