@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <string>
 #include <utility>
@@ -1209,6 +1210,89 @@ TEST_F(NameEntry, NoPartnerIsProposedWhenItDoesNotExist) {
     // Several names share nothing: the bell, an empty answer, the box.
     EXPECT_EQ(console.Beeps(), 2);
     EXPECT_EQ(toolkit.messages.size(), 1u);
+}
+
+// HOME set to the scratch folder, and the current folder another one, for
+// names that start with "~/".
+class HomeFolderNames : public NameEntry {
+protected:
+    void SetUp() override {
+        NameEntry::SetUp();
+        const char* home = std::getenv("HOME");
+        if (home != nullptr) savedHome_ = home;
+        previousFolder_ = std::filesystem::current_path();
+        std::filesystem::create_directory(folder_ / "here");
+        std::filesystem::current_path(folder_ / "here");
+        ::setenv("HOME", folder_.c_str(), 1);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(previousFolder_);
+        if (savedHome_) {
+            ::setenv("HOME", savedHome_->c_str(), 1);
+        } else {
+            ::unsetenv("HOME");
+        }
+        NameEntry::TearDown();
+    }
+
+    WaveAnswer AskLeft(MemoryConsole& console) {
+        RecordingToolkit toolkit(&console);
+        const WaveAnswer answer =
+            AskWaveFile(console, toolkit, kLeftPrompt, 8, kKnitColumn, 1, RetryPolicy::AskAgainInPlace);
+        boxes_ = toolkit.messages.size();
+        return answer;
+    }
+
+    std::optional<std::string> savedHome_;
+    std::filesystem::path previousFolder_;
+    std::size_t boxes_ = 0;
+};
+
+TEST_F(HomeFolderNames, ATildeNameNotFoundAsTypedOpensInTheHomeFolder) {
+    MemoryConsole console(28);
+    console.AddText("~/take 1.wav");
+    console.AddEnter();
+    const WaveAnswer answer = AskLeft(console);
+    EXPECT_EQ(answer.status, Answer::Status::Accepted);
+    EXPECT_EQ(answer.input.name, existing_);
+    EXPECT_EQ(boxes_, 0u);
+}
+
+TEST_F(HomeFolderNames, AFolderNamedTildeHereWinsAsTyped) {
+    std::filesystem::create_directory(folder_ / "here" / "~");
+    WriteWave((folder_ / "here" / "~" / "take 1.wav").string());
+    MemoryConsole console(28);
+    console.AddText("~/take 1.wav");
+    console.AddEnter();
+    const WaveAnswer answer = AskLeft(console);
+    EXPECT_EQ(answer.status, Answer::Status::Accepted);
+    EXPECT_EQ(answer.input.name, "~/take 1.wav");
+}
+
+TEST_F(HomeFolderNames, ATildeNameFoundNowhereIsRefused) {
+    MemoryConsole console(28);
+    console.AddText("~/absent.wav");
+    console.AddEnter();
+    console.AddEnter();  // closes the box
+    console.AddKey(Ended(1));
+    EXPECT_EQ(AskLeft(console).status, Answer::Status::Ended);
+    EXPECT_EQ(boxes_, 1u);
+}
+
+TEST_F(HomeFolderNames, TabCompletesInTheHomeFolderAndKeepsTheTilde) {
+    std::filesystem::create_directory(folder_ / "sub");
+    MemoryConsole console(28);
+    console.AddText("~/ta");
+    console.AddTab();
+    console.AddEnter();
+    EXPECT_EQ(AskFileName(console, kRipPrompt, 8, kRipColumn).text, "~/take 1.wav");
+    EXPECT_EQ(console.Beeps(), 0);
+
+    MemoryConsole inFolder(28);
+    inFolder.AddText("~/s");
+    inFolder.AddTab();
+    inFolder.AddEnter();
+    EXPECT_EQ(AskFileName(inFolder, kRipPrompt, 8, kRipColumn).text, "~/sub/");
 }
 
 // Returns the row `prompt` and `answer` make from `column` on.

@@ -92,6 +92,19 @@ TEST(SplitLastComponent, CutsAfterTheLastSlash) {
     }
 }
 
+TEST(InHomeFolder, ReadsALeadingTildeSlashAsTheHomeFolder) {
+    EXPECT_EQ(InHomeFolder("~/take.wav", "/home/ana"), "/home/ana/take.wav");
+    EXPECT_EQ(InHomeFolder("~/take.wav", "/home/ana/"), "/home/ana/take.wav");
+    EXPECT_EQ(InHomeFolder("~/", "/"), "/");
+    EXPECT_EQ(InHomeFolder("~/a/~/b.wav", "/h"), "/h/a/~/b.wav");
+    // Only a leading "~/", and only with a home folder to put there.
+    for (const char* name : {"take.wav", "~", "~take.wav", "~ana/take.wav", "a/~/take.wav", "/~/take.wav"}) {
+        EXPECT_EQ(InHomeFolder(name, "/home/ana"), std::nullopt) << name;
+    }
+    EXPECT_EQ(InHomeFolder("~/take.wav", nullptr), std::nullopt);
+    EXPECT_EQ(InHomeFolder("~/take.wav", ""), std::nullopt);
+}
+
 TEST(IsWaveName, AcceptsWavAndWaveInAnyCase) {
     for (const char* name : {"a.wav", "a.WAV", "b.Wave", ".wav", "x y.wAvE"}) {
         SCOPED_TRACE(name);

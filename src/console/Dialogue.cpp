@@ -67,6 +67,11 @@ bool IsRegularFile(const std::string& name) {
     return !name.empty() && ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool IsFolder(const std::string& name) {
+    struct stat info {};
+    return ::stat(name.empty() ? "." : name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 // The state of one answer being read.
 struct AnswerReading {
     Console& console;
@@ -123,7 +128,11 @@ void CompleteAnswer(AnswerReading& reading, bool secondTab) {
         const std::string partner = PartnerName(reading.partnerOf);
         if (IsRegularFile(partner) && reading.Type(partner)) return;
     }
-    const NameParts parts = SplitLastComponent(reading.editor.TextBeforeCursor());
+    NameParts parts = SplitLastComponent(reading.editor.TextBeforeCursor());
+    // A "~/" that names no folder here is the home folder, as in the shell.
+    if (!IsFolder(parts.folder)) {
+        if (std::optional<std::string> home = InHomeFolder(parts.folder, std::getenv("HOME"))) parts.folder = *home;
+    }
     const Completion completion = CompleteName(parts.last, ListFolder(parts.folder));
     if (completion.outcome == Completion::Outcome::NoMatch) {
         console.Beep();
@@ -229,7 +238,14 @@ Answer ReadAnswer(Console& console, std::string_view partnerOf) {
 // asking `stopRequested` as it walks the chunks.
 InputCheck CheckAnswer(const Answer& answer, int requiredChannels, const StopCheck& stopRequested) {
     InputCheck check = CheckInput(answer.text, requiredChannels, stopRequested);
-    if (!check.error || !answer.pasted) return check;
+    if (!check.error) return check;
+    // A name that opens as typed keeps its meaning; else "~/" is the home
+    // folder, as in the shell.
+    if (const std::optional<std::string> home = InHomeFolder(answer.text, std::getenv("HOME"))) {
+        InputCheck fromHome = CheckInput(*home, requiredChannels, stopRequested);
+        if (!fromHome.error) return fromHome;
+    }
+    if (!answer.pasted) return check;
     // A dropped file's path comes quoted as a shell word. The exact text
     // was tried first, so no name that opens as typed changes meaning.
     if (const std::optional<std::string> word = ReadShellWord(answer.text)) {

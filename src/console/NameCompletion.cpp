@@ -109,6 +109,13 @@ std::vector<FolderEntry> ListFolder(const std::string& path) {
     return entries;
 }
 
+std::optional<std::string> InHomeFolder(std::string_view name, const char* home) {
+    if (!name.starts_with("~/") || home == nullptr || *home == '\0') return std::nullopt;
+    std::string path(home);
+    if (!path.ends_with('/')) path += '/';
+    return path + std::string(name.substr(2));
+}
+
 NameParts SplitLastComponent(std::string_view answer) {
     const std::size_t slash = answer.rfind('/');
     if (slash == std::string_view::npos) return {{}, std::string(answer)};

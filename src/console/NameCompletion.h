@@ -26,6 +26,11 @@ struct NameParts {
 // Splits `answer` after its last "/".
 [[nodiscard]] NameParts SplitLastComponent(std::string_view answer);
 
+// Returns `name` with a leading "~/" read as the shell reads it: the folder
+// `home` names (the HOME variable). Returns nothing when `name` does not
+// start with "~/" or `home` is unset or empty.
+[[nodiscard]] std::optional<std::string> InHomeFolder(std::string_view name, const char* home);
+
 // Returns whether `name` ends in ".wav" or ".wave", in any case.
 [[nodiscard]] bool IsWaveName(std::string_view name);
 

@@ -3,10 +3,8 @@ mended in the middle, a refused answer brought back with Up, Ctrl-D, the
 lines left in the shell after exit, and the percentage a long step shows.
 The output refused at its prompt is in stereoknit_test."""
 
-import os
 import re
 import shlex
-import signal
 import struct
 import sys
 import time
@@ -26,8 +24,6 @@ READING_STEP = "   Reading input file..."
 FINAL_LINE = "   press any key to quit"
 START_TIMEOUT = 15
 JOB_TIMEOUT = 30
-# Sample bytes of a split that runs long enough to be held in its reading step.
-BIG_DATA_BYTES = 400 * 1024 * 1024
 
 
 def with_answer(prompt, column, text):
@@ -40,21 +36,14 @@ def box_text(rows):
     return " ".join(" ".join(inside).split())
 
 
-def _continue(pid):
-    try:
-        os.kill(pid, signal.SIGCONT)
-    except OSError:
-        pass
-
-
 class EditingCase(td.FolderTestCase):
     folder_prefix = "editing-test-"
 
-    def start(self, name, redirect_errors=None, prefix=""):
+    def start(self, name, redirect_errors=None, prefix="", wrap=()):
         """Starts `name` in the folder under a shell that prints "before",
         then "after STATUS" when it ends; standard error goes to the file
         `redirect_errors` when one is named."""
-        command = shlex.quote(str(td.program(name)))
+        command = shlex.join([*wrap, str(td.program(name))])
         if redirect_errors:
             command += " 2>" + shlex.quote(redirect_errors)
         terminal = td.TmuxTerminal(f"{prefix}printf 'before\\n'; {command}; printf 'after %s\\n' \"$?\"; "
@@ -192,37 +181,29 @@ class ShellRecord(EditingCase):
 
 class Progress(EditingCase):
     def test_the_percentage_shows_on_a_long_step_and_goes_when_it_is_done(self):
+        # Six blocks, under the size where the job takes a second thread: the
+        # split writes each block's left and right half, then reports.
+        data_bytes = 6 * 1024 * 1024
         with open(self.folder / "big.wav", "wb") as f:
-            f.write(struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + BIG_DATA_BYTES, b"WAVE", b"fmt ", 16, 1, 2,
-                                44100, 176400, 4, 16, b"data", BIG_DATA_BYTES))
-            f.truncate(44 + BIG_DATA_BYTES)
-        terminal = self.start("stereorip")
+            f.write(struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + data_bytes, b"WAVE", b"fmt ", 16, 1, 2,
+                                44100, 176400, 4, 16, b"data", data_bytes))
+            f.truncate(44 + data_bytes)
+        hold = td.WriteHold(self, points=(1, 3))
+        terminal = self.start("stereorip", wrap=hold.wrap())
         self.answer(terminal, 8, RIP_PROMPT, RIP_COLUMN, "big.wav")
-        pid = terminal.child_pids()[0]
-        deadline = time.monotonic() + JOB_TIMEOUT
-        while not any(n.startswith(".") for n in os.listdir(self.folder)):
-            self.assertLess(time.monotonic(), deadline, "the job did not start\n" + terminal.screen_dump())
-            time.sleep(0.001)
-        os.kill(pid, signal.SIGSTOP)
-        self.addCleanup(_continue, pid)
-        self.assertNotEqual(terminal.row(28), "   Done", "the step ended before it could be held")
-        # The step has now run for over a second; let it go on a little at a time.
+        hold.wait_held(1, JOB_TIMEOUT, terminal.screen_dump)
+        self.assertEqual(terminal.row(27), READING_STEP, "a percentage before the step ran for a second")
+        # Held, the step runs for over a second; the writes after it report
+        # the progress before the next hold.
         time.sleep(1.2)
-        shown = None
-        while shown is None and terminal.row(28) != "   Done":
-            self.assertLess(time.monotonic(), deadline, terminal.screen_dump())
-            os.kill(pid, signal.SIGCONT)
-            time.sleep(0.002)
-            os.kill(pid, signal.SIGSTOP)
-            time.sleep(0.05)
-            if "%" in terminal.row(27):
-                shown = terminal.row(27)
-        os.kill(pid, signal.SIGCONT)
-        self.assertIsNotNone(shown, "no percentage was shown\n" + terminal.screen_dump())
+        hold.release(1)
+        hold.wait_held(3, JOB_TIMEOUT, terminal.screen_dump)
+        shown = terminal.wait_for(lambda rows: "%" in rows[26], "a percentage", JOB_TIMEOUT)[26]
         match = re.fullmatch(re.escape(READING_STEP) + r"( +)(\d+)%", shown)
         self.assertIsNotNone(match, shown)
         self.assertEqual(len(match.group(1) + match.group(2)), 4, shown)
         self.assertLessEqual(int(match.group(2)), 100)
+        hold.release(3)
 
         rows = terminal.wait_for_row(28, "   Done", JOB_TIMEOUT)
         self.assertEqual(rows[26], READING_STEP)

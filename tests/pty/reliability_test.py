@@ -194,20 +194,24 @@ class FolderCase(td.FolderTestCase):
         path.write_bytes(data)
         return path
 
+    def held_run(self, name, **options):
+        """Starts `name` held at its first write of samples (see hold_mid_job)."""
+        self.hold = td.WriteHold(self)
+        return Run(self, name, self.folder, wrap=self.hold.wrap(), **options)
+
     def hold_mid_job(self, run):
-        """Stops the program while it writes (a temporary output exists and
-        no "Done" shows) and returns its pid."""
+        """Stops the program, started by held_run, while it writes (a temporary
+        output exists and no "Done" shows) and returns its pid; it goes on
+        when continued."""
+        self.hold.wait_held(1, WAIT, run.terminal.screen_dump)
         pid = run.program_pid()
-        deadline = time.monotonic() + WAIT
-        while not any(n.startswith(".") for n in self.names()):
-            self.assertLess(time.monotonic(), deadline, "no temporary output appeared\n" + run.terminal.screen_dump())
-            time.sleep(0.001)
         os.kill(pid, signal.SIGSTOP)
         self.addCleanup(lambda: _quiet_kill(pid, signal.SIGCONT))
+        self.hold.release(1)
         rows = run.terminal.rows()
         self.assertTrue(any(READING in r for r in rows), run.terminal.screen_dump())
-        self.assertFalse(any(r.strip() == "Done" for r in rows), "the job ended before it could be stopped")
-        self.assertTrue(any(n.startswith(".") for n in self.names()), "the job ended before it could be stopped")
+        self.assertFalse(any(r.strip() == "Done" for r in rows), run.terminal.screen_dump())
+        self.assertTrue(any(n.startswith(".") for n in self.names()), "no temporary output")
         return pid
 
 
@@ -289,7 +293,7 @@ class Interruption(FolderCase):
         sparse_wave(self.folder / "big.wav", BIG_DATA_BYTES, 2)
         self.write("big left channel.wav", b"kept as it was")
         before = {n: digest(self.folder / n) for n in ("big.wav", "big left channel.wav")}
-        run = Run(self, "stereorip", self.folder, **options)
+        run = self.held_run("stereorip", **options)
         run.answer(RIP_PROMPT, "big.wav")
         return run, before
 
@@ -298,7 +302,7 @@ class Interruption(FolderCase):
         sparse_wave(self.folder / "r.wav", BIG_DATA_BYTES // 2, 1)
         self.write("out.wav", b"an older join")
         before = {n: digest(self.folder / n) for n in ("l.wav", "r.wav", "out.wav")}
-        run = Run(self, "stereoknit", self.folder, **options)
+        run = self.held_run("stereoknit", **options)
         run.answer(LEFT_PROMPT, "l.wav")
         run.answer(RIGHT_PROMPT, "r.wav")
         run.answer(OUTPUT_PROMPT, "out.wav")
@@ -406,7 +410,7 @@ class ChangingInputs(FolderCase):
 
     def test_input_shortened_during_a_split_is_zero_filled(self):
         sparse_wave(self.folder / "big.wav", BIG_DATA_BYTES, 2)
-        run = Run(self, "stereorip", self.folder)
+        run = self.held_run("stereorip")
         run.answer(RIP_PROMPT, "big.wav")
         pid = self.hold_mid_job(run)
         os.truncate(self.folder / "big.wav", 44 + 4096)

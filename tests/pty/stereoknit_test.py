@@ -26,12 +26,6 @@ def with_answer(prompt, text):
     return prompt + " " * (COLUMN - 1 - len(prompt)) + text
 
 
-def box_text(rows):
-    """The words inside the message box, its wrapped lines joined."""
-    inside = [r[r.index("│") + 1:r.rindex("│")] for r in rows if r.count("│") >= 2]
-    return " ".join(" ".join(inside).split())
-
-
 # The pair of the output-writing example: 16-bit mono at 100 Hz (byte rate 200,
 # block align 2) with 100 and 120 data bytes.
 LEFT_SAMPLES = bytes(range(1, 101))
@@ -140,15 +134,6 @@ class JoinRun(KnitRun):
         self.assertEqual((self.folder / "right.wav").read_bytes(), self.right_source)
         self.assertEqual(self.folder_listing(), ["joined take.wav", "left.wav", "right.wav"])
 
-    def test_output_named_like_left_input_replaces_it(self):
-        self.write_example_pair()
-        terminal = self.start()
-        self.answer_all(terminal, "left.wav", "right.wav", "left.wav")
-        self.finish_successfully(terminal)
-        self.assertEqual((self.folder / "left.wav").read_bytes(), example_join())
-        self.assertEqual((self.folder / "right.wav").read_bytes(), self.right_source)
-        self.assertEqual(self.folder_listing(), ["left.wav", "right.wav"])
-
 
 class Refusals(KnitRun):
     def test_stereo_right_input_erased_and_asked_again_in_place(self):
@@ -174,50 +159,6 @@ class Refusals(KnitRun):
         self.answer(terminal, 12, OUTPUT_PROMPT, "out.wav")
         self.finish_successfully(terminal)
         self.assertEqual((self.folder / "out.wav").read_bytes(), example_join())
-
-    def test_sample_rate_mismatch_restarts_the_dialogue(self):
-        self.write_example_pair()
-        self.write("fast.wav", td.wave_bytes(1, 48000, 16, bytes(100)))
-        terminal = self.start()
-        self.answer(terminal, 8, LEFT_PROMPT, "left.wav")
-        self.answer(terminal, 9, RIGHT_PROMPT, "fast.wav")
-        rows = terminal.wait_for_text("These two files have incompatible sample rates")
-        self.assertFalse(any(r.startswith(OUTPUT_PROMPT) for r in rows), terminal.screen_dump())
-
-        self.close_box(terminal)
-        rows = terminal.wait_for_row(8, LEFT_PROMPT)
-        self.assertEqual(rows[1], "   Stereoknit")
-        self.assertEqual([r for r in rows[8:] if r], [], terminal.screen_dump())
-        self.assertEqual(terminal.cursor(), (8, COLUMN))
-        self.assertEqual(self.folder_listing(), ["fast.wav", "left.wav", "right.wav"])
-
-        self.answer_all(terminal, "left.wav", "right.wav", "out.wav")
-        self.finish_successfully(terminal)
-        self.assertEqual((self.folder / "out.wav").read_bytes(), example_join())
-
-
-class OutputRefusal(KnitRun):
-    def test_output_in_missing_folder_is_asked_again_in_place(self):
-        self.write_example_pair()
-        terminal = self.start()
-        self.answer_all(terminal, "left.wav", "right.wav", "missing/out.wav")
-        rows = terminal.wait_for_box(JOB_TIMEOUT)
-        message = box_text(rows)
-        self.assertIn("Cannot create 'missing/out.wav': No such file or directory", message, terminal.screen_dump())
-        self.assertFalse(any("Reading" in r for r in rows), "the job began\n" + terminal.screen_dump())
-
-        self.close_box(terminal)
-        rows = terminal.wait_for_row(12, OUTPUT_PROMPT)
-        self.assertEqual(rows[7], with_answer(LEFT_PROMPT, "left.wav"))
-        self.assertEqual(rows[8], with_answer(RIGHT_PROMPT, "right.wav"))
-        self.assertEqual([r for r in rows[12:] if r], [], terminal.screen_dump())
-        self.assertEqual(terminal.cursor(), (12, COLUMN))
-        self.assertEqual(self.folder_listing(), ["left.wav", "right.wav"])
-
-        self.answer(terminal, 12, OUTPUT_PROMPT, "out.wav")
-        self.finish_successfully(terminal)
-        self.assertEqual((self.folder / "out.wav").read_bytes(), example_join())
-        self.assertEqual(self.folder_listing(), ["left.wav", "out.wav", "right.wav"])
 
 
 if __name__ == "__main__":

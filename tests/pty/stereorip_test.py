@@ -2,7 +2,6 @@
 the two mono files byte for byte, a refused file and the restart, a float
 file, and an input refused because an output could not be written."""
 
-import os
 import re
 import struct
 import sys
@@ -53,18 +52,8 @@ class RipRun(td.FolderTestCase):
         terminal.send_text("q")
         return terminal.wait_for_after_line(timeout=JOB_TIMEOUT)[1]
 
-    def close_box(self, terminal):
-        terminal.send_keys("Enter")
-        return terminal.wait_for(lambda rows: not any("ERROR" in r for r in rows), "the box to close")
-
     def folder_listing(self):
         return sorted(str(p.relative_to(self.folder)) for p in self.folder.rglob("*"))
-
-
-def box_text(rows):
-    """The words inside the message box, its wrapped lines joined."""
-    inside = [r[r.index("│") + 1:r.rindex("│")] for r in rows if r.count("│") >= 2]
-    return " ".join(" ".join(inside).split())
 
 
 class SplitRun(RipRun):
@@ -150,62 +139,6 @@ class SplitRun(RipRun):
                 samples = struct.unpack_from("<96f", written, 44)
                 self.assertEqual(list(samples), [pair[channel] for pair in values])
         self.assertFalse((self.folder / "float take left channel.wav").exists(), "outputs belong beside the input")
-
-
-class Refusal(RipRun):
-    def test_mono_file_refused_then_restart_then_good_file(self):
-        self.write("mono.wav", td.wave_bytes(1, 44100, 16, bytes(range(200))))
-        interleaved = bytes(range(1, 41))
-        self.write("good.wav", td.wave_bytes(2, 8000, 8, interleaved))
-
-        terminal = self.start()
-        self.answer(terminal, "mono.wav")
-        rows = terminal.wait_for_text("This is not a stereo Wave file")
-        self.assertEqual(len([r for r in rows if "ERROR" in r]), 1, terminal.screen_dump())
-        self.assertEqual(rows[7], answer_row("mono.wav")(PROMPT), "nothing is printed before the box")
-        self.assertFalse(any("FILE DATA" in r for r in rows))
-
-        rows = self.close_box(terminal)
-        rows = terminal.wait_for_row(8, PROMPT)
-        self.assertEqual(rows[1], "   Stereorip")
-        self.assertEqual([r for r in rows[8:] if r], [], terminal.screen_dump())
-        self.assertEqual(terminal.cursor(), (8, COLUMN))
-
-        self.answer(terminal, "good.wav")
-        rows = terminal.wait_for_row(36, "   press any key to quit", JOB_TIMEOUT)
-        self.assertEqual(rows[12], INDENT + "Channels     2")
-        self.assertEqual(rows[15], INDENT + "Length       20 samples")
-        self.assertEqual(self.quit(terminal), 0)
-        left, right = split_expected(8000, 8, interleaved)
-        self.assertEqual((self.folder / "good left channel.wav").read_bytes(), left)
-        self.assertEqual((self.folder / "good right channel.wav").read_bytes(), right)
-        self.assertFalse((self.folder / "mono left channel.wav").exists())
-        self.assertFalse((self.folder / "mono right channel.wav").exists())
-
-
-class OutputRefusal(RipRun):
-    def test_directory_named_like_left_output_refuses_the_input(self):
-        source = td.wave_bytes(2, 44100, 16, bytes(range(256)) * 8)
-        self.write("take.wav", source)
-        self.write("take left channel.wav/kept.txt", b"keep me")
-        before = self.folder_listing()
-
-        terminal = self.start()
-        self.answer(terminal, "take.wav")
-        rows = terminal.wait_for_box(JOB_TIMEOUT)
-        message = box_text(rows)
-        self.assertIn("Cannot create 'take left channel.wav': Is a directory", message, terminal.screen_dump())
-        # Refused right after the header check: no panel, no job.
-        self.assertFalse(any("FILE DATA" in r or "Reading" in r for r in rows), terminal.screen_dump())
-
-        self.close_box(terminal)
-        rows = terminal.wait_for_row(8, PROMPT)
-        self.assertEqual([r for r in rows[8:] if r], [], terminal.screen_dump())
-        terminal.send_keys("C-d")
-        self.assertEqual(terminal.wait_for_after_line()[1], 1)
-        self.assertEqual(self.folder_listing(), before, "no output and no temporary file may be left")
-        self.assertEqual((self.folder / "take left channel.wav/kept.txt").read_bytes(), b"keep me")
-        self.assertEqual((self.folder / "take.wav").read_bytes(), source)
 
 
 if __name__ == "__main__":

@@ -97,6 +97,41 @@ def program(name):
     return path
 
 
+class WriteHold:
+    """Holds a program at its writes of sample blocks (tests/support/HoldWrites.cpp,
+    preloaded), so that a test acts mid-job on an event instead of racing the
+    job's end. Point N is the program's Nth such write; `wrap()` is the
+    argv prefix that runs a program with the hold."""
+
+    def __init__(self, case, points=(1,)):
+        library = os.environ.get("STEREOTOOLS_HOLD_LIBRARY") or str(bin_dir().parent / "tests" / "libhold_writes.so")
+        if not Path(library).is_file():
+            raise AssertionError(f"{library} is not built (set STEREOTOOLS_HOLD_LIBRARY)")
+        markers = tempfile.TemporaryDirectory(prefix="stereotools-hold-")
+        case.addCleanup(markers.cleanup)
+        self.folder = Path(markers.name)
+        # The sanitizer runtime would refuse to come after a preloaded library.
+        asan = ":".join(o for o in (os.environ.get("ASAN_OPTIONS"), "verify_asan_link_order=0") if o)
+        self.environment = {"LD_PRELOAD": library, "STEREOTOOLS_HOLD_DIR": str(self.folder),
+                            "STEREOTOOLS_HOLD_AT": ",".join(str(p) for p in points), "ASAN_OPTIONS": asan}
+
+    def wrap(self):
+        return ["env", *(f"{k}={v}" for k, v in self.environment.items())]
+
+    def wait_held(self, point, timeout=DEFAULT_TIMEOUT, dump=lambda: ""):
+        """Waits until the program is held at `point`; fails after `timeout`."""
+        marker = self.folder / f"held.{point}"
+        deadline = time.monotonic() + timeout
+        while not marker.exists():
+            if time.monotonic() > deadline:
+                raise AssertionError(f"the program was not held at write {point}\n" + dump())
+            time.sleep(POLL_SECONDS)
+
+    def release(self, point):
+        """Lets the program go on from `point` (at once, or when it is continued)."""
+        (self.folder / f"release.{point}").touch()
+
+
 def base_environment(extra=None):
     """Returns the environment the programs run in: UTF-8, no outer tmux."""
     env = {k: v for k, v in os.environ.items() if not k.startswith("TMUX")}
