@@ -1,6 +1,6 @@
-#include "jobs/Signals.h"
+#include "system/Signals.h"
 #include "support/TestWave.h"
-#include "wave/UnfinishedOutputs.h"
+#include "system/UnfinishedOutputs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 #include <gtest/gtest.h>
 

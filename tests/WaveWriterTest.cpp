@@ -1,5 +1,5 @@
 #include "support/TestWave.h"
-#include "wave/UnfinishedOutputs.h"
+#include "system/UnfinishedOutputs.h"
 #include "wave/WaveReader.h"
 #include "wave/WaveWriter.h"
 

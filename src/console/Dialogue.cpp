@@ -2,7 +2,7 @@
 
 #include "LineEditor.h"
 #include "NameCompletion.h"
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 #include "jobs/ChannelNames.h"
 
 #include <algorithm>

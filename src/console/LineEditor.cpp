@@ -1,6 +1,6 @@
 #include "LineEditor.h"
 
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 #include <algorithm>
 #include <utility>

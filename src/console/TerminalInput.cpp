@@ -1,7 +1,7 @@
 #include "KeyDecoding.h"
-#include "jobs/Signals.h"
+#include "system/Signals.h"
 #include "TerminalState.h"
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>

@@ -1,6 +1,6 @@
 #include "ChannelNames.h"
 
-#include "Utf8.h"
+#include "system/Utf8.h"
 
 #include <algorithm>
 #include <cctype>

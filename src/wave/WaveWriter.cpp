@@ -1,6 +1,6 @@
 #include "WaveWriter.h"
 
-#include "UnfinishedOutputs.h"
+#include "system/UnfinishedOutputs.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileIo.h"
+#include "system/FileIo.h"
 #include "WaveFormat.h"
 #include "WaveReader.h"
 

@@ -1,6 +1,6 @@
 #include "Signals.h"
 
-#include "wave/UnfinishedOutputs.h"
+#include "UnfinishedOutputs.h"
 
 #include <termios.h>
 #include <unistd.h>

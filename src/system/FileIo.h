@@ -119,11 +119,5 @@ struct InputOpenResult {
 // that another process holds under an exclusive lock.
 [[nodiscard]] InputOpenResult OpenInputFile(const std::string& path);
 
-// Fills `out` with the sample bytes of a data chunk that begins at
-// `dataOffset` and holds `dataSize` bytes, starting `position` bytes into the
-// chunk. Bytes past the chunk or past the end of the file are zero. Returns an
-// empty error, or a Read error naming `source`'s path.
-[[nodiscard]] IoError ReadSampleRange(const InputFile& source, uint64_t dataOffset, uint64_t dataSize,
-                                      uint64_t position, std::span<uint8_t> out);
 
 }  // namespace stereotools
