@@ -1,4 +1,5 @@
 #include "MessageBoxLayout.h"
+#include "CrashRestore.h"
 #include "system/Signals.h"
 #include "TerminalState.h"
 #include "CellWidth.h"
