@@ -7,6 +7,7 @@
 
 #include "console/MemoryConsole.h"
 #include "support/TestWave.h"
+#include "support/WaveOutputs.h"
 #include "wave/WaveReader.h"
 #include "wave/WaveWriter.h"
 
@@ -259,7 +260,7 @@ void WriteRf64Output(const std::string& path, const stereotools::WaveFormatInfo&
     auto created = stereotools::OpenWaveOutput(path, layout.FileBytes());
     ASSERT_TRUE(created) << created.error.Describe();
     ASSERT_FALSE(stereotools::WriteWaveHeader(created.output, info, carried, container));
-    ASSERT_FALSE(stereotools::WriteWaveSamples(created.output, samples));
+    ASSERT_FALSE(testwave::WriteSamplesBehindHeader(created.output, samples));
     ASSERT_FALSE(stereotools::WriteWaveTrailer(created.output, info, carried));
     ASSERT_FALSE(stereotools::CommitWaveOutput(created.output));
 }

@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 #include "jobs/ChannelNames.h"
+#include "system/Paths.h"
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
@@ -13,20 +14,6 @@
 namespace stereotools {
 namespace {
 
-// Returns the part of `path` after its last "/".
-std::string BaseOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Returns the folder part of `path`: "." when it has none.
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // Returns what tells output `path` from every other: its folder's device
 // and inode and its name there, so that two spellings of one folder
 // ("a/x.wav", "./a/x.wav", a link to a) meet; where the folder cannot be
@@ -34,7 +21,7 @@ std::string FolderOf(const std::string& path) {
 std::string OutputKey(const std::string& path) {
     struct stat folder {};
     if (::stat(FolderOf(path).c_str(), &folder) == 0) {
-        return std::to_string(folder.st_dev) + ":" + std::to_string(folder.st_ino) + "/" + BaseOf(path);
+        return std::to_string(folder.st_dev) + ":" + std::to_string(folder.st_ino) + "/" + BaseNameOf(path);
     }
     std::error_code ignored;
     return "path:" + std::filesystem::absolute(path, ignored).lexically_normal().string();
@@ -63,7 +50,7 @@ std::string InputRefusal(const InputCheck& check, int requiredChannels) {
 std::string BatchPlanner::InOutputFolder(const std::string& derived) const {
     if (settings_.outputDir.empty()) return derived;
     const std::string& folder = settings_.outputDir;
-    return folder + (folder.back() == '/' ? "" : "/") + BaseOf(derived);
+    return folder + (folder.back() == '/' ? "" : "/") + BaseNameOf(derived);
 }
 
 BatchItem BatchPlanner::ClaimOutputs(BatchItem item) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/Text.h"
+
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -27,8 +29,5 @@ enum class CliMessage {
 // Returns the text of `message` with its "{}" replaced by `values` in order.
 [[nodiscard]] std::string CliText(CliMessage message, std::initializer_list<std::string_view> values = {});
 
-// Returns `text` without its leading and trailing blanks: the dialogue's
-// texts as a line of a terminal tool prints them.
-[[nodiscard]] std::string_view TrimBlanks(std::string_view text);
 
 }  // namespace stereotools

@@ -2,6 +2,7 @@
 
 #include "LineEditor.h"
 #include "NameCompletion.h"
+#include "system/Text.h"
 #include "system/Utf8.h"
 #include "jobs/ChannelNames.h"
 
@@ -322,19 +323,12 @@ std::string ShellSafe(std::string_view text) {
     return safe;
 }
 
-// Returns `text` without the blanks around it.
-std::string_view Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // Leaves for the shell what the job did: a line per output it put in place,
 // then `error`, when there is one.
 void LeaveJobRecord(Console& console, const Job& job, const IoError& error) {
     for (const std::string& name : job.CommittedOutputs())
         console.LeaveInShell(ShellStream::Output, std::string(kWroteText) + "'" + ShellSafe(name) + "'");
-    if (error) console.LeaveInShell(ShellStream::Error, ShellSafe(Trimmed(error.Describe())));
+    if (error) console.LeaveInShell(ShellStream::Error, ShellSafe(TrimBlanks(error.Describe())));
 }
 
 // Ends the job phase after a phase of the job that did not succeed: returns

@@ -1,5 +1,6 @@
 #include "ChannelNames.h"
 
+#include "system/Text.h"
 #include "system/Utf8.h"
 
 #include <algorithm>
@@ -24,19 +25,12 @@ constexpr struct {
      "This name pairs with no right channel file (NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)"},
 };
 
-bool HasExtension(std::string_view name, std::string_view lowerCaseExtension) {
-    if (name.size() < lowerCaseExtension.size()) return false;
-    std::string tail(name.substr(name.size() - lowerCaseExtension.size()));
-    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == lowerCaseExtension;
-}
-
 // Returns where the channel letter stands in a name that ends in a
 // separator (".", "_" or "-"), one letter and ".wav" or ".wave" (any case),
 // or npos. NAME, the separator and the letter come before the extension.
 std::size_t ChannelLetter(std::string_view name) {
     for (const std::string_view extension : {std::string_view(".wav"), std::string_view(".wave")}) {
-        if (name.size() < extension.size() + 3 || !HasExtension(name, extension)) continue;
+        if (name.size() < extension.size() + 3 || !EndsWithNoCase(name, extension)) continue;
         const std::size_t letter = name.size() - extension.size() - 1;
         const char separator = name[letter - 1];
         if (separator == '.' || separator == '_' || separator == '-') return letter;
