@@ -22,13 +22,5 @@ TEST(CliText, FillsTheValuesInOrder) {
     EXPECT_EQ(CliText(CliMessage::WroteTwo, {"a"}), "wrote 'a' and ''") << "a missing value is empty";
 }
 
-TEST(TrimBlanks, DropsTheBlanksAroundOnly) {
-    EXPECT_EQ(TrimBlanks("  This is not a Wave file  "), "This is not a Wave file");
-    EXPECT_EQ(TrimBlanks("Cannot write 'a  b.wav': No space left on device  "),
-              "Cannot write 'a  b.wav': No space left on device");
-    EXPECT_EQ(TrimBlanks("   "), "");
-    EXPECT_EQ(TrimBlanks(""), "");
-}
-
 }  // namespace
 }  // namespace stereotools
