@@ -57,7 +57,7 @@ int RipFile(const std::string& path) {
     console.AddText(path);
     console.AddEnter();
     console.AddText("q");
-    return stereorip::RunStereoRip(console, toolkit);
+    return stereorip::RunSplitDialogue(console, toolkit);
 }
 
 int KnitFiles(const std::string& left, const std::string& right, const std::string& output) {
@@ -68,7 +68,7 @@ int KnitFiles(const std::string& left, const std::string& right, const std::stri
         console.AddEnter();
     }
     console.AddText("q");
-    return stereoknit::RunStereoKnit(console, toolkit);
+    return stereoknit::RunJoinDialogue(console, toolkit);
 }
 
 // Sample bytes that are valid values of every kind: small integers, and for

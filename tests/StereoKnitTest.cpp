@@ -60,7 +60,7 @@ struct KnitSession {
     }
     void CloseBox() { console.AddEnter(); }
     void PressFinalKey() { console.AddText("q"); }
-    int Run() { return RunStereoKnit(console, toolkit); }
+    int Run() { return RunJoinDialogue(console, toolkit); }
 
     int FindRow(std::string_view text) const {
         for (int row = 1; row <= kRows; ++row)
@@ -249,7 +249,7 @@ std::vector<JoinCase> JoinCases() {
     return cases;
 }
 
-TEST(RunStereoKnit, JoinsEveryKindOfPairExactly) {
+TEST(RunJoinDialogue, JoinsEveryKindOfPairExactly) {
     for (const JoinCase& c : JoinCases()) {
         SCOPED_TRACE(c.name);
         TempFolder folder;
@@ -269,7 +269,7 @@ TEST(RunStereoKnit, JoinsEveryKindOfPairExactly) {
 
 // A pair that cannot be joined shows its box, then the dialogue starts over
 // with both answers dropped.
-TEST(RunStereoKnit, IncompatiblePairsRestartTheDialogue) {
+TEST(RunJoinDialogue, IncompatiblePairsRestartTheDialogue) {
     struct Case {
         const char* name;
         Bytes left;
@@ -381,7 +381,7 @@ TEST_F(StereoKnitRun, RestartsAfterAStereoLeftFile) {
 // answer of exactly 52 characters from column 29 ends in column 80 and
 // leaves every later line on its row; a longer one wraps and moves the later
 // prompts and lines down instead of being written over.
-TEST(RunStereoKnit, AsksForTheRightFileOnTheRowAfterTheLeftAnswer) {
+TEST(RunJoinDialogue, AsksForTheRightFileOnTheRowAfterTheLeftAnswer) {
     struct Case {
         std::size_t length;  // of the left answer
         int rightRow;
@@ -448,7 +448,7 @@ std::string CannotCreate(std::string_view name, int reason) {
 // words the job would use (an empty one with the file-not-found box): the
 // answer is erased, wrapped rows included, and asked for again on row 12,
 // the two inputs staying accepted. Nothing is created or changed.
-TEST(RunStereoKnit, RefusesAnOutputAtItsPromptAndAsksAgainInPlace) {
+TEST(RunJoinDialogue, RefusesAnOutputAtItsPromptAndAsksAgainInPlace) {
     const std::string longMissing = "no folder/" + std::string(60, 'o') + ".wav";
     struct Case {
         const char* name;
@@ -504,7 +504,7 @@ TEST_F(StereoKnitRun, ReportsAnOutputThatCannotBeCreatedWhenTheJobRuns) {
     session.CloseBox();
     session.PressFinalKey();
 
-    EXPECT_EQ(RunStereoKnit(console, session.toolkit), 1);
+    EXPECT_EQ(RunJoinDialogue(console, session.toolkit), 1);
     EXPECT_EQ(session.toolkit.messages, std::vector<std::string>{CannotCreate("takes/out.wav", ENOENT)});
     EXPECT_EQ(session.console.RowText(17), "   Reading input files...");
     // The rows of the missing lines stay empty: "press any key" keeps its row.
@@ -526,7 +526,7 @@ int RefuseRename(int, const char*, int, const char*) {
 
 // A write or the final rename failing: the existing output, here the left
 // input itself, stays as it was and no temporary file is left.
-TEST(RunStereoKnit, KeepsTheOldFileWhenTheOutputFails) {
+TEST(RunJoinDialogue, KeepsTheOldFileWhenTheOutputFails) {
     struct Case {
         const char* name;
         stereotools::FileCalls calls;
@@ -578,7 +578,7 @@ TEST(RunStereoKnit, KeepsTheOldFileWhenTheOutputFails) {
     }
 }
 
-TEST(RunStereoKnit, StopDuringTheJobLeavesNoOutput) {
+TEST(RunJoinDialogue, StopDuringTheJobLeavesNoOutput) {
     for (const std::size_t checksBefore : {0u, 1u}) {
         SCOPED_TRACE("stop after " + std::to_string(checksBefore) + " checks");
         TempFolder folder;

@@ -86,7 +86,7 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
 
 }  // namespace
 
-int RunStereoKnit(Console& console, ConsoleToolkit& toolkit) {
+int RunJoinDialogue(Console& console, ConsoleToolkit& toolkit) {
     stereotools::OpenConsoleWindow(console, toolkit, "Stereoknit", kWindowRows);
     DialogueResult dialogue = RunDialogue(console, toolkit);
     if (dialogue.ended) return dialogue.exitStatus;

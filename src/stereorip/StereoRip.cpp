@@ -83,7 +83,7 @@ stereotools::IoError CheckOutputs(const ChannelFileNames& names) {
 
 }  // namespace
 
-int RunStereoRip(Console& console, ConsoleToolkit& toolkit) {
+int RunSplitDialogue(Console& console, ConsoleToolkit& toolkit) {
     stereotools::OpenConsoleWindow(console, toolkit, "Stereorip", kWindowRows);
     stereotools::WaveAnswer answer;
     ChannelFileNames names;
