@@ -1,5 +1,5 @@
 #include "console/Dialogue.h"
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/ForwardingConsole.h"
 #include "support/TestWave.h"
 

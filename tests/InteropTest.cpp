@@ -5,7 +5,7 @@
 #include "stereoknit/StereoKnit.h"
 #include "stereorip/StereoRip.h"
 
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/TestWave.h"
 #include "support/WaveOutputs.h"
 #include "wave/WaveReader.h"

@@ -1,7 +1,7 @@
 #include "stereorip/StereoRip.h"
 
 #include "console/Dialogue.h"
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/ForwardingConsole.h"
 #include "support/TestWave.h"
 

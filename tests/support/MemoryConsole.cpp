@@ -1,6 +1,6 @@
 #include "MemoryConsole.h"
 
-#include "CellWidth.h"
+#include "console/CellWidth.h"
 #include "system/Utf8.h"
 
 #include <utility>
