@@ -381,6 +381,30 @@ TEST_F(StereoKnitRun, RestartsAfterAStereoLeftFile) {
 // answer of exactly 52 characters from column 29 ends in column 80 and
 // leaves every later line on its row; a longer one wraps and moves the later
 // prompts and lines down instead of being written over.
+// A console whose stop signal arrives once the script has run out: here,
+// while the last box is open, which the signal then closes.
+class StopAtScriptEnd final : public testconsole::ForwardingConsole {
+public:
+    using ForwardingConsole::ForwardingConsole;
+    int PendingStop() const override { return inner_.KeysLeft() == 0 ? 130 : 0; }
+};
+
+TEST(RunJoinDialogue, AStopThatClosesTheCompatibilityBoxEndsTheProgram) {
+    TempFolder folder;
+    ScopedWorkingDirectory cwd(folder.Path());
+    folder.Write("left.wav", MonoFile(16, 44100, {1, 2}));
+    folder.Write("right.wav", MonoFile(16, 48000, {1, 2}));
+    KnitSession session;
+    session.Answer("left.wav");
+    session.Answer("right.wav");
+    session.CloseBox();
+    StopAtScriptEnd console(session.console);
+
+    EXPECT_EQ(RunJoinDialogue(console, session.toolkit), 130);
+    EXPECT_EQ(session.toolkit.messages, std::vector<std::string>{std::string(kRatesDiffer)});
+    EXPECT_EQ(session.console.RowText(8), AnswerRow(kLeftPrompt, "left.wav")) << "the dialogue did not start again";
+}
+
 TEST(RunJoinDialogue, AsksForTheRightFileOnTheRowAfterTheLeftAnswer) {
     struct Case {
         std::size_t length;  // of the left answer

@@ -338,7 +338,9 @@ int EndUnsuccessfulJob(Console& console, ConsoleToolkit& toolkit, const Job& job
                        FailedStep step) {
     LeaveJobRecord(console, job, result.error);
     if (result.stopStatus != 0) return result.stopStatus;
-    ShowErrorBox(console, toolkit, result.error.Describe());
+    // The dialogue ends after this box either way; a stop that closed it
+    // is heard by the wait for the last key.
+    (void)ShowErrorBox(console, toolkit, result.error.Describe());
     return FinishFailedDialogue(console, step);
 }
 
@@ -401,11 +403,13 @@ WaveAnswer AskWaveFile(Console& console, ConsoleToolkit& toolkit, std::string_vi
             CheckAnswer(answer, requiredChannels, [&console] { return console.PendingStop() != 0; });
         if (check) return {Answer::Status::Accepted, check.input, 0};
         if (check.problem == WaveHeaderProblem::Stopped) return {Answer::Status::Ended, {}, console.PendingStop()};
-        ShowErrorBox(console, toolkit,
-                     check.error ? std::string(kFileNotFoundMessage)
-                                 : HeaderProblemMessage(check.problem, requiredChannels));
         // A stop that closed the box ends the dialogue here rather than after a restart.
-        if (const int stop = console.PendingStop(); stop != 0) return {Answer::Status::Ended, {}, stop};
+        if (const int stop = ShowErrorBox(console, toolkit,
+                                          check.error ? std::string(kFileNotFoundMessage)
+                                                      : HeaderProblemMessage(check.problem, requiredChannels));
+            stop != 0) {
+            return {Answer::Status::Ended, {}, stop};
+        }
         if (policy == RetryPolicy::Restart) return {Answer::Status::Refused, {}, 0};
         EraseAnswer(console, row, answerColumn, answer.cells);
     }
@@ -418,10 +422,11 @@ void EraseAnswer(Console& console, int row, int answerColumn, std::size_t cells)
     console.LineBreak();
 }
 
-void ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message) {
+int ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message) {
     console.Flush();
     console.Beep();
     toolkit.ConsoleMessageBox(message, 0, std::string(kErrorCaption), 0, 0);
+    return console.PendingStop();
 }
 
 void WriteLine(Console& console, std::string_view text) {
