@@ -35,3 +35,16 @@ TEST(IsControlCharacter, TakesC0DeleteAndC1) {
 }
 
 }  // namespace
+
+namespace {
+
+enum class Colour { Red, Green, Blue };
+
+TEST(TextOf, FindsTheRowOfAKeyAndNothingForAMissingOne) {
+    constexpr stereotools::TextEntry<Colour> table[] = {{Colour::Red, "red"}, {Colour::Blue, "blue"}};
+    EXPECT_STREQ(stereotools::TextOf(table, Colour::Red), "red");
+    EXPECT_STREQ(stereotools::TextOf(table, Colour::Blue), "blue");
+    EXPECT_STREQ(stereotools::TextOf(table, Colour::Green), "");
+}
+
+}  // namespace

@@ -16,10 +16,7 @@ constexpr std::size_t kCutCharacters = 4;
 constexpr std::string_view kLeftEnding = " left channel.wav";
 constexpr std::string_view kRightEnding = " right channel.wav";
 
-constexpr struct {
-    PairProblem problem;
-    const char* text;
-} kPairProblemTexts[] = {
+constexpr TextEntry<PairProblem> kPairProblemTexts[] = {
     {PairProblem::RightHalf, "This is the right channel file of a pair: name its left channel file"},
     {PairProblem::NoPartner,
      "This name pairs with no right channel file (NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)"},
@@ -80,11 +77,6 @@ ChannelPair PairChannelFiles(std::string_view leftName) {
     return {PairProblem::None, std::move(right), std::string(leftName.substr(0, stemEnd)) + ".wav"};
 }
 
-std::string PairProblemMessage(PairProblem problem) {
-    for (const auto& entry : kPairProblemTexts) {
-        if (entry.problem == problem) return entry.text;
-    }
-    return {};
-}
+std::string PairProblemMessage(PairProblem problem) { return TextOf(kPairProblemTexts, problem); }
 
 }  // namespace stereotools

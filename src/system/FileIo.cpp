@@ -1,6 +1,7 @@
 #include "FileIo.h"
 
 #include "Paths.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,18 +23,12 @@ namespace {
 // no more keeps every call's request within what any kernel accepts.
 constexpr size_t kMaxTransferBytes = 0x7ffff000;
 
-const char* OperationVerb(IoError::Operation operation) {
-    switch (operation) {
-        case IoError::Operation::Open: return "open";
-        case IoError::Operation::Read: return "read";
-        case IoError::Operation::Create: return "create";
-        case IoError::Operation::Write:
-        case IoError::Operation::Commit: return "write";
-        case IoError::Operation::None:
-        case IoError::Operation::Memory: break;
-    }
-    return "";
-}
+// The verb of each failing operation in "Cannot VERB 'NAME': REASON".
+constexpr TextEntry<IoError::Operation> kOperationVerbs[] = {
+    {IoError::Operation::Open, "open"},   {IoError::Operation::Read, "read"},
+    {IoError::Operation::Create, "create"}, {IoError::Operation::Write, "write"},
+    {IoError::Operation::Commit, "write"},
+};
 
 IoError OpenError(const std::string& path, int errorNumber, std::string detail = {}) {
     return {IoError::Operation::Open, path, errorNumber, std::move(detail)};
@@ -45,7 +40,7 @@ std::string IoError::Describe() const {
     if (operation == Operation::None) return {};
     if (operation == Operation::Memory) return "Not enough memory to process '" + path + "'  ";
     const std::string reason = detail.empty() ? std::strerror(errorNumber) : detail;
-    return std::string("Cannot ") + OperationVerb(operation) + " '" + path + "': " + reason + "  ";
+    return std::string("Cannot ") + TextOf(kOperationVerbs, operation) + " '" + path + "': " + reason + "  ";
 }
 
 FileCalls SystemFileCalls() {
