@@ -11,8 +11,6 @@
 namespace stereotools {
 namespace {
 
-const std::vector<int> kCrashSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP};
-
 TEST(CrashRestore, WritesTheTextThenDiesOfTheSameSignal) {
     for (int signal : kCrashSignals) {
         SCOPED_TRACE(signal);

@@ -3,9 +3,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <string>
+#include <vector>
 
 namespace stereotools {
+
+// The signals of a fault, on which the crash handler runs.
+inline const std::vector<int> kCrashSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP};
 
 // What a child process did: its standard output and how it ended.
 struct ChildRun {
