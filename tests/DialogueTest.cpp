@@ -1,5 +1,5 @@
 #include "console/Dialogue.h"
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/ForwardingConsole.h"
 #include "support/TestWave.h"
 
@@ -713,11 +713,18 @@ TEST(ShowErrorBox, BeepsThenShowsTheMessageUnderTheErrorCaption) {
     RecordingToolkit toolkit(&console);
     console.AddEnter();
     console.AddText("after");
-    ShowErrorBox(console, toolkit, "This is not a mono Wave file  ");
+    EXPECT_EQ(ShowErrorBox(console, toolkit, "This is not a mono Wave file  "), 0) << "a key closed it";
     EXPECT_EQ(console.Beeps(), 1);
     EXPECT_EQ(toolkit.calls, std::vector<std::string>{"ConsoleMessageBox(This is not a mono Wave file  , 0,   ERROR, 0, 0)"});
     EXPECT_EQ(console.KeysLeft(), 5u);
     for (int row = 1; row <= 28; ++row) EXPECT_EQ(console.RowText(row), "");
+}
+
+TEST(ShowErrorBox, ReturnsTheStopThatClosedIt) {
+    MemoryConsole console(28);
+    RecordingToolkit toolkit(&console);
+    console.RequestStop(130);
+    EXPECT_EQ(ShowErrorBox(console, toolkit, "This is not a mono Wave file  "), 130);
 }
 
 // Job-phase rows: where each line lands, given the row the dialogue left the

@@ -1,5 +1,6 @@
 #include "support/TestWave.h"
-#include "wave/FileIo.h"
+#include "system/FileIo.h"
+#include "system/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -347,7 +348,7 @@ TEST_F(OpenInputFileTest, OpensTheSameFileAgain) {
     ASSERT_TRUE(again.IsOpen());
     EXPECT_EQ(again.Path(), path);
     EXPECT_EQ(again.Size(), 30u);
-    EXPECT_EQ(again.Inode(), opened.file.Inode());
+    EXPECT_TRUE(stereotools::SameFile(again.Status(), opened.file.Status()));
     Bytes part(5);
     EXPECT_EQ(again.ReadAt(20, part), 5);
     EXPECT_EQ(part, testwave::CountingBytes(5, 21));
@@ -507,59 +508,6 @@ TEST_F(OpenInputFileTest, SharesTheFileWithReadersButNotWithALockingWriter) {
     second.file.Close();
     EXPECT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0) << "closing releases the locks";
     ::close(writer);
-}
-
-class ReadSampleRangeTest : public testwave::WithTempFolder {};
-
-TEST_F(ReadSampleRangeTest, TakesOnlyTheDataChunkAndZeroFillsTheRest) {
-    const Bytes file = testwave::CountingBytes(60, 0);
-    auto opened = OpenInputFile(folder.Write("data", file));
-    ASSERT_TRUE(opened);
-    const auto Slice = [&](size_t from, size_t to) { return Bytes(file.begin() + from, file.begin() + to); };
-    const auto Then = [](Bytes bytes, size_t zeros) {
-        bytes.resize(bytes.size() + zeros, 0);
-        return bytes;
-    };
-    struct Case {
-        const char* name;
-        uint64_t dataOffset;
-        uint64_t dataSize;
-        uint64_t position;
-        size_t outSize;
-        Bytes expected;
-    };
-    const Case cases[] = {
-        {"whole chunk, larger buffer", 10, 20, 0, 24, Then(Slice(10, 30), 4)},
-        {"inside the chunk", 10, 20, 5, 5, Slice(15, 20)},
-        {"across the chunk's end", 10, 20, 18, 4, Then(Slice(28, 30), 2)},
-        {"at the chunk's end", 10, 20, 20, 3, Bytes(3, 0)},
-        {"far past the chunk", 10, 20, 1000, 3, Bytes(3, 0)},
-        {"chunk declared past end of file", 50, 40, 0, 12, Then(Slice(50, 60), 2)},
-        {"chunk starting at end of file", 60, 8, 2, 4, Bytes(4, 0)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Bytes out(c.outSize, 0xEE);
-        const IoError error = stereotools::ReadSampleRange(opened.file, c.dataOffset, c.dataSize, c.position, out);
-        EXPECT_FALSE(error) << error.Describe();
-        EXPECT_EQ(out, c.expected);
-    }
-}
-
-TEST_F(ReadSampleRangeTest, ReportsAFailedReadWithTheFileName) {
-    const std::string path = folder.Write("data", Bytes(20, 1));
-    auto opened = OpenInputFile(path);
-    ASSERT_TRUE(opened);
-    Bytes out(8);
-    {
-        testwave::ScopedFileCalls fake(Failing::Calls(EIO));
-        const IoError error = stereotools::ReadSampleRange(opened.file, 0, 20, 0, out);
-        EXPECT_EQ(error.operation, Op::Read);
-        EXPECT_EQ(error.path, path);
-        EXPECT_EQ(error.errorNumber, EIO);
-    }
-    opened.file.Close();
-    EXPECT_EQ(stereotools::ReadSampleRange(opened.file, 0, 20, 0, out).errorNumber, EBADF);
 }
 
 }  // namespace

@@ -5,8 +5,9 @@
 #include "stereoknit/StereoKnit.h"
 #include "stereorip/StereoRip.h"
 
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/TestWave.h"
+#include "support/WaveOutputs.h"
 #include "wave/WaveReader.h"
 #include "wave/WaveWriter.h"
 
@@ -56,7 +57,7 @@ int RipFile(const std::string& path) {
     console.AddText(path);
     console.AddEnter();
     console.AddText("q");
-    return stereorip::RunStereoRip(console, toolkit);
+    return stereorip::RunSplitDialogue(console, toolkit);
 }
 
 int KnitFiles(const std::string& left, const std::string& right, const std::string& output) {
@@ -67,7 +68,7 @@ int KnitFiles(const std::string& left, const std::string& right, const std::stri
         console.AddEnter();
     }
     console.AddText("q");
-    return stereoknit::RunStereoKnit(console, toolkit);
+    return stereoknit::RunJoinDialogue(console, toolkit);
 }
 
 // Sample bytes that are valid values of every kind: small integers, and for
@@ -259,7 +260,7 @@ void WriteRf64Output(const std::string& path, const stereotools::WaveFormatInfo&
     auto created = stereotools::OpenWaveOutput(path, layout.FileBytes());
     ASSERT_TRUE(created) << created.error.Describe();
     ASSERT_FALSE(stereotools::WriteWaveHeader(created.output, info, carried, container));
-    ASSERT_FALSE(stereotools::WriteWaveSamples(created.output, samples));
+    ASSERT_FALSE(testwave::WriteSamplesBehindHeader(created.output, samples));
     ASSERT_FALSE(stereotools::WriteWaveTrailer(created.output, info, carried));
     ASSERT_FALSE(stereotools::CommitWaveOutput(created.output));
 }

@@ -1,6 +1,6 @@
 #include "console/LineEditor.h"
 
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 
 #include <gtest/gtest.h>
 

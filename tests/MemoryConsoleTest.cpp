@@ -1,4 +1,4 @@
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "console/MessageBoxLayout.h"
 
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 #include <gtest/gtest.h>
 

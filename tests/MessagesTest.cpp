@@ -50,13 +50,5 @@ TEST(NameForLine, QuotesOnlyNamesThatNeedIt) {
     EXPECT_EQ(NameForLine("new\nline.wav"), "'new'$'\\n''line.wav'");
 }
 
-TEST(TrimBlanks, DropsTheBlanksAroundOnly) {
-    EXPECT_EQ(TrimBlanks("  This is not a Wave file  "), "This is not a Wave file");
-    EXPECT_EQ(TrimBlanks("Cannot write 'a  b.wav': No space left on device  "),
-              "Cannot write 'a  b.wav': No space left on device");
-    EXPECT_EQ(TrimBlanks("   "), "");
-    EXPECT_EQ(TrimBlanks(""), "");
-}
-
 }  // namespace
 }  // namespace stereotools

@@ -1,6 +1,6 @@
 #include "cli/SignalWatch.h"
 
-#include "jobs/Signals.h"
+#include "system/Signals.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
-#include "jobs/Signals.h"
+#include "system/Signals.h"
+#include "support/ChildRun.h"
 #include "support/TestWave.h"
-#include "wave/UnfinishedOutputs.h"
+#include "system/UnfinishedOutputs.h"
 
 #include <gtest/gtest.h>
 
@@ -15,40 +16,9 @@
 namespace stereotools {
 namespace {
 
-// What a child process did: its standard output and how it ended.
-struct ChildRun {
-    std::string output;
-    int status = 0;
-};
-
-// Runs `body` in a child process whose standard output is a pipe; the child
-// exits with what `body` returns, unless a signal ends it first.
-template <typename Body>
-ChildRun RunInChild(Body body) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        _exit(body());
-    }
-    close(pipeEnds[1]);
-    ChildRun run;
-    char buffer[256];
-    ssize_t n = 0;
-    while ((n = read(pipeEnds[0], buffer, sizeof buffer)) > 0) run.output.append(buffer, static_cast<std::size_t>(n));
-    close(pipeEnds[0]);
-    waitpid(child, &run.status, 0);
-    return run;
-}
-
 // Every signal whose default action ends the program without a fault.
 const std::vector<int> kEndingSignals = {SIGINT,    SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2,  SIGALRM,
                                          SIGVTALRM, SIGXCPU, SIGPWR, SIGPROF, SIGIO,   SIGSTKFLT};
-const std::vector<int> kCrashSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP};
-
 TEST(StopSignals, AreRecordedAndDoNotEndTheProgram) {
     for (int signal : kEndingSignals) {
         SCOPED_TRACE(signal);
@@ -98,44 +68,28 @@ TEST(InstallSignalHandlers, IgnoresBrokenPipesAndFileSizeLimits) {
     EXPECT_EQ(WEXITSTATUS(run.status), 0);
 }
 
-TEST(CrashRestore, WritesTheTextThenDiesOfTheSameSignal) {
+TEST(CrashStep, IsTakenAfterTheOutputsAreRemovedThenTheProgramDies) {
     for (int signal : kCrashSignals) {
         SCOPED_TRACE(signal);
         const ChildRun run = RunInChild([signal] {
             InstallSignalHandlers();
-            SetCrashRestoreText("\033[?1049l restored");
+            SetCrashStep([] { (void)!::write(STDOUT_FILENO, "step", 4); });
             raise(signal);
             return 0;
         });
         ASSERT_TRUE(WIFSIGNALED(run.status));
         EXPECT_EQ(WTERMSIG(run.status), signal);
-        EXPECT_EQ(run.output, "\033[?1049l restored");
+        EXPECT_EQ(run.output, "step");
     }
-}
-
-TEST(CrashRestore, WritesNothingOnceCleared) {
-    const ChildRun run = RunInChild([] {
+    const ChildRun none = RunInChild([] {
         InstallSignalHandlers();
-        SetCrashRestoreText("restore");
-        ClearCrashRestoreText();
+        SetCrashStep([] { (void)!::write(STDOUT_FILENO, "step", 4); });
+        SetCrashStep(nullptr);
         raise(SIGSEGV);
         return 0;
     });
-    ASSERT_TRUE(WIFSIGNALED(run.status));
-    EXPECT_EQ(WTERMSIG(run.status), SIGSEGV);
-    EXPECT_EQ(run.output, "");
-}
-
-TEST(CrashRestore, KeepsOnlyTheFirstBytesOfAnOverlongText) {
-    const std::string text(kMaxCrashRestoreBytes + 100, 'r');
-    const ChildRun run = RunInChild([&text] {
-        InstallSignalHandlers();
-        SetCrashRestoreText(text);
-        raise(SIGABRT);
-        return 0;
-    });
-    ASSERT_TRUE(WIFSIGNALED(run.status));
-    EXPECT_EQ(run.output, text.substr(0, kMaxCrashRestoreBytes));
+    ASSERT_TRUE(WIFSIGNALED(none.status));
+    EXPECT_EQ(none.output, "");
 }
 
 class CrashCleanUp : public testwave::WithTempFolder {};

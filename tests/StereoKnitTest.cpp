@@ -1,7 +1,7 @@
 #include "stereoknit/StereoKnit.h"
 
 #include "console/Dialogue.h"
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/ForwardingConsole.h"
 #include "support/TestWave.h"
 
@@ -60,7 +60,7 @@ struct KnitSession {
     }
     void CloseBox() { console.AddEnter(); }
     void PressFinalKey() { console.AddText("q"); }
-    int Run() { return RunStereoKnit(console, toolkit); }
+    int Run() { return RunJoinDialogue(console, toolkit); }
 
     int FindRow(std::string_view text) const {
         for (int row = 1; row <= kRows; ++row)
@@ -249,7 +249,7 @@ std::vector<JoinCase> JoinCases() {
     return cases;
 }
 
-TEST(RunStereoKnit, JoinsEveryKindOfPairExactly) {
+TEST(RunJoinDialogue, JoinsEveryKindOfPairExactly) {
     for (const JoinCase& c : JoinCases()) {
         SCOPED_TRACE(c.name);
         TempFolder folder;
@@ -269,7 +269,7 @@ TEST(RunStereoKnit, JoinsEveryKindOfPairExactly) {
 
 // A pair that cannot be joined shows its box, then the dialogue starts over
 // with both answers dropped.
-TEST(RunStereoKnit, IncompatiblePairsRestartTheDialogue) {
+TEST(RunJoinDialogue, IncompatiblePairsRestartTheDialogue) {
     struct Case {
         const char* name;
         Bytes left;
@@ -381,7 +381,31 @@ TEST_F(StereoKnitRun, RestartsAfterAStereoLeftFile) {
 // answer of exactly 52 characters from column 29 ends in column 80 and
 // leaves every later line on its row; a longer one wraps and moves the later
 // prompts and lines down instead of being written over.
-TEST(RunStereoKnit, AsksForTheRightFileOnTheRowAfterTheLeftAnswer) {
+// A console whose stop signal arrives once the script has run out: here,
+// while the last box is open, which the signal then closes.
+class StopAtScriptEnd final : public testconsole::ForwardingConsole {
+public:
+    using ForwardingConsole::ForwardingConsole;
+    int PendingStop() const override { return inner_.KeysLeft() == 0 ? 130 : 0; }
+};
+
+TEST(RunJoinDialogue, AStopThatClosesTheCompatibilityBoxEndsTheProgram) {
+    TempFolder folder;
+    ScopedWorkingDirectory cwd(folder.Path());
+    folder.Write("left.wav", MonoFile(16, 44100, {1, 2}));
+    folder.Write("right.wav", MonoFile(16, 48000, {1, 2}));
+    KnitSession session;
+    session.Answer("left.wav");
+    session.Answer("right.wav");
+    session.CloseBox();
+    StopAtScriptEnd console(session.console);
+
+    EXPECT_EQ(RunJoinDialogue(console, session.toolkit), 130);
+    EXPECT_EQ(session.toolkit.messages, std::vector<std::string>{std::string(kRatesDiffer)});
+    EXPECT_EQ(session.console.RowText(8), AnswerRow(kLeftPrompt, "left.wav")) << "the dialogue did not start again";
+}
+
+TEST(RunJoinDialogue, AsksForTheRightFileOnTheRowAfterTheLeftAnswer) {
     struct Case {
         std::size_t length;  // of the left answer
         int rightRow;
@@ -448,7 +472,7 @@ std::string CannotCreate(std::string_view name, int reason) {
 // words the job would use (an empty one with the file-not-found box): the
 // answer is erased, wrapped rows included, and asked for again on row 12,
 // the two inputs staying accepted. Nothing is created or changed.
-TEST(RunStereoKnit, RefusesAnOutputAtItsPromptAndAsksAgainInPlace) {
+TEST(RunJoinDialogue, RefusesAnOutputAtItsPromptAndAsksAgainInPlace) {
     const std::string longMissing = "no folder/" + std::string(60, 'o') + ".wav";
     struct Case {
         const char* name;
@@ -504,7 +528,7 @@ TEST_F(StereoKnitRun, ReportsAnOutputThatCannotBeCreatedWhenTheJobRuns) {
     session.CloseBox();
     session.PressFinalKey();
 
-    EXPECT_EQ(RunStereoKnit(console, session.toolkit), 1);
+    EXPECT_EQ(RunJoinDialogue(console, session.toolkit), 1);
     EXPECT_EQ(session.toolkit.messages, std::vector<std::string>{CannotCreate("takes/out.wav", ENOENT)});
     EXPECT_EQ(session.console.RowText(17), "   Reading input files...");
     // The rows of the missing lines stay empty: "press any key" keeps its row.
@@ -526,7 +550,7 @@ int RefuseRename(int, const char*, int, const char*) {
 
 // A write or the final rename failing: the existing output, here the left
 // input itself, stays as it was and no temporary file is left.
-TEST(RunStereoKnit, KeepsTheOldFileWhenTheOutputFails) {
+TEST(RunJoinDialogue, KeepsTheOldFileWhenTheOutputFails) {
     struct Case {
         const char* name;
         stereotools::FileCalls calls;
@@ -578,7 +602,7 @@ TEST(RunStereoKnit, KeepsTheOldFileWhenTheOutputFails) {
     }
 }
 
-TEST(RunStereoKnit, StopDuringTheJobLeavesNoOutput) {
+TEST(RunJoinDialogue, StopDuringTheJobLeavesNoOutput) {
     for (const std::size_t checksBefore : {0u, 1u}) {
         SCOPED_TRACE("stop after " + std::to_string(checksBefore) + " checks");
         TempFolder folder;

@@ -1,7 +1,7 @@
 #include "stereorip/StereoRip.h"
 
 #include "console/Dialogue.h"
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/ForwardingConsole.h"
 #include "support/TestWave.h"
 
@@ -58,7 +58,7 @@ struct RipSession {
     }
     void CloseBox() { console.AddEnter(); }
     void PressFinalKey() { console.AddText("q"); }
-    int Run() { return RunStereoRip(console, toolkit); }
+    int Run() { return RunSplitDialogue(console, toolkit); }
 
     // Returns the first row whose text is `text`, or 0.
     int FindRow(std::string_view text) const {
@@ -283,7 +283,7 @@ std::vector<SplitCase> SplitCases() {
     return cases;
 }
 
-TEST(RunStereoRip, SplitsEveryKindOfStereoFileExactly) {
+TEST(RunSplitDialogue, SplitsEveryKindOfStereoFileExactly) {
     for (const SplitCase& c : SplitCases()) {
         SCOPED_TRACE(c.name);
         TempFolder folder;
@@ -324,7 +324,7 @@ TEST_F(StereoRipRun, ReplacesLongerOutputToItsExactLength) {
 
 // Each refusal shows its box, then clears the screen and asks again with an
 // empty answer; no file is created.
-TEST(RunStereoRip, RefusalsRestartTheDialogue) {
+TEST(RunSplitDialogue, RefusalsRestartTheDialogue) {
     struct Refusal {
         const char* name;
         Bytes file;  // empty: the answer names no file
@@ -398,7 +398,7 @@ public:
 // An input whose output name is taken by a folder is refused right after
 // its header, before the FILE DATA panel, in the words the job would use,
 // and the dialogue starts over; the next input is split. Nothing is changed.
-TEST(RunStereoRip, RefusesAnInputWhoseOutputsCannotBeWritten) {
+TEST(RunSplitDialogue, RefusesAnInputWhoseOutputsCannotBeWritten) {
     struct Blocked {
         const char* directory;  // the output name taken by a directory
         const char* existing;   // the other output, present before the run
@@ -423,7 +423,7 @@ TEST(RunStereoRip, RefusesAnInputWhoseOutputsCannotBeWritten) {
         session.Answer("take2.wav");
         session.PressFinalKey();
 
-        EXPECT_EQ(RunStereoRip(console, session.toolkit), 0);
+        EXPECT_EQ(RunSplitDialogue(console, session.toolkit), 0);
         EXPECT_EQ(session.toolkit.messages, std::vector<std::string>{CannotCreate(c.directory, EISDIR)});
         ASSERT_EQ(console.rowsAtBox.size(), static_cast<std::size_t>(kRows));
         EXPECT_EQ(console.rowsAtBox[7], PromptRow("take1.wav"));
@@ -450,7 +450,7 @@ TEST_F(StereoRipRun, ReportsAnOutputThatCannotBeCreatedWhenTheJobRuns) {
     session.CloseBox();
     session.PressFinalKey();
 
-    EXPECT_EQ(RunStereoRip(console, session.toolkit), 1);
+    EXPECT_EQ(RunSplitDialogue(console, session.toolkit), 1);
     EXPECT_EQ(session.toolkit.messages, std::vector<std::string>{CannotCreate("take1 left channel.wav", EISDIR)});
     EXPECT_EQ(session.console.RowText(27), "   Reading input file...");
     // The rows of the missing lines stay empty: "press any key" keeps its row.
@@ -527,7 +527,7 @@ TEST_F(StereoRipRun, RefusesAnInputThatChangedAfterItWasAccepted) {
     session.CloseBox();
     session.PressFinalKey();
 
-    EXPECT_EQ(RunStereoRip(console, session.toolkit), 1);
+    EXPECT_EQ(RunSplitDialogue(console, session.toolkit), 1);
     EXPECT_EQ(session.toolkit.messages,
               std::vector<std::string>{"Cannot read 'take1.wav': the file changed after it was checked  "});
     EXPECT_EQ(session.console.RowText(36), "   press any key to quit");
@@ -538,7 +538,7 @@ TEST_F(StereoRipRun, RefusesAnInputThatChangedAfterItWasAccepted) {
 // A stop signal during the job ends the run with its status and leaves
 // neither output nor a temporary file, in the reading step (first check) or
 // the writing step (the check after the one block).
-TEST(RunStereoRip, StopDuringTheJobLeavesNoOutput) {
+TEST(RunSplitDialogue, StopDuringTheJobLeavesNoOutput) {
     for (const std::size_t checksBefore : {0u, 1u}) {
         SCOPED_TRACE("stop after " + std::to_string(checksBefore) + " checks");
         TempFolder folder;

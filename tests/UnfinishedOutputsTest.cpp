@@ -1,5 +1,5 @@
 #include "support/TestWave.h"
-#include "wave/UnfinishedOutputs.h"
+#include "system/UnfinishedOutputs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -111,3 +112,28 @@ TEST(EncodeUtf8, GivesTheReplacementForCodePointsWithoutEncoding) {
 
 }  // namespace
 }  // namespace stereotools
+
+namespace {
+
+// Every encoding starts with a byte whose class gives its length, and the
+// rest are continuation bytes; bytes that start no encoding count as one.
+TEST(Utf8ByteClasses, AgreeWithEveryEncoding) {
+    std::array<bool, 256> leads{};
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        const std::string bytes = stereotools::EncodeUtf8(c);
+        const auto lead = static_cast<unsigned char>(bytes[0]);
+        leads[lead] = true;
+        ASSERT_EQ(stereotools::Utf8SequenceLength(lead), bytes.size()) << static_cast<uint32_t>(c);
+        ASSERT_FALSE(stereotools::IsUtf8Continuation(lead));
+        for (std::size_t i = 1; i < bytes.size(); ++i) {
+            ASSERT_TRUE(stereotools::IsUtf8Continuation(static_cast<unsigned char>(bytes[i])));
+        }
+    }
+    for (int b = 0; b < 256; ++b) {
+        if (leads[static_cast<std::size_t>(b)]) continue;
+        EXPECT_EQ(stereotools::Utf8SequenceLength(static_cast<unsigned char>(b)), 1u) << b;
+    }
+}
+
+}  // namespace

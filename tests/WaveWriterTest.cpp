@@ -1,5 +1,6 @@
 #include "support/TestWave.h"
-#include "wave/UnfinishedOutputs.h"
+#include "support/WaveOutputs.h"
+#include "system/UnfinishedOutputs.h"
 #include "wave/WaveReader.h"
 #include "wave/WaveWriter.h"
 
@@ -30,7 +31,8 @@ using stereotools::IoError;
 using stereotools::OpenWaveOutput;
 using stereotools::WaveFormatInfo;
 using stereotools::WriteWaveHeader;
-using stereotools::WriteWaveSamples;
+using testwave::WriteSamplesBehindHeader;
+using testwave::WrittenHeader;
 
 using Op = IoError::Operation;
 
@@ -47,7 +49,7 @@ WaveFormatInfo JoinedStereo() {
     return info;
 }
 
-TEST(EncodeWaveHeader, WritesTheCanonicalLayout) {
+TEST(WriteWaveHeader, WritesTheCanonicalLayout) {
     const Bytes expected = {
         'R', 'I', 'F', 'F', 0x14, 0x01, 0, 0,   // RIFF size 276
         'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
@@ -57,11 +59,11 @@ TEST(EncodeWaveHeader, WritesTheCanonicalLayout) {
         4, 0, 16, 0,                            // block align, bits
         'd', 'a', 't', 'a', 0xF0, 0, 0, 0,      // data size 240
     };
-    const auto header = stereotools::EncodeWaveHeader(JoinedStereo());
+    const auto header = WrittenHeader(JoinedStereo());
     EXPECT_EQ(Bytes(header.begin(), header.end()), expected);
 }
 
-TEST(EncodeWaveHeader, WritesFieldsWhole) {
+TEST(WriteWaveHeader, WritesFieldsWhole) {
     WaveFormatInfo info;
     info.formatTag = 3;
     info.channels = 1;
@@ -70,7 +72,7 @@ TEST(EncodeWaveHeader, WritesFieldsWhole) {
     info.blockAlign = 0x1234;
     info.bitsPerSample = 64;
     info.dataSize = 0xFFFFFFDBu;  // the largest that fits with the RIFF size
-    const auto header = stereotools::EncodeWaveHeader(info);
+    const auto header = WrittenHeader(info);
     const Bytes expectedTail = {3, 0, 1, 0, 4, 3, 2, 1, 0xD0, 0xC0, 0xB0, 0xA0, 0x34, 0x12, 64, 0};
     EXPECT_EQ(Bytes(header.begin() + 20, header.begin() + 36), expectedTail);
     EXPECT_EQ(Bytes(header.begin() + 4, header.begin() + 8), Bytes({0xFF, 0xFF, 0xFF, 0xFF}));
@@ -102,7 +104,7 @@ TEST(LayOutWave, ChoosesRf64OnlyWhereTheRiffSizeNoLongerFits) {
         EXPECT_EQ(layout.trailerBytes, 0u);
         EXPECT_EQ(layout.riffSize, c.riffSize);
         EXPECT_EQ(layout.FileBytes(), c.headerBytes + c.dataSize);
-        EXPECT_EQ(stereotools::EncodeWaveHeader(info).size(), c.headerBytes);
+        EXPECT_EQ(WrittenHeader(info).size(), c.headerBytes);
     }
 }
 
@@ -124,7 +126,7 @@ TEST(LayOutWave, CountsCarriedChunksAndTheirPadBytes) {
     EXPECT_EQ(stereotools::LayOutWave(info, metadata).headerBytes, 80u + 32u);
 }
 
-TEST(EncodeWaveHeader, WritesRf64WithItsSizesInDs64) {
+TEST(WriteWaveHeader, WritesRf64WithItsSizesInDs64) {
     WaveFormatInfo info = JoinedStereo();
     info.dataSize = (uint64_t{5} << 30) + 2;  // half a frame more than 0x50000000 frames
     const Bytes expected = {
@@ -138,16 +140,16 @@ TEST(EncodeWaveHeader, WritesRf64WithItsSizesInDs64) {
         1, 0, 2, 0, 100, 0, 0, 0, 0x90, 0x01, 0, 0, 4, 0, 16, 0,
         'd', 'a', 't', 'a', 0xFF, 0xFF, 0xFF, 0xFF,
     };
-    EXPECT_EQ(stereotools::EncodeWaveHeader(info), expected);
+    EXPECT_EQ(WrittenHeader(info), expected);
 
     // The same fields in RF64 whatever the size, when asked.
     info.dataSize = 240;
-    const Bytes small = stereotools::EncodeWaveHeader(info, stereotools::WaveContainer::Rf64);
+    const Bytes small = WrittenHeader(info, stereotools::WaveContainer::Rf64);
     ASSERT_EQ(small.size(), 80u);
     // RIFF size 240 + 72, data size 240, 60 frames.
     EXPECT_EQ(Bytes(small.begin() + 20, small.begin() + 44),
               Bytes({0x38, 1, 0, 0, 0, 0, 0, 0, 240, 0, 0, 0, 0, 0, 0, 0, 60, 0, 0, 0, 0, 0, 0, 0}));
-    const Bytes riff = stereotools::EncodeWaveHeader(info);
+    const Bytes riff = WrittenHeader(info);
     EXPECT_EQ(Bytes(small.begin() + 48, small.begin() + 72), Bytes(riff.begin() + 12, riff.begin() + 36));
 }
 
@@ -156,9 +158,12 @@ IoError WriteOutput(const std::string& path, const WaveFormatInfo& info, const s
     auto opened = OpenWaveOutput(path, stereotools::kWaveHeaderBytes + info.dataSize);
     if (!opened) return opened.error;
     if (IoError error = WriteWaveHeader(opened.output, info)) return error;
+    uint64_t position = 0;
     for (const auto& block : blocks) {
-        if (IoError error = WriteWaveSamples(opened.output, block)) return error;
+        if (IoError error = stereotools::WriteWaveSamplesAt(opened.output, position, block)) return error;
+        position += block.size();
     }
+    if (IoError error = stereotools::EndWaveSamples(opened.output, position)) return error;
     return CommitWaveOutput(opened.output);
 }
 
@@ -180,7 +185,7 @@ TEST_F(WaveOutputTest, WritesHeaderThenSamplesInOrder) {
     const auto written = folder.Read("joined.wav");
     ASSERT_TRUE(written);
     EXPECT_EQ(written->size(), 284u);
-    EXPECT_EQ(*written, Concat(stereotools::EncodeWaveHeader(JoinedStereo()), samples));
+    EXPECT_EQ(*written, Concat(WrittenHeader(JoinedStereo()), samples));
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"joined.wav"}) << "no temporary file is left";
 
     const auto reread = stereotools::ReadWaveHeader(stereotools::MemorySource(*written), 2);
@@ -207,7 +212,7 @@ TEST_F(WaveOutputTest, WritesSamplesAtTheirPlacesInAnyOrder) {
     EXPECT_FALSE(late);
     ASSERT_FALSE(stereotools::EndWaveSamples(opened.output, 240));
     ASSERT_FALSE(CommitWaveOutput(opened.output));
-    EXPECT_EQ(folder.Read("joined.wav"), Concat(stereotools::EncodeWaveHeader(JoinedStereo()), samples));
+    EXPECT_EQ(folder.Read("joined.wav"), Concat(WrittenHeader(JoinedStereo()), samples));
 }
 
 // A failed write at a place names the output and leaves it to the caller,
@@ -239,7 +244,7 @@ TEST_F(WaveOutputTest, ReplacesALongerFileWithExactlyTheNewBytes) {
     WaveFormatInfo info = JoinedStereo();
     info.dataSize = 4;
     ASSERT_FALSE(WriteOutput(path, info, {Bytes{1, 2, 3, 4}}));
-    EXPECT_EQ(folder.Read("out.wav"), Concat(stereotools::EncodeWaveHeader(info), Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(folder.Read("out.wav"), Concat(WrittenHeader(info), Bytes{1, 2, 3, 4}));
     struct stat status {};
     ASSERT_EQ(::stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
@@ -262,7 +267,7 @@ TEST_F(WaveOutputTest, WritesThroughSymbolicLinks) {
     ASSERT_EQ(::symlink("link.wav", folder.Path("link to link.wav").c_str()), 0);
     WaveFormatInfo info = JoinedStereo();
     info.dataSize = 2;
-    const Bytes expected = Concat(stereotools::EncodeWaveHeader(info), Bytes{7, 8});
+    const Bytes expected = Concat(WrittenHeader(info), Bytes{7, 8});
 
     auto opened = OpenWaveOutput(folder.Path("link to link.wav"), 46);
     ASSERT_TRUE(opened) << opened.error.Describe();
@@ -270,7 +275,7 @@ TEST_F(WaveOutputTest, WritesThroughSymbolicLinks) {
     EXPECT_EQ(testwave::TempFolder::NamesIn(folder.Path("takes")).size(), 2u)
         << "the temporary file lies beside the file the links lead to";
     ASSERT_FALSE(WriteWaveHeader(opened.output, info));
-    ASSERT_FALSE(WriteWaveSamples(opened.output, Bytes{7, 8}));
+    ASSERT_FALSE(WriteSamplesBehindHeader(opened.output, Bytes{7, 8}));
     ASSERT_FALSE(CommitWaveOutput(opened.output));
 
     EXPECT_EQ(folder.Read("takes/real.wav"), expected);
@@ -469,6 +474,11 @@ struct Faults {
         errno = error;
         return -1;
     }
+    static ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+        if (writesLeft-- > 0) return ::pwrite(fd, buffer, count, offset);
+        errno = error;
+        return -1;
+    }
     static int Close(int fd) {
         ::close(fd);
         errno = error;
@@ -510,7 +520,7 @@ protected:
         auto created = OpenWaveOutput(path, stereotools::LayOutWave(info, carried.metadata, container).FileBytes());
         if (!created) return created.error;
         if (IoError error = WriteWaveHeader(created.output, info, carried, container)) return error;
-        if (IoError error = WriteWaveSamples(created.output, Bytes{'s', 's', 's'})) return error;
+        if (IoError error = WriteSamplesBehindHeader(created.output, Bytes{'s', 's', 's'})) return error;
         if (IoError error = stereotools::WriteWaveTrailer(created.output, info, carried)) return error;
         return CommitWaveOutput(created.output);
     }
@@ -594,11 +604,13 @@ TEST_F(WaveOutputTest, FailsWholeWhenAnyStepFails) {
         Op operation;
         int errorNumber;
     };
-    FileCalls access = Real(), fallocate = Real(), chown = Real(), write = Real(), close = Real(), rename = Real();
+    FileCalls access = Real(), fallocate = Real(), chown = Real(), write = Real(), pwrite = Real(), close = Real(),
+              rename = Real();
     access.faccessat = Faults::AccessAt;
     fallocate.fallocate = Faults::Fallocate;
     chown.fchown = Faults::Chown;
     write.write = Faults::Write;
+    pwrite.pwrite = Faults::Pwrite;
     close.close = Faults::Close;
     rename.renameat = Faults::RenameAt;
     const Case cases[] = {
@@ -607,8 +619,8 @@ TEST_F(WaveOutputTest, FailsWholeWhenAnyStepFails) {
         {"no room for the reservation", fallocate, 0, Op::Create, ENOSPC},
         {"file too large for the file system", fallocate, 0, Op::Create, EFBIG},
         {"disk full on the header", write, 0, Op::Write, ENOSPC},
-        {"disk full on the samples", write, 1, Op::Write, ENOSPC},
-        {"disk error on the samples", write, 2, Op::Write, EIO},
+        {"disk full on the samples", pwrite, 0, Op::Write, ENOSPC},
+        {"disk error on the samples", pwrite, 1, Op::Write, EIO},
         {"close fails", close, 0, Op::Commit, EIO},
         {"rename fails", rename, 0, Op::Commit, EACCES},
     };
@@ -645,7 +657,7 @@ TEST_F(WaveOutputTest, GoesOnWhereSpaceCannotBeReserved) {
 class ReplacedFile : public testwave::WithTempFolder {
 protected:
     const Bytes old = Bytes(300, 0x77);
-    const Bytes expected = Concat(stereotools::EncodeWaveHeader(JoinedStereo()), Bytes(240, 6));
+    const Bytes expected = Concat(WrittenHeader(JoinedStereo()), Bytes(240, 6));
     IoError Replace(const std::string& path) { return WriteOutput(path, JoinedStereo(), {Bytes(240, 6)}); }
 };
 
@@ -836,7 +848,7 @@ TEST_F(WaveOutputTest, RemovesAnUncommittedOutput) {
         auto opened = OpenWaveOutput(path, 284);
         ASSERT_TRUE(opened);
         ASSERT_FALSE(WriteWaveHeader(opened.output, JoinedStereo()));
-        ASSERT_FALSE(WriteWaveSamples(opened.output, Bytes(100, 1)));
+        ASSERT_FALSE(WriteSamplesBehindHeader(opened.output, Bytes(100, 1)));
         EXPECT_EQ(folder.Names().size(), 2u) << "the temporary file exists while writing";
         stereotools::WaveOutput moved = std::move(opened.output);
         EXPECT_FALSE(opened.output.IsOpen());
@@ -848,7 +860,7 @@ TEST_F(WaveOutputTest, RemovesAnUncommittedOutput) {
     discarded.output.Discard();
     EXPECT_EQ(Snapshot(folder), before);
     // Neither writing nor committing a discarded output may pass for success.
-    EXPECT_EQ(WriteWaveSamples(discarded.output, Bytes(4)).errorNumber, EBADF);
+    EXPECT_EQ(stereotools::WriteWaveSamplesAt(discarded.output, 0, Bytes(4)).errorNumber, EBADF);
     EXPECT_EQ(CommitWaveOutput(discarded.output).errorNumber, EBADF);
     EXPECT_EQ(Snapshot(folder), before);
 }

@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 #include "jobs/ChannelNames.h"
+#include "system/Paths.h"
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
@@ -14,20 +15,6 @@
 
 namespace stereotools {
 namespace {
-
-// Returns the part of `path` after its last "/".
-std::string BaseOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Returns the folder part of `path`: "." when it has none.
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
 
 // Returns what tells the file `path` stands for from every other: for an
 // existing file, its device and inode, so that every name of it (a link, a
@@ -42,7 +29,7 @@ std::string FileKey(const std::string& path) {
     }
     struct stat folder {};
     if (::stat(FolderOf(path).c_str(), &folder) == 0) {
-        return std::to_string(folder.st_dev) + ":" + std::to_string(folder.st_ino) + "/" + BaseOf(path);
+        return std::to_string(folder.st_dev) + ":" + std::to_string(folder.st_ino) + "/" + BaseNameOf(path);
     }
     std::error_code ignored;
     return "path:" + std::filesystem::absolute(path, ignored).lexically_normal().string();
@@ -87,7 +74,7 @@ std::string InputRefusal(const std::string& name, const InputCheck& check, int r
 std::string BatchPlanner::InOutputFolder(const std::string& derived) const {
     if (settings_.outputDir.empty()) return derived;
     const std::string& folder = settings_.outputDir;
-    return folder + (folder.back() == '/' ? "" : "/") + BaseOf(derived);
+    return folder + (folder.back() == '/' ? "" : "/") + BaseNameOf(derived);
 }
 
 std::string ZeroFillWarning(const std::string& name, const WaveFormatInfo& info) {

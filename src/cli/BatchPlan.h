@@ -61,7 +61,7 @@ private:
 
     BatchSettings settings_;
     // The outputs claimed so far, each by the name of the item that writes
-    // it, keyed by OutputKey.
+    // it, keyed by FileKey.
     std::map<std::string, std::string> claimed_;
 };
 

@@ -6,7 +6,7 @@
 #include "SignalWatch.h"
 #include "jobs/BlockMover.h"
 #include "jobs/JoinJob.h"
-#include "jobs/Signals.h"
+#include "system/Signals.h"
 #include "jobs/SplitJob.h"
 #include "wave/WaveDerive.h"
 

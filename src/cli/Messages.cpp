@@ -1,6 +1,6 @@
 #include "Messages.h"
 
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 #include <cstdio>
 
@@ -130,12 +130,6 @@ std::string CliText(CliMessage message, std::initializer_list<std::string_view> 
         at = hole + 2;
     }
     return out;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace stereotools

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "wave/FileIo.h"
+#include "system/FileIo.h"
+#include "system/Text.h"
 
 #include <initializer_list>
 #include <string>
@@ -50,9 +51,5 @@ enum class CliMessage {
 // Returns the message of `error` as a line prints it: without the blanks
 // around it, its file name quoted as QuotedName quotes it.
 [[nodiscard]] std::string DescribeForLine(const IoError& error);
-
-// Returns `text` without its leading and trailing blanks: the dialogue's
-// texts as a line of a terminal tool prints them.
-[[nodiscard]] std::string_view TrimBlanks(std::string_view text);
 
 }  // namespace stereotools

@@ -1,6 +1,6 @@
 #include "SignalWatch.h"
 
-#include "jobs/Signals.h"
+#include "system/Signals.h"
 
 #include <system_error>
 

@@ -1,7 +1,7 @@
 #include "CellGrid.h"
 
 #include "CellWidth.h"
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 #include <algorithm>
 

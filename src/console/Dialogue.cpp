@@ -2,7 +2,8 @@
 
 #include "LineEditor.h"
 #include "NameCompletion.h"
-#include "jobs/Utf8.h"
+#include "system/Text.h"
+#include "system/Utf8.h"
 #include "jobs/ChannelNames.h"
 
 #include <algorithm>
@@ -338,19 +339,12 @@ std::string ShellSafe(std::string_view text) {
     return safe;
 }
 
-// Returns `text` without the blanks around it.
-std::string_view Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // Leaves for the shell what the job did: a line per output it put in place,
 // then `error`, when there is one.
 void LeaveJobRecord(Console& console, const Job& job, const IoError& error) {
     for (const std::string& name : job.CommittedOutputs())
         console.LeaveInShell(ShellStream::Output, std::string(kWroteText) + "'" + ShellSafe(name) + "'");
-    if (error) console.LeaveInShell(ShellStream::Error, ShellSafe(Trimmed(error.Describe())));
+    if (error) console.LeaveInShell(ShellStream::Error, ShellSafe(TrimBlanks(error.Describe())));
 }
 
 // Ends the job phase after a phase of the job that did not succeed: returns
@@ -360,7 +354,9 @@ int EndUnsuccessfulJob(Console& console, ConsoleToolkit& toolkit, const Job& job
                        FailedStep step) {
     LeaveJobRecord(console, job, result.error);
     if (result.stopStatus != 0) return result.stopStatus;
-    ShowErrorBox(console, toolkit, result.error.Describe());
+    // The dialogue ends after this box either way; a stop that closed it
+    // is heard by the wait for the last key.
+    (void)ShowErrorBox(console, toolkit, result.error.Describe());
     return FinishFailedDialogue(console, step);
 }
 
@@ -423,11 +419,13 @@ WaveAnswer AskWaveFile(Console& console, ConsoleToolkit& toolkit, std::string_vi
             CheckAnswer(answer, requiredChannels, [&console] { return console.PendingStop() != 0; });
         if (check) return {Answer::Status::Accepted, check.input, 0};
         if (check.problem == WaveHeaderProblem::Stopped) return {Answer::Status::Ended, {}, console.PendingStop()};
-        ShowErrorBox(console, toolkit,
-                     check.error ? std::string(kFileNotFoundMessage)
-                                 : HeaderProblemMessage(check.problem, requiredChannels));
         // A stop that closed the box ends the dialogue here rather than after a restart.
-        if (const int stop = console.PendingStop(); stop != 0) return {Answer::Status::Ended, {}, stop};
+        if (const int stop = ShowErrorBox(console, toolkit,
+                                          check.error ? std::string(kFileNotFoundMessage)
+                                                      : HeaderProblemMessage(check.problem, requiredChannels));
+            stop != 0) {
+            return {Answer::Status::Ended, {}, stop};
+        }
         if (policy == RetryPolicy::Restart) return {Answer::Status::Refused, {}, 0};
         EraseAnswer(console, row, answerColumn, answer.cells);
     }
@@ -440,10 +438,11 @@ void EraseAnswer(Console& console, int row, int answerColumn, std::size_t cells)
     console.LineBreak();
 }
 
-void ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message) {
+int ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message) {
     console.Flush();
     console.Beep();
     toolkit.ConsoleMessageBox(message, 0, std::string(kErrorCaption), 0, 0);
+    return console.PendingStop();
 }
 
 void WriteLine(Console& console, std::string_view text) {

@@ -85,8 +85,9 @@ struct WaveAnswer {
 // writes a line break.
 void EraseAnswer(Console& console, int row, int answerColumn, std::size_t cells);
 
-// Beeps and shows `message` in the error box; returns once it is closed.
-void ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message);
+// Beeps and shows `message` in the error box; returns once it is closed:
+// the status of a stop signal that closed it, or 0 when a key did.
+[[nodiscard]] int ShowErrorBox(Console& console, ConsoleToolkit& toolkit, const std::string& message);
 
 // Writes `text` at the cursor, then puts the cursor at column 1 of the row
 // after its last cell: a text that filled its row to column 80 has put it

@@ -1,6 +1,6 @@
 #include "KeyDecoding.h"
 
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 namespace stereotools {
 namespace {

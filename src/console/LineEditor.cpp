@@ -1,6 +1,7 @@
 #include "LineEditor.h"
 
-#include "jobs/Utf8.h"
+#include "system/Text.h"
+#include "system/Utf8.h"
 
 #include <algorithm>
 #include <utility>
@@ -14,9 +15,7 @@ bool IsBlank(const AnswerCharacter& character) { return character.bytes.size() =
 
 }  // namespace
 
-bool IsPrintable(char32_t character) {
-    return character >= 0x20 && character != 0x7F && !(character >= 0x80 && character < 0xA0);
-}
+bool IsPrintable(char32_t character) { return !IsControlCharacter(character); }
 
 std::vector<AnswerCharacter> ToAnswerCharacters(const Console& console, std::string_view text) {
     std::vector<AnswerCharacter> characters;

@@ -1,7 +1,8 @@
 #include "NameCompletion.h"
 
 #include "CellWidth.h"
-#include "jobs/Utf8.h"
+#include "system/Text.h"
+#include "system/Utf8.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,25 +14,11 @@
 namespace stereotools {
 namespace {
 
-bool IsControl(char32_t character) {
-    return character < 0x20 || character == 0x7F || (character >= 0x80 && character < 0xA0);
-}
-
 bool HoldsControlCharacter(std::string_view name) {
     const auto characters = SplitUtf8(name);
     return std::any_of(characters.begin(), characters.end(),
-                       [](const Utf8Character& c) { return IsControl(c.codePoint); });
+                       [](const Utf8Character& c) { return IsControlCharacter(c.codePoint); });
 }
-
-bool EndsWithNoCase(std::string_view text, std::string_view ending) {
-    if (text.size() < ending.size()) return false;
-    const std::string_view tail = text.substr(text.size() - ending.size());
-    return std::equal(tail.begin(), tail.end(), ending.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-    });
-}
-
-bool IsContinuationByte(char byte) { return (static_cast<unsigned char>(byte) & 0xC0u) == 0x80u; }
 
 int TextWidth(std::string_view text) {
     int width = 0;
@@ -156,7 +143,7 @@ Completion CompleteName(std::string_view partial, const std::vector<FolderEntry>
         shared = i;
     }
     // Cutting inside a character would put half of it into the answer.
-    while (shared > partial.size() && shared < first.size() && IsContinuationByte(first[shared])) --shared;
+    while (shared > partial.size() && shared < first.size() && IsUtf8Continuation(static_cast<unsigned char>(first[shared]))) --shared;
     completion.addition = first.substr(partial.size(), shared - partial.size());
     for (const FolderEntry* match : matches) completion.choices.push_back(match->name + (match->isFolder ? "/" : ""));
     return completion;

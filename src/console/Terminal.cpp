@@ -1,8 +1,9 @@
 #include "MessageBoxLayout.h"
-#include "jobs/Signals.h"
+#include "CrashRestore.h"
+#include "system/Signals.h"
 #include "TerminalState.h"
 #include "CellWidth.h"
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 #include <langinfo.h>
 #include <sys/ioctl.h>

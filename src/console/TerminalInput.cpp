@@ -1,7 +1,7 @@
 #include "KeyDecoding.h"
-#include "jobs/Signals.h"
+#include "system/Signals.h"
 #include "TerminalState.h"
-#include "jobs/Utf8.h"
+#include "system/Utf8.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -28,16 +28,6 @@ constexpr int kSequenceWaitMs = 50;
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr long kNanosecondsPerMillisecond = 1000000L;
 
-// Returns the bytes of the UTF-8 sequence that `lead` starts, 1 for a byte
-// that starts none.
-std::size_t SequenceLength(int lead) {
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 1;
-}
-
-bool IsContinuation(int byte) { return byte >= 0x80 && byte <= 0xBF; }
 
 // Returns the key that curses key code `code` stands for.
 Key KeyForCode(wint_t code) {
@@ -76,12 +66,13 @@ int TerminalConsole::State::ReadCharacter(wint_t& code, std::string& bytes) {
         return KEY_CODE_YES;
     }
     bytes.push_back(static_cast<char>(lead));
-    const std::size_t length = SequenceLength(lead);
+    const std::size_t length = Utf8SequenceLength(static_cast<unsigned char>(lead));
     while (bytes.size() < length) {
         int next = wgetch(pad);
         if (next == ERR && WaitForInput(kSequenceWaitMs) == Wait::Ready) next = wgetch(pad);
         if (next == ERR) break;
-        if (!IsContinuation(next)) {
+        // A key code past a byte is no part of the sequence.
+        if (next > 0xFF || !IsUtf8Continuation(static_cast<unsigned char>(next))) {
             ungetch(next);
             break;
         }

@@ -1,6 +1,7 @@
 #include "ChannelNames.h"
 
-#include "Utf8.h"
+#include "system/Text.h"
+#include "system/Utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,28 +18,18 @@ constexpr std::string_view kRightEnding = " right channel.wav";
 constexpr std::string_view kLeftWords = " left channel";
 constexpr std::string_view kRightWords = " right channel";
 
-constexpr struct {
-    PairProblem problem;
-    const char* text;
-} kPairProblemTexts[] = {
+constexpr TextEntry<PairProblem> kPairProblemTexts[] = {
     {PairProblem::RightHalf, "This is the right channel file of a pair: name its left channel file"},
     {PairProblem::NoPartner,
      "This name pairs with no right channel file (NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)"},
 };
-
-bool HasExtension(std::string_view name, std::string_view lowerCaseExtension) {
-    if (name.size() < lowerCaseExtension.size()) return false;
-    std::string tail(name.substr(name.size() - lowerCaseExtension.size()));
-    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == lowerCaseExtension;
-}
 
 // Returns where the channel letter stands in a name that ends in a
 // separator (".", "_" or "-"), one letter and ".wav" or ".wave" (any case),
 // or npos. NAME, the separator and the letter come before the extension.
 std::size_t ChannelLetter(std::string_view name) {
     for (const std::string_view extension : {std::string_view(".wav"), std::string_view(".wave")}) {
-        if (name.size() < extension.size() + 3 || !HasExtension(name, extension)) continue;
+        if (name.size() < extension.size() + 3 || !EndsWithNoCase(name, extension)) continue;
         const std::size_t letter = name.size() - extension.size() - 1;
         const char separator = name[letter - 1];
         if (separator == '.' || separator == '_' || separator == '-') return letter;
@@ -55,9 +46,9 @@ bool IsLetter(std::string_view name, std::size_t at, char upperCase) {
 // any case, right before an ending ".wav" or ".wave" (any case), or npos.
 std::size_t ChannelWords(std::string_view name, std::string_view lowerCaseWords) {
     for (const std::string_view extension : {std::string_view(".wav"), std::string_view(".wave")}) {
-        if (!HasExtension(name, extension)) continue;
+        if (!EndsWithNoCase(name, extension)) continue;
         const std::string_view stem = name.substr(0, name.size() - extension.size());
-        if (HasExtension(stem, lowerCaseWords)) return stem.size() - lowerCaseWords.size();
+        if (EndsWithNoCase(stem, lowerCaseWords)) return stem.size() - lowerCaseWords.size();
     }
     return std::string_view::npos;
 }
@@ -116,11 +107,6 @@ ChannelPair PairChannelFiles(std::string_view leftName) {
     return {PairProblem::None, std::move(right), std::string(leftName.substr(0, stemEnd)) + ".wav"};
 }
 
-std::string PairProblemMessage(PairProblem problem) {
-    for (const auto& entry : kPairProblemTexts) {
-        if (entry.problem == problem) return entry.text;
-    }
-    return {};
-}
+std::string PairProblemMessage(PairProblem problem) { return TextOf(kPairProblemTexts, problem); }
 
 }  // namespace stereotools

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "wave/FileIo.h"
+#include "system/FileIo.h"
 #include "wave/WaveFormat.h"
 #include "wave/WaveReader.h"
 #include "wave/WaveWriter.h"

@@ -3,6 +3,7 @@
 #include "BlockMover.h"
 #include "SampleBlock.h"
 #include "channels/InterleaveChannels.h"
+#include "system/Paths.h"
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
@@ -16,8 +17,7 @@ namespace stereotools {
 namespace {
 
 bool IsSameFile(const InputFile& file, const std::string& name) {
-    struct stat info {};
-    return ::stat(name.c_str(), &info) == 0 && info.st_dev == file.Device() && info.st_ino == file.Inode();
+    return PathNamesFile(name, file.Status());
 }
 
 // Joins a block: reads both channels' samples, interleaves them and writes

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Job.h"
-#include "wave/FileIo.h"
+#include "system/FileIo.h"
 #include "wave/WaveWriter.h"
 
 #include <string>

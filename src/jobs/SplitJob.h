@@ -2,7 +2,7 @@
 
 #include "ChannelNames.h"
 #include "Job.h"
-#include "wave/FileIo.h"
+#include "system/FileIo.h"
 #include "wave/WaveWriter.h"
 
 #include <string>

@@ -46,10 +46,13 @@ Answer AskOutputFile(Console& console, ConsoleToolkit& toolkit, int row) {
         if (output.status == Answer::Status::Ended) return output;
         const stereotools::IoError refusal = stereotools::CheckWaveOutput(output.text);
         if (!refusal) return output;
-        stereotools::ShowErrorBox(console, toolkit,
-                                  output.text.empty() ? std::string(stereotools::kFileNotFoundMessage)
-                                                      : refusal.Describe());
-        if (const int stop = console.PendingStop(); stop != 0) return {Answer::Status::Ended, {}, stop, 0, false};
+        if (const int stop = stereotools::ShowErrorBox(console, toolkit,
+                                                       output.text.empty()
+                                                           ? std::string(stereotools::kFileNotFoundMessage)
+                                                           : refusal.Describe());
+            stop != 0) {
+            return {Answer::Status::Ended, {}, stop, 0, false};
+        }
         stereotools::EraseAnswer(console, row, kAnswerColumn, output.cells);
     }
 }
@@ -72,7 +75,11 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
         const stereotools::CompatibilityProblem problem =
             stereotools::CheckCompatibility(left.input.info, right.input.info);
         if (problem != stereotools::CompatibilityProblem::None) {
-            stereotools::ShowErrorBox(console, toolkit, stereotools::CompatibilityProblemMessage(problem));
+            if (const int stop = stereotools::ShowErrorBox(console, toolkit,
+                                                           stereotools::CompatibilityProblemMessage(problem));
+                stop != 0) {
+                return {true, stop, {}};
+            }
             continue;
         }
 
@@ -86,7 +93,7 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
 
 }  // namespace
 
-int RunStereoKnit(Console& console, ConsoleToolkit& toolkit) {
+int RunJoinDialogue(Console& console, ConsoleToolkit& toolkit) {
     stereotools::OpenConsoleWindow(console, toolkit, "Stereoknit", kWindowRows);
     DialogueResult dialogue = RunDialogue(console, toolkit);
     if (dialogue.ended) return dialogue.exitStatus;

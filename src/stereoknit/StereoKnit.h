@@ -6,6 +6,6 @@
 namespace stereoknit {
 
 // Runs the join dialogue and job on `console`. Returns the exit status.
-[[nodiscard]] int RunStereoKnit(stereotools::Console& console, stereotools::ConsoleToolkit& toolkit);
+[[nodiscard]] int RunJoinDialogue(stereotools::Console& console, stereotools::ConsoleToolkit& toolkit);
 
 }  // namespace stereoknit

@@ -83,7 +83,7 @@ stereotools::IoError CheckOutputs(const ChannelFileNames& names) {
 
 }  // namespace
 
-int RunStereoRip(Console& console, ConsoleToolkit& toolkit) {
+int RunSplitDialogue(Console& console, ConsoleToolkit& toolkit) {
     stereotools::OpenConsoleWindow(console, toolkit, "Stereorip", kWindowRows);
     stereotools::WaveAnswer answer;
     ChannelFileNames names;
@@ -98,8 +98,7 @@ int RunStereoRip(Console& console, ConsoleToolkit& toolkit) {
         names = stereotools::DeriveChannelFileNames(answer.input.name);
         const stereotools::IoError refusal = CheckOutputs(names);
         if (!refusal) break;
-        stereotools::ShowErrorBox(console, toolkit, refusal.Describe());
-        if (const int stop = console.PendingStop(); stop != 0) return stop;
+        if (const int stop = stereotools::ShowErrorBox(console, toolkit, refusal.Describe()); stop != 0) return stop;
     }
 
     const WaveFormatInfo& info = answer.input.info;

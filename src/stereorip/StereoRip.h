@@ -6,6 +6,6 @@
 namespace stereorip {
 
 // Runs the split dialogue and job on `console`. Returns the exit status.
-[[nodiscard]] int RunStereoRip(stereotools::Console& console, stereotools::ConsoleToolkit& toolkit);
+[[nodiscard]] int RunSplitDialogue(stereotools::Console& console, stereotools::ConsoleToolkit& toolkit);
 
 }  // namespace stereorip

@@ -1,3 +1,3 @@
-#include "TerminalEntry.h"
+#include "ProgramEntry.h"
 
 int main(int argc, char** argv) { return stereorip::RunStereoRip(argc, argv); }

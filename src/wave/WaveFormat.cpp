@@ -1,37 +1,21 @@
 #include "WaveFormat.h"
 
-#include <cstddef>
+#include "system/Text.h"
 
 namespace stereotools {
 
 namespace {
 
-// One row of a table of user-visible texts.
-template <typename Problem>
-struct ProblemText {
-    Problem problem;
-    const char* text;
-};
-
-// Returns the text `table` holds for `problem`, or "" when it holds none.
-template <typename Problem, std::size_t N>
-std::string TextOf(const ProblemText<Problem> (&table)[N], Problem problem) {
-    for (const auto& entry : table) {
-        if (entry.problem == problem) return entry.text;
-    }
-    return {};
-}
-
 // The texts the tools show, one per refusal; WrongChannelCount has two
 // wordings and is handled apart.
-constexpr ProblemText<WaveHeaderProblem> kProblemTexts[] = {
+constexpr TextEntry<WaveHeaderProblem> kProblemTexts[] = {
     {WaveHeaderProblem::NotWave, "This is not a Wave file  "},
     {WaveHeaderProblem::NotPcmOrFloat, "This is not a PCM or float format Wave file  "},
     {WaveHeaderProblem::UnsupportedBitDepth, "This Wave file has an unsupported bit depth  "},
     {WaveHeaderProblem::InvalidSampleRate, "This Wave file has an invalid sample rate  "},
 };
 
-constexpr ProblemText<CompatibilityProblem> kCompatibilityTexts[] = {
+constexpr TextEntry<CompatibilityProblem> kCompatibilityTexts[] = {
     {CompatibilityProblem::SampleRatesDiffer, "These two files have incompatible sample rates  "},
     {CompatibilityProblem::BitDepthsDiffer, "These two files have incompatible bit depths  "},
     {CompatibilityProblem::FormatsDiffer, "These two files have incompatible audio formats  "},

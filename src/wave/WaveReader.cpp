@@ -267,4 +267,21 @@ MetadataResult ReadWaveMetadata(const ByteSource& source, const StopCheck& stopR
     return result;
 }
 
+IoError ReadSampleRange(const InputFile& source, uint64_t dataOffset, uint64_t dataSize, uint64_t position,
+                        std::span<uint8_t> out) {
+    const uint64_t inChunk = position < dataSize ? std::min<uint64_t>(out.size(), dataSize - position) : 0;
+    int64_t got = 0;
+    if (inChunk > 0) {
+        got = source.ReadAt(dataOffset + position, out.first(static_cast<size_t>(inChunk)));
+        if (got < 0) {
+            const int readError = errno;
+            std::fill(out.begin(), out.end(), uint8_t{0});
+            return {IoError::Operation::Read, source.Path(), readError, {}};
+        }
+    }
+    // What the chunk declares but the file lacks, and all past the chunk, is silence.
+    std::fill(out.begin() + got, out.end(), uint8_t{0});
+    return {};
+}
+
 }  // namespace stereotools

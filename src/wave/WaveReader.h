@@ -1,11 +1,13 @@
 #pragma once
 
-#include "ByteSource.h"
+#include "system/ByteSource.h"
+#include "system/FileIo.h"
 #include "WaveFormat.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -69,5 +71,12 @@ struct MetadataResult {
 // Returns NotWave, with no chunks, for a file with more chunks than any real
 // one holds, or Stopped when `stopRequested` says so.
 [[nodiscard]] MetadataResult ReadWaveMetadata(const ByteSource& source, const StopCheck& stopRequested = {});
+
+// Fills `out` with the sample bytes of a data chunk that begins at
+// `dataOffset` and holds `dataSize` bytes, starting `position` bytes into the
+// chunk. Bytes past the chunk or past the end of the file are zero. Returns an
+// empty error, or a Read error naming `source`'s path.
+[[nodiscard]] IoError ReadSampleRange(const InputFile& source, uint64_t dataOffset, uint64_t dataSize,
+                                      uint64_t position, std::span<uint8_t> out);
 
 }  // namespace stereotools

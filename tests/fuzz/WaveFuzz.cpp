@@ -2,7 +2,7 @@
 // every sample read must give exactly the data chunk's bytes that the file
 // holds, zero elsewhere; every metadata chunk listed lies whole in the file;
 // an RF64 file reads as the same file named BW64.
-#include "wave/FileIo.h"
+#include "system/FileIo.h"
 #include "wave/WaveReader.h"
 
 #include <algorithm>

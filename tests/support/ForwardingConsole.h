@@ -4,7 +4,7 @@
 // or act on single calls: derive from it and override those. ActingConsole
 // runs an action once, just before a given text is shown.
 
-#include "console/MemoryConsole.h"
+#include "support/MemoryConsole.h"
 
 #include <functional>
 #include <string>

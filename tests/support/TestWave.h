@@ -10,7 +10,7 @@
 //                or short transfers) and puts the real ones back.
 //   SwapBeforeOpen  fake calls that replace a file between its check and its open.
 
-#include "wave/FileIo.h"
+#include "system/FileIo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "ByteSource.h"
+#include "Descriptor.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace stereotools {
@@ -46,6 +48,7 @@ struct FileCalls {
     int (*close)(int fd);
     int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to);
     int (*renameat2)(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags);
+    int (*linkat)(int fromFolder, const char* from, int toFolder, const char* to, int flags);
     int (*faccessat)(int folder, const char* name, int mode, int flags);
     int (*openat)(int folder, const char* name, int flags, mode_t mode);
     int (*fchown)(int fd, uid_t owner, gid_t group);
@@ -76,19 +79,17 @@ struct FileCalls {
 class InputFile final : public ByteSource {
 public:
     InputFile() = default;
-    InputFile(InputFile&& other) noexcept;
-    InputFile& operator=(InputFile&& other) noexcept;
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
+    InputFile(InputFile&& other) noexcept = default;
+    InputFile& operator=(InputFile&& other) noexcept = default;
     ~InputFile() override;
 
     [[nodiscard]] int64_t ReadAt(uint64_t offset, std::span<uint8_t> out) const override;
     [[nodiscard]] uint64_t Size() const override { return size_; }
-    [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
+    [[nodiscard]] bool IsOpen() const { return fd_.IsOpen(); }
     [[nodiscard]] const std::string& Path() const { return path_; }
-    // Returns device and inode, so callers can tell two names of one file apart.
-    [[nodiscard]] dev_t Device() const { return device_; }
-    [[nodiscard]] ino_t Inode() const { return inode_; }
+    // Returns the file's status as it was opened: its device and inode tell
+    // two names of one file apart (SameFile, PathNamesFile).
+    [[nodiscard]] const struct stat& Status() const { return status_; }
     // Closes the file now; later reads fail.
     void Close();
     // Returns this file opened once more, with a read-ahead of its own for a
@@ -99,10 +100,9 @@ public:
 
 private:
     friend struct InputOpenResult OpenInputFile(const std::string& path);
-    int fd_ = -1;
+    Descriptor fd_;
     uint64_t size_ = 0;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
+    struct stat status_ {};
     std::string path_;
 };
 
@@ -119,11 +119,5 @@ struct InputOpenResult {
 // that another process holds under an exclusive lock.
 [[nodiscard]] InputOpenResult OpenInputFile(const std::string& path);
 
-// Fills `out` with the sample bytes of a data chunk that begins at
-// `dataOffset` and holds `dataSize` bytes, starting `position` bytes into the
-// chunk. Bytes past the chunk or past the end of the file are zero. Returns an
-// empty error, or a Read error naming `source`'s path.
-[[nodiscard]] IoError ReadSampleRange(const InputFile& source, uint64_t dataOffset, uint64_t dataSize,
-                                      uint64_t position, std::span<uint8_t> out);
 
 }  // namespace stereotools

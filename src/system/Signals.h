@@ -1,13 +1,8 @@
 #pragma once
 
 #include <csignal>
-#include <cstddef>
-#include <string_view>
 
 namespace stereotools {
-
-// Most bytes the crash handler writes to put the terminal back.
-constexpr std::size_t kMaxCrashRestoreBytes = 512;
 
 // Installs the handlers for the stop signals, every signal that would end
 // the program without a fault (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1,
@@ -15,8 +10,8 @@ constexpr std::size_t kMaxCrashRestoreBytes = 512;
 // they only record the signal, and one the program was started ignoring
 // stays ignored. Installs those for the crash signals (SIGSEGV, SIGBUS,
 // SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP): they remove the unfinished
-// outputs (RemoveUnfinishedOutputs), put the terminal back, then die of the
-// same signal. Ignores SIGPIPE and SIGXFSZ so that failed writes come back
+// outputs (RemoveUnfinishedOutputs), take the crash step (SetCrashStep),
+// then die of the same signal. Ignores SIGPIPE and SIGXFSZ so that failed writes come back
 // as errors. Any thread may run while a handler does.
 void InstallSignalHandlers();
 // Returns the stop signal that arrived last, or 0. Any thread may ask.
@@ -31,13 +26,10 @@ void InstallSignalHandlers();
 // (those the program was started ignoring among them).
 [[nodiscard]] sigset_t StopSignalSet();
 
-// Keeps the modes of the terminal on standard input for the crash handler to
-// put back. Returns false, and keeps nothing, when they cannot be read.
-bool SaveTerminalModes();
-// Sets the bytes the crash handler writes to standard output before the
-// program dies: the first kMaxCrashRestoreBytes of `text`.
-void SetCrashRestoreText(std::string_view text);
-// Leaves the crash handler nothing to write.
-void ClearCrashRestoreText();
+// A step the crash handler takes after removing the unfinished outputs,
+// before the program dies: it must be async-signal-safe.
+using CrashStep = void (*)();
+// Makes `step` the crash step (nullptr for none); the last one set counts.
+void SetCrashStep(CrashStep step);
 
 }  // namespace stereotools

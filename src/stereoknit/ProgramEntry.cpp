@@ -1,4 +1,4 @@
-#include "TerminalEntry.h"
+#include "ProgramEntry.h"
 
 #include "StereoKnit.h"
 #include "cli/CommandLineRun.h"
@@ -10,7 +10,7 @@ int RunStereoKnit(int argc, char** argv) {
     if (argc > 1) return stereotools::RunCommandLine(stereotools::Tool::Join, argc, argv);
     return stereotools::RunOnTerminal(
         "stereoknit", [](stereotools::Console& console, stereotools::ConsoleToolkit& toolkit) {
-            return RunStereoKnit(console, toolkit);
+            return RunJoinDialogue(console, toolkit);
         });
 }
 

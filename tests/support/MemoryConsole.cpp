@@ -1,7 +1,7 @@
 #include "MemoryConsole.h"
 
-#include "CellWidth.h"
-#include "jobs/Utf8.h"
+#include "console/CellWidth.h"
+#include "system/Utf8.h"
 
 #include <utility>
 

@@ -1,5 +1,8 @@
 #include "FileIo.h"
 
+#include "Paths.h"
+#include "Text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -20,18 +23,12 @@ namespace {
 // no more keeps every call's request within what any kernel accepts.
 constexpr size_t kMaxTransferBytes = 0x7ffff000;
 
-const char* OperationVerb(IoError::Operation operation) {
-    switch (operation) {
-        case IoError::Operation::Open: return "open";
-        case IoError::Operation::Read: return "read";
-        case IoError::Operation::Create: return "create";
-        case IoError::Operation::Write:
-        case IoError::Operation::Commit: return "write";
-        case IoError::Operation::None:
-        case IoError::Operation::Memory: break;
-    }
-    return "";
-}
+// The verb of each failing operation in "Cannot VERB 'NAME': REASON".
+constexpr TextEntry<IoError::Operation> kOperationVerbs[] = {
+    {IoError::Operation::Open, "open"},   {IoError::Operation::Read, "read"},
+    {IoError::Operation::Create, "create"}, {IoError::Operation::Write, "write"},
+    {IoError::Operation::Commit, "write"},
+};
 
 IoError OpenError(const std::string& path, int errorNumber, std::string detail = {}) {
     return {IoError::Operation::Open, path, errorNumber, std::move(detail)};
@@ -43,7 +40,7 @@ std::string IoError::Describe() const {
     if (operation == Operation::None) return {};
     if (operation == Operation::Memory) return "Not enough memory to process '" + path + "'  ";
     const std::string reason = detail.empty() ? std::strerror(errorNumber) : detail;
-    return std::string("Cannot ") + OperationVerb(operation) + " '" + path + "': " + reason + "  ";
+    return std::string("Cannot ") + TextOf(kOperationVerbs, operation) + " '" + path + "': " + reason + "  ";
 }
 
 FileCalls SystemFileCalls() {
@@ -51,7 +48,8 @@ FileCalls SystemFileCalls() {
     const auto openAt = [](int folder, const char* name, int flags, mode_t mode) {
         return ::openat(folder, name, flags, mode);
     };
-    return {::read, ::pread, ::write, ::pwrite, ::fallocate, ::close, ::renameat, ::renameat2, ::faccessat, openAt, ::fchown};
+    return {::read, ::pread, ::write, ::pwrite, ::fallocate, ::close, ::renameat, ::renameat2, ::linkat, ::faccessat, openAt,
+            ::fchown};
 }
 
 FileCalls& ActiveFileCalls() {
@@ -113,59 +111,39 @@ int WriteFullyAt(int fd, uint64_t offset, std::span<const uint8_t> bytes) {
     });
 }
 
-InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      size_(other.size_),
-      device_(other.device_),
-      inode_(other.inode_),
-      path_(std::move(other.path_)) {}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = std::exchange(other.fd_, -1);
-        size_ = other.size_;
-        device_ = other.device_;
-        inode_ = other.inode_;
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
 InputFile::~InputFile() { Close(); }
 
 int64_t InputFile::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
-    if (fd_ < 0) {
+    if (!fd_.IsOpen()) {
         errno = EBADF;
         return -1;
     }
-    return ReadFully(fd_, offset, out);
+    return ReadFully(fd_.Get(), offset, out);
 }
 
 void InputFile::Close() {
-    if (fd_ < 0) return;
+    if (!fd_.IsOpen()) return;
     // Closing a file only read from loses nothing, so its result is moot.
-    (void)ActiveFileCalls().close(std::exchange(fd_, -1));
+    (void)ActiveFileCalls().close(fd_.Release());
 }
 
 InputFile InputFile::OpenAgain() const {
     InputFile again;
-    if (fd_ < 0) return again;
+    if (!fd_.IsOpen()) return again;
     // The descriptor's own link names this very file, whatever its name has
     // come to stand for since; no lock is taken, as this one holds it.
-    const std::string link = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string link = "/proc/self/fd/" + std::to_string(fd_.Get());
     const int fd = ActiveFileCalls().openat(AT_FDCWD, link.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC, 0);
     if (fd < 0) return again;
-    again.fd_ = fd;
+    again.fd_ = Descriptor(fd);
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || status.st_dev != device_ || status.st_ino != inode_) {
+    if (::fstat(fd, &status) != 0 || !SameFile(status, status_)) {
         again.Close();
         return again;
     }
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     again.size_ = size_;
-    again.device_ = device_;
-    again.inode_ = inode_;
+    again.status_ = status_;
     again.path_ = path_;
     return again;
 }
@@ -199,7 +177,7 @@ InputOpenResult OpenInputFile(const std::string& path) {
         return result;
     }
     InputFile& file = result.file;
-    file.fd_ = fd;
+    file.fd_ = Descriptor(fd);
     file.path_ = path;
 
     struct stat status {};
@@ -213,7 +191,7 @@ InputOpenResult OpenInputFile(const std::string& path) {
         file.Close();
         return result;
     }
-    if (status.st_dev != named.st_dev || status.st_ino != named.st_ino) {
+    if (!SameFile(status, named)) {
         result.error = OpenError(path, EAGAIN, kChangedReason);
         file.Close();
         return result;
@@ -241,26 +219,9 @@ InputOpenResult OpenInputFile(const std::string& path) {
     // keeps a disk busy while a block is rearranged and written.
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     file.size_ = static_cast<uint64_t>(status.st_size);
-    file.device_ = status.st_dev;
-    file.inode_ = status.st_ino;
+    file.status_ = status;
     return result;
 }
 
-IoError ReadSampleRange(const InputFile& source, uint64_t dataOffset, uint64_t dataSize, uint64_t position,
-                        std::span<uint8_t> out) {
-    const uint64_t inChunk = position < dataSize ? std::min<uint64_t>(out.size(), dataSize - position) : 0;
-    int64_t got = 0;
-    if (inChunk > 0) {
-        got = source.ReadAt(dataOffset + position, out.first(static_cast<size_t>(inChunk)));
-        if (got < 0) {
-            const int readError = errno;
-            std::fill(out.begin(), out.end(), uint8_t{0});
-            return {IoError::Operation::Read, source.Path(), readError, {}};
-        }
-    }
-    // What the chunk declares but the file lacks, and all past the chunk, is silence.
-    std::fill(out.begin() + got, out.end(), uint8_t{0});
-    return {};
-}
 
 }  // namespace stereotools

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CellGrid.h"
-#include "Console.h"
-#include "ConsoleToolkit.h"
+#include "console/CellGrid.h"
+#include "console/Console.h"
+#include "console/ConsoleToolkit.h"
 
 #include <deque>
 #include <string>
@@ -40,7 +40,7 @@ public:
     [[nodiscard]] Key ReadKey() override;
     void Beep() override { ++beeps_; }
     [[nodiscard]] int CellWidth(char32_t character) const override;
-    void Flush() override { ++flushes_; }
+    void Flush() override {}
     [[nodiscard]] int PendingStop() const override;
     void SetPasteMarking(bool on) override { pasteMarking_ = on; }
     void ShowOverlay(int row, const std::vector<std::string>& lines, int foreground, int background) override;
@@ -74,7 +74,6 @@ public:
     // Returns row `row` as UTF-8, trailing blanks removed.
     [[nodiscard]] std::string RowText(int row) const { return grid_.RowText(row); }
     [[nodiscard]] int Beeps() const { return beeps_; }
-    [[nodiscard]] int Flushes() const { return flushes_; }
     [[nodiscard]] bool CursorVisible() const { return cursorVisible_; }
     [[nodiscard]] std::size_t KeysLeft() const { return keys_.size(); }
     // Returns how many keys ReadKey has handed out (the Ended ones included).
@@ -97,7 +96,6 @@ private:
     CellGrid grid_;
     bool cursorVisible_ = true;
     int beeps_ = 0;
-    int flushes_ = 0;
     std::deque<Key> keys_;
     std::size_t keysRead_ = 0;
     bool ended_ = false;

@@ -1,15 +1,10 @@
 #include "Signals.h"
 
-#include "wave/UnfinishedOutputs.h"
+#include "UnfinishedOutputs.h"
 
-#include <termios.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <cstring>
 
 namespace stereotools {
 namespace {
@@ -20,12 +15,8 @@ std::atomic<int> gStopSignal{0};
 std::atomic<uint64_t> gTakenStops{0};
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
 
-// What the crash handler writes to put the terminal back: built while the
-// terminal is open, so the handler itself only calls tcsetattr and write.
-char gCrashText[kMaxCrashRestoreBytes];
-volatile std::sig_atomic_t gCrashLength = 0;
-struct termios gSavedTermios;
-volatile std::sig_atomic_t gHaveSavedTermios = 0;
+std::atomic<CrashStep> gCrashStep{nullptr};
+static_assert(std::atomic<CrashStep>::is_always_lock_free, "the crash handler reads the step");
 
 // Every signal whose default action ends the program without a core dump of
 // a fault: each asks for an orderly stop instead.
@@ -39,14 +30,7 @@ extern "C" void RecordStopSignal(int signal) { gStopSignal.store(signal); }
 
 extern "C" void CleanUpAndDie(int signal) {
     RemoveUnfinishedOutputs();
-    if (gHaveSavedTermios) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTermios);
-    std::size_t done = 0;
-    const auto length = static_cast<std::size_t>(gCrashLength);
-    while (done < length) {
-        const ssize_t n = write(STDOUT_FILENO, gCrashText + done, length - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
+    if (const CrashStep step = gCrashStep.load(); step != nullptr) step();
     // SA_RESETHAND put the default action back; SA_NODEFER lets it act now.
     raise(signal);
 }
@@ -99,23 +83,6 @@ sigset_t StopSignalSet() {
     return stops;
 }
 
-bool SaveTerminalModes() {
-    gHaveSavedTermios = 0;
-    if (tcgetattr(STDIN_FILENO, &gSavedTermios) != 0) return false;
-    gHaveSavedTermios = 1;
-    return true;
-}
-
-void SetCrashRestoreText(std::string_view text) {
-    // A crash while the text is half copied must find no text rather than a torn one.
-    gCrashLength = 0;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    const std::size_t length = std::min(text.size(), sizeof gCrashText);
-    std::memcpy(gCrashText, text.data(), length);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    gCrashLength = static_cast<std::sig_atomic_t>(length);
-}
-
-void ClearCrashRestoreText() { gCrashLength = 0; }
+void SetCrashStep(CrashStep step) { gCrashStep.store(step); }
 
 }  // namespace stereotools

@@ -7,8 +7,6 @@ namespace {
 
 constexpr char32_t kReplacement = U'\uFFFD';
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0u) == 0x80u; }
-
 // Decodes the sequence that starts at `text[offset]`. Returns its length and
 // code point, or length 0 when the bytes there do not form a well-formed
 // sequence (overlong, surrogate, above U+10FFFF, truncated, stray byte).
@@ -22,22 +20,19 @@ Decoded DecodeAt(std::string_view text, std::size_t offset) {
     const unsigned char lead = byteAt(0);
     if (lead < 0x80u) return {1, lead};
 
-    std::size_t length = 0;
+    const std::size_t length = Utf8SequenceLength(lead);
     char32_t codePoint = 0;
     // The second byte's range is narrower after some leads: that is what
     // rules out overlong forms, surrogates and code points above U+10FFFF.
     unsigned char secondLow = 0x80u;
     unsigned char secondHigh = 0xBFu;
-    if (lead >= 0xC2u && lead <= 0xDFu) {
-        length = 2;
+    if (length == 2) {
         codePoint = lead & 0x1Fu;
-    } else if (lead >= 0xE0u && lead <= 0xEFu) {
-        length = 3;
+    } else if (length == 3) {
         codePoint = lead & 0x0Fu;
         if (lead == 0xE0u) secondLow = 0xA0u;
         if (lead == 0xEDu) secondHigh = 0x9Fu;
-    } else if (lead >= 0xF0u && lead <= 0xF4u) {
-        length = 4;
+    } else if (length == 4) {
         codePoint = lead & 0x07u;
         if (lead == 0xF0u) secondLow = 0x90u;
         if (lead == 0xF4u) secondHigh = 0x8Fu;
@@ -50,7 +45,7 @@ Decoded DecodeAt(std::string_view text, std::size_t offset) {
     codePoint = (codePoint << 6) | (second & 0x3Fu);
     for (std::size_t i = 2; i < length; ++i) {
         const unsigned char next = byteAt(i);
-        if (!IsContinuation(next)) return {};
+        if (!IsUtf8Continuation(next)) return {};
         codePoint = (codePoint << 6) | (next & 0x3Fu);
     }
     return {length, codePoint};
@@ -58,6 +53,13 @@ Decoded DecodeAt(std::string_view text, std::size_t offset) {
 
 
 }  // namespace
+
+std::size_t Utf8SequenceLength(unsigned char lead) {
+    if (lead >= 0xC2u && lead <= 0xDFu) return 2;
+    if (lead >= 0xE0u && lead <= 0xEFu) return 3;
+    if (lead >= 0xF0u && lead <= 0xF4u) return 4;
+    return 1;
+}
 
 std::vector<Utf8Character> SplitUtf8(std::string_view text) {
     std::vector<Utf8Character> characters;

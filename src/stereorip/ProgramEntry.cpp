@@ -1,4 +1,4 @@
-#include "TerminalEntry.h"
+#include "ProgramEntry.h"
 
 #include "StereoRip.h"
 #include "cli/CommandLineRun.h"
@@ -10,7 +10,7 @@ int RunStereoRip(int argc, char** argv) {
     if (argc > 1) return stereotools::RunCommandLine(stereotools::Tool::Split, argc, argv);
     return stereotools::RunOnTerminal(
         "stereorip", [](stereotools::Console& console, stereotools::ConsoleToolkit& toolkit) {
-            return RunStereoRip(console, toolkit);
+            return RunSplitDialogue(console, toolkit);
         });
 }
 

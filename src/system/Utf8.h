@@ -14,6 +14,13 @@ struct Utf8Character {
     std::size_t length = 0;  // bytes taken
 };
 
+// Returns whether `byte` continues a UTF-8 sequence (10xxxxxx).
+[[nodiscard]] constexpr bool IsUtf8Continuation(unsigned char byte) { return (byte & 0xC0u) == 0x80u; }
+
+// Returns the length of the well-formed UTF-8 sequence that `lead` may
+// start: 2 to 4, or 1 for an ASCII byte or a byte that starts none.
+[[nodiscard]] std::size_t Utf8SequenceLength(unsigned char lead);
+
 // Splits `text` into characters. Every byte belongs to exactly one.
 [[nodiscard]] std::vector<Utf8Character> SplitUtf8(std::string_view text);
 
