@@ -78,8 +78,9 @@ TEST(DeriveMonoFormat, HalvesTheFrameFields) {
     };
     const Case cases[] = {
         {"24-bit", Format(1, 2, 100, 600, 6, 24, 600), 300, 3, 300},
-        {"even data size", Format(1, 2, 100, 400, 4, 16, 10), 200, 2, 5},
-        {"odd data size rounds to even", Format(1, 2, 100, 400, 4, 16, 11), 200, 2, 6},
+        {"even data size", Format(1, 2, 100, 200, 2, 8, 10), 100, 1, 5},
+        {"odd data size rounds to even", Format(1, 2, 100, 200, 2, 8, 11), 100, 1, 6},
+        {"part of a frame states the whole samples held", Format(1, 2, 100, 400, 4, 16, 14), 200, 2, 8},
         {"halves round to even", Format(1, 2, 100, 7, 5, 16, 5), 4, 2, 2},
         {"byte rate 0 stays 0", Format(3, 2, 100, 0, 8, 32, 16), 0, 4, 8},
     };
@@ -103,8 +104,8 @@ TEST(DeriveMonoFormat, DescribesOutputsAt44EvenForChunkedInputs) {
 
 TEST(DeriveFormats, PutTheSamplesOfOutputsPast4GiBBehindAnRf64Header) {
     // 0xFFFFFFDB is the largest data size with a 44-byte header.
-    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 2 * uint64_t{0xFFFFFFDB}, 80)).dataOffset, 44u);
-    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 2 * uint64_t{0xFFFFFFDC}, 80)).dataOffset, 80u);
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 200, 2, 8, 2 * uint64_t{0xFFFFFFDB}, 80)).dataOffset, 44u);
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 200, 2, 8, 2 * uint64_t{0xFFFFFFDC}, 80)).dataOffset, 80u);
     const WaveFormatInfo shorter = Format(1, 1, 100, 200, 2, 16, 2);
     const WaveFormatInfo longest44 = Format(1, 1, 100, 200, 2, 16, 0x7FFFFFED);
     const WaveFormatInfo first80 = Format(1, 1, 100, 200, 2, 16, 0x7FFFFFEE);

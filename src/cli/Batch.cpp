@@ -4,7 +4,6 @@
 #include "Messages.h"
 #include "Progress.h"
 #include "SignalWatch.h"
-#include "jobs/BlockMover.h"
 #include "jobs/JoinJob.h"
 #include "jobs/Signals.h"
 #include "jobs/SplitJob.h"
@@ -74,15 +73,15 @@ private:
     bool totalKnown_ = false;
 };
 
-// Runs the split or join `item` plans, as `line` asks, on `threads`
-// threads. Returns how it ended.
-JobResult RunItem(const BatchItem& item, const CommandLine& line, unsigned threads, JobMonitor& monitor) {
+// Runs the split or join `item` plans, as `line` asks, one of
+// `concurrentJobs` jobs at once. Returns how it ended.
+JobResult RunItem(const BatchItem& item, const CommandLine& line, unsigned concurrentJobs, JobMonitor& monitor) {
     const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
     if (item.inputs.size() == 1) {
-        SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing, threads});
+        SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing, concurrentJobs});
         return RunJob(job, monitor);
     }
-    JoinJob job({item.inputs[0], item.inputs[1], item.outputs[0], line.keepMetadata, existing, threads});
+    JoinJob job({item.inputs[0], item.inputs[1], item.outputs[0], line.keepMetadata, existing, concurrentJobs});
     return RunJob(job, monitor);
 }
 
@@ -143,14 +142,13 @@ bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, cons
     std::atomic<std::size_t> next{0};
     std::atomic<bool> anyFailed{false};
     const std::size_t concurrent = std::min<std::size_t>(line.jobs, items.size());
-    const unsigned threadsPerJob = ThreadsPerJob(static_cast<unsigned>(concurrent));
     const auto work = [&] {
         while (signals.StopStatus() == 0) {
             const std::size_t index = next++;
             if (index >= items.size()) return;
             const BatchItem& item = items[index];
             BatchMonitor monitor(output, signals, item.sampleBytes);
-            const JobResult result = RunItem(item, line, threadsPerJob, monitor);
+            const JobResult result = RunItem(item, line, static_cast<unsigned>(concurrent), monitor);
             monitor.Settle();
             output.FileDone();
             if (result) {

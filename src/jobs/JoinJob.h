@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Job.h"
-#include "wave/FileIo.h"
+#include "SampleJob.h"
 #include "wave/WaveWriter.h"
 
 #include <string>
@@ -18,7 +18,8 @@ struct JoinRequest {
     // Refuse: an output whose name exists fails the job with EEXIST, on
     // start or on commit, and the file stays as it is.
     ExistingTarget existing = ExistingTarget::Replace;
-    unsigned threads = 1;  // threads that move the samples (MoveBlocks)
+    unsigned concurrentJobs = 1;  // jobs running at once, this one among them: they choose the threads
+    unsigned threads = 0;         // threads that move the samples; 0 lets the job choose
 };
 
 // Joins two mono files into one stereo file: frames up to the longer input,
@@ -28,32 +29,14 @@ struct JoinRequest {
 // keepMetadata the output carries the left input's metadata chunks where
 // they stood, copied unchanged. The same file named twice is opened once. An output
 // named like an input replaces it only on commit, after it has been read.
-class JoinJob final : public Job {
+class JoinJob final : public SampleJob {
 public:
-    explicit JoinJob(JoinRequest request);
-
-    [[nodiscard]] JobResult MoveSamples(JobMonitor& monitor) override;
-    [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) override;
-    [[nodiscard]] std::vector<std::string> CommittedOutputs() const override { return committed_; }
+    explicit JoinJob(const JoinRequest& request);
 
 private:
-    // Opens both inputs; `right_` then points at the file the right samples come from.
-    IoError OpenInputs();
-    // Closes every input, the helper thread's too.
-    void CloseInputs();
-    // Drops what is unfinished and returns `result`.
-    JobResult Abandon(JobResult result);
-
-    JoinRequest request_;
-    InputFile leftFile_;
-    InputFile rightFile_;
-    // `rightFile_`, or `leftFile_` when both names are the same file: one
-    // open suffices, and a second lock on the same file would refuse it.
-    const InputFile* right_ = nullptr;
-    InputFile leftAgain_;   // the inputs opened again for the helper thread
-    InputFile rightAgain_;
-    WaveOutput output_;
-    std::vector<std::string> committed_;
+    [[nodiscard]] IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
+                                     std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
+                                     ChannelBlocks& block) const override;
 };
 
 }  // namespace stereotools

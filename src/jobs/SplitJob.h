@@ -1,8 +1,7 @@
 #pragma once
 
-#include "ChannelNames.h"
 #include "Job.h"
-#include "wave/FileIo.h"
+#include "SampleJob.h"
 #include "wave/WaveWriter.h"
 
 #include <string>
@@ -12,13 +11,14 @@ namespace stereotools {
 
 // What a split is asked to do.
 struct SplitRequest {
-    JobInput input;            // a stereo file as it was accepted
-    ChannelFileNames outputs;  // where the left and the right channel go
-    bool keepMetadata = false; // both outputs carry the input's metadata chunks
+    JobInput input;                    // a stereo file as it was accepted
+    std::vector<std::string> outputs;  // where the left and the right channel go
+    bool keepMetadata = false;         // both outputs carry the input's metadata chunks
     // Refuse: an output whose name exists fails the job with EEXIST, on
     // start or on commit, and the file stays as it is.
     ExistingTarget existing = ExistingTarget::Replace;
-    unsigned threads = 1;      // threads that move the samples (MoveBlocks)
+    unsigned concurrentJobs = 1;  // jobs running at once, this one among them: they choose the threads
+    unsigned threads = 0;         // threads that move the samples; 0 lets the job choose
 };
 
 // Splits one stereo file into two mono files: each output gets the input's
@@ -27,26 +27,16 @@ struct SplitRequest {
 // RIFF size would not fit 32 bits is written as RF64. With keepMetadata,
 // each output carries the input's metadata chunks where they stood
 // (ReadWaveMetadata, WriteWaveHeader, WriteWaveTrailer), copied unchanged.
-class SplitJob final : public Job {
+// Commits the left output, then the right; a left output committed stays
+// when the right one fails.
+class SplitJob final : public SampleJob {
 public:
-    explicit SplitJob(SplitRequest request);
-
-    [[nodiscard]] JobResult MoveSamples(JobMonitor& monitor) override;
-    // Commits the left output, then the right; a left output committed stays
-    // when the right one fails.
-    [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) override;
-    [[nodiscard]] std::vector<std::string> CommittedOutputs() const override { return committed_; }
+    explicit SplitJob(const SplitRequest& request);
 
 private:
-    // Drops what is unfinished and returns `result`.
-    JobResult Abandon(JobResult result);
-
-    SplitRequest request_;
-    InputFile source_;
-    InputFile sourceAgain_;  // the input opened again for the helper thread
-    WaveOutput left_;
-    WaveOutput right_;
-    std::vector<std::string> committed_;
+    [[nodiscard]] IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
+                                     std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
+                                     ChannelBlocks& block) const override;
 };
 
 }  // namespace stereotools

@@ -1,7 +1,6 @@
 #include "StereoKnit.h"
 
 #include "console/Dialogue.h"
-#include "jobs/BlockMover.h"
 #include "jobs/JoinJob.h"
 #include "wave/WaveWriter.h"
 
@@ -90,8 +89,7 @@ int RunStereoKnit(Console& console, ConsoleToolkit& toolkit) {
     stereotools::OpenConsoleWindow(console, toolkit, "Stereoknit", kWindowRows);
     DialogueResult dialogue = RunDialogue(console, toolkit);
     if (dialogue.ended) return dialogue.exitStatus;
-    dialogue.request.threads = stereotools::ThreadsPerJob(1);
-    stereotools::JoinJob job(std::move(dialogue.request));
+    stereotools::JoinJob job(dialogue.request);
     return stereotools::RunJobPhase(console, toolkit, kReadingStep, job);
 }
 

@@ -38,7 +38,9 @@ WaveFormatInfo DeriveMonoFormat(const WaveFormatInfo& stereo) {
     mono.channels = 1;
     mono.byteRate = static_cast<uint32_t>(HalveToEven(stereo.byteRate));
     mono.blockAlign = static_cast<uint16_t>(HalveToEven(stereo.blockAlign));
-    mono.dataSize = HalveToEven(stereo.dataSize);
+    // The header states exactly the samples each output holds, also for a
+    // data size that is not a whole number of frames.
+    mono.dataSize = CountFrames(stereo) * stereo.BytesPerSample();
     mono.dataOffset = LayOutWave(mono).headerBytes;
     return mono;
 }

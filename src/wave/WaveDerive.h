@@ -21,9 +21,9 @@ namespace stereotools {
 [[nodiscard]] WaveFormatInfo DeriveStereoFormat(const WaveFormatInfo& left, const WaveFormatInfo& right);
 
 // Returns the header that describes both mono outputs split from `stereo`:
-// channels 1, byteRate, blockAlign and dataSize halved (half to even),
-// dataOffset where the samples of an output without metadata start (44, or
-// 80 for RF64).
+// channels 1, byteRate and blockAlign halved (half to even), dataSize the
+// bytes of the CountFrames samples each output holds, dataOffset where the
+// samples of an output without metadata start (44, or 80 for RF64).
 [[nodiscard]] WaveFormatInfo DeriveMonoFormat(const WaveFormatInfo& stereo);
 
 }  // namespace stereotools
