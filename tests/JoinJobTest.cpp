@@ -35,7 +35,7 @@ Bytes StereoFile(const Bytes& samples) { return WaveBuilder().Channels(2).Sample
 class JoinJobRun : public testwave::WithTempFolder {
 protected:
     JoinRequest Request(const std::string& left, const std::string& right, const std::string& output) {
-        return {Accept(folder.Path(left), 1), Accept(folder.Path(right), 1), folder.Path(output)};
+        return {{Accept(folder.Path(left), 1), Accept(folder.Path(right), 1)}, folder.Path(output)};
     }
 };
 
@@ -184,7 +184,7 @@ TEST_F(JoinJobRun, OpensOneFileNamedTwiceOnce) {
         SCOPED_TRACE("changed between the two answers");
         const JobInput asLeft = Accept(folder.Path("a.wav"), 1);
         folder.Write("a.wav", MonoFile(CountingBytes(14, 1)));
-        JoinJob job({Accept(folder.Path("a.wav"), 1), asLeft, folder.Path("aa2.wav")});
+        JoinJob job({{Accept(folder.Path("a.wav"), 1), asLeft}, folder.Path("aa2.wav")});
         ScriptedMonitor monitor;
         EXPECT_EQ(RunJob(job, monitor).error.operation, IoError::Operation::Read);
         EXPECT_FALSE(folder.Read("aa2.wav"));

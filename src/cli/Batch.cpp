@@ -81,7 +81,7 @@ JobResult RunItem(const BatchItem& item, const CommandLine& line, unsigned concu
         SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing, concurrentJobs});
         return RunJob(job, monitor);
     }
-    JoinJob job({item.inputs[0], item.inputs[1], item.outputs[0], line.keepMetadata, existing, concurrentJobs});
+    JoinJob job({item.inputs, item.outputs[0], line.keepMetadata, existing, concurrentJobs});
     return RunJob(job, monitor);
 }
 

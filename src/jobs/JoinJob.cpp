@@ -4,25 +4,45 @@
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace stereotools {
 namespace {
 
+// Returns why `request` cannot be joined, or an empty error.
+IoError JoinRefusal(const JoinRequest& request, const std::vector<WaveFormatInfo>& infos) {
+    if (infos.size() < 2) return {IoError::Operation::Create, request.output, EINVAL, "two inputs or more are needed"};
+    for (std::size_t i = 1; i < infos.size(); ++i) {
+        const CompatibilityProblem problem = CheckCompatibility(infos.front(), infos[i]);
+        if (problem == CompatibilityProblem::None) continue;
+        std::string text = CompatibilityProblemMessage(problem);
+        text.erase(text.find_last_not_of(' ') + 1);
+        return {IoError::Operation::Read, request.inputs[i].name, EINVAL, text};
+    }
+    return {};
+}
+
 JobLayout LayOutJoin(const JoinRequest& request) {
-    const WaveFormatInfo stereo = DeriveStereoFormat(request.left.info, request.right.info);
-    const unsigned width = request.right.info.BytesPerSample();
-    const uint64_t longer = std::max(request.left.info.dataSize, request.right.info.dataSize);
+    std::vector<WaveFormatInfo> infos;
+    for (const JobInput& input : request.inputs) infos.push_back(input.info);
     JobLayout layout;
-    layout.inputs = {request.left, request.right};
-    layout.outputs = {{request.output, stereo}};
+    layout.refusal = JoinRefusal(request, infos);
+    if (layout.refusal) return layout;
+    const WaveFormatInfo joined = DeriveInterleavedFormat(infos, request.channelMask);
+    const unsigned width = infos.back().BytesPerSample();
+    uint64_t longest = 0;
+    for (const WaveFormatInfo& info : infos) longest = std::max(longest, info.dataSize);
+    layout.inputs = request.inputs;
+    layout.outputs = {{request.output, joined}};
     layout.carryMetadata = request.keepMetadata;
     layout.existing = request.existing;
     layout.concurrentJobs = request.concurrentJobs;
     layout.threads = request.threads;
-    layout.frames = (longer + width - 1) / width;
+    layout.frames = (longest + width - 1) / width;
     layout.sampleWidth = width;
-    layout.frameChannels = 2;
-    layout.totalBytes = stereo.dataSize;
+    layout.frameChannels = static_cast<unsigned>(infos.size());
+    layout.frameBytes = uint64_t{layout.frameChannels} * width;
+    layout.totalBytes = joined.dataSize;
     layout.name = request.output;
     return layout;
 }
@@ -34,18 +54,21 @@ JoinJob::JoinJob(const JoinRequest& request) : SampleJob(LayOutJoin(request)) {}
 IoError JoinJob::MoveFrames(unsigned, std::span<const InputFile* const> inputs, std::span<const WaveOutput> outputs,
                             uint64_t first, std::size_t frames, ChannelBlocks& block) const {
     const unsigned width = Layout().sampleWidth;
-    SampleBuffer* channels[2] = {&block.left, &block.right};
-    for (unsigned c = 0; c < 2; ++c) {
+    std::vector<const uint8_t*> channels;
+    channels.reserve(inputs.size());
+    for (std::size_t c = 0; c < inputs.size(); ++c) {
         const WaveFormatInfo& info = Layout().inputs[c].info;
         if (IoError error = ReadSampleRange(*inputs[c], info.dataOffset, info.dataSize, first * width,
-                                            channels[c]->First(frames * width)))
+                                            block.channels[c].First(frames * width)))
             return error;
+        channels.push_back(block.channels[c].Data());
     }
-    InterleaveChannels(block.left.Data(), block.right.Data(), frames, width, block.interleaved.Data());
+    InterleaveChannels(channels, frames, width, block.interleaved.Data());
     // A data size that is not a whole number of samples cuts the last frame short.
     const uint64_t outputBytes = Layout().outputs[0].format.dataSize;
-    const uint64_t start = first * 2 * width;
-    const auto bytes = static_cast<std::size_t>(std::min<uint64_t>(frames * 2 * width, outputBytes - start));
+    const uint64_t frameBytes = Layout().frameBytes;
+    const uint64_t start = first * frameBytes;
+    const auto bytes = static_cast<std::size_t>(std::min<uint64_t>(frames * frameBytes, outputBytes - start));
     return WriteWaveSamplesAt(outputs[0], start, block.interleaved.First(bytes));
 }
 

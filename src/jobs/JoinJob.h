@@ -4,6 +4,8 @@
 #include "SampleJob.h"
 #include "wave/WaveWriter.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,24 +13,31 @@ namespace stereotools {
 
 // What a join is asked to do.
 struct JoinRequest {
-    JobInput left;       // mono files as they were accepted, compatible
-    JobInput right;      // (CheckCompatibility gave None for the pair)
-    std::string output;  // the stereo file; may name one of the inputs
-    bool keepMetadata = false;  // the output carries the left input's metadata chunks
+    // Two or more mono files as they were accepted, compatible
+    // (CheckCompatibility gave None for them): channel i comes from input i.
+    std::vector<JobInput> inputs;
+    std::string output;         // the joined file; may name one of the inputs
+    bool keepMetadata = false;  // the output carries the first input's metadata chunks
     // Refuse: an output whose name exists fails the job with EEXIST, on
     // start or on commit, and the file stays as it is.
     ExistingTarget existing = ExistingTarget::Replace;
     unsigned concurrentJobs = 1;  // jobs running at once, this one among them: they choose the threads
     unsigned threads = 0;         // threads that move the samples; 0 lets the job choose
+    // The speakers of the channels, in an extensible header. Without one, two
+    // inputs give a plain stereo file and more give mask 0 (no speakers).
+    std::optional<uint32_t> channelMask{};
 };
 
-// Joins two mono files into one stereo file: frames up to the longer input,
-// the shorter channel filled with zero bytes, the last frame cut short when
-// the longer data size is not a whole number of samples; the header is
-// DeriveStereoFormat's, RF64 when the RIFF size would not fit 32 bits. With
-// keepMetadata the output carries the left input's metadata chunks where
-// they stood, copied unchanged. The same file named twice is opened once. An output
-// named like an input replaces it only on commit, after it has been read.
+// Joins mono files into one file of as many channels, in one pass: frames
+// up to the longest input, the shorter channels filled with zero bytes, the
+// last frame cut short when the longest data size is not a whole number of
+// samples; the header is DeriveInterleavedFormat's (two inputs:
+// DeriveStereoFormat's), RF64 when the RIFF size would not fit 32 bits.
+// With keepMetadata the output carries the first input's metadata chunks
+// where they stood, copied unchanged. A file named twice is opened once. An
+// output named like an input replaces it only on commit, after it has been
+// read. Fewer than two inputs, or inputs that do not agree, fail the job
+// before anything is opened.
 class JoinJob final : public SampleJob {
 public:
     explicit JoinJob(const JoinRequest& request);

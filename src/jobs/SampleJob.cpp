@@ -1,9 +1,11 @@
 #include "SampleJob.h"
 
 #include "BlockMover.h"
+#include "OpenFileLimit.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 #include <utility>
 
 #include <sys/stat.h>
@@ -35,6 +37,23 @@ private:
 };
 
 SampleJob::SampleJob(JobLayout layout) : layout_(std::move(layout)) {}
+
+unsigned SampleJob::Threads() const {
+    return layout_.threads != 0 ? layout_.threads : ThreadsPerJob(layout_.concurrentJobs);
+}
+
+IoError SampleJob::MakeRoomForFiles() const {
+    // The helper thread reads each input through a file of its own, and an
+    // output holds its temporary file and its folder; a few more are opened
+    // for a moment while an output is started.
+    constexpr std::size_t kSpareFiles = 8;
+    const std::size_t inputs = layout_.inputs.size() * (Threads() >= 2 ? 2 : 1);
+    const OpenFileRoom room = MakeRoomForOpenFiles(inputs + 2 * layout_.outputs.size() + kSpareFiles);
+    if (room || layout_.outputs.empty()) return {};
+    return {IoError::Operation::Create, layout_.outputs.front().name, EMFILE,
+            "the job needs " + std::to_string(room.needed) + " open files at once, and the limit is " +
+                std::to_string(room.limit)};
+}
 
 IoError SampleJob::OpenInputs() {
     for (const JobInput& input : layout_.inputs) {
@@ -69,6 +88,8 @@ void SampleJob::CloseInputs() {
 }
 
 JobResult SampleJob::MoveSamples(JobMonitor& monitor) {
+    if (layout_.refusal) return Abandon({layout_.refusal, 0});
+    if (IoError error = MakeRoomForFiles()) return Abandon({error, 0});
     if (IoError error = OpenInputs()) return Abandon({error, 0});
     CarriedChunks carried;
     if (layout_.carryMetadata) {
@@ -89,11 +110,12 @@ JobResult SampleJob::MoveSamples(JobMonitor& monitor) {
     }
 
     BlockPlan plan;
-    plan.threads = layout_.threads != 0 ? layout_.threads : ThreadsPerJob(layout_.concurrentJobs);
-    const std::size_t blockFrames = BlockFrames(layout_.sampleWidth);
+    plan.threads = Threads();
+    const std::size_t blockFrames = BlockFrames(layout_.sampleWidth, layout_.frameChannels);
     plan.blocks = (layout_.frames + blockFrames - 1) / blockFrames;
     plan.sampleWidth = layout_.sampleWidth;
-    plan.bytesPerBlock = blockFrames * layout_.frameChannels * layout_.sampleWidth;
+    plan.channels = layout_.frameChannels;
+    plan.bytesPerBlock = blockFrames * layout_.frameBytes;
     plan.totalBytes = layout_.totalBytes;
     if (plan.threads >= 2) OpenInputsAgain();
     sources_.assign(2, {});
@@ -122,6 +144,11 @@ JobResult SampleJob::MoveSamples(JobMonitor& monitor) {
 JobResult SampleJob::CommitOutputs(JobMonitor& monitor) {
     if (const int stop = monitor.PendingStop()) return Abandon({{}, stop});
     for (std::size_t i = 0; i < outputs_.size(); ++i) {
+        if (!KeepsOutput(i)) {
+            outputs_[i].Discard();
+            leftOut_.push_back(layout_.outputs[i].name);
+            continue;
+        }
         if (IoError error = CommitWaveOutput(outputs_[i])) return Abandon({error, 0});
         committed_.push_back(layout_.outputs[i].name);
     }

@@ -31,8 +31,10 @@ struct JobLayout {
     uint64_t frames = 0;             // frames moved
     unsigned sampleWidth = 1;        // bytes per sample
     unsigned frameChannels = 2;      // samples per interleaved frame: sizes the blocks
+    uint64_t frameBytes = 0;         // sample bytes a frame moves, for the progress
     uint64_t totalBytes = 0;         // sample bytes moved in all, for the progress
     std::string name;                // what a lack of memory is reported for
+    IoError refusal;                 // why the request cannot be done, if it cannot: nothing is opened
 };
 
 // The skeleton every split and join runs on: it opens the inputs again
@@ -44,9 +46,12 @@ struct JobLayout {
 class SampleJob : public Job {
 public:
     [[nodiscard]] JobResult MoveSamples(JobMonitor& monitor) final;
-    // Commits the outputs in their order; those committed before a failure stay.
+    // Commits the outputs in their order, but for those the job leaves out
+    // (KeepsOutput); those committed before a failure stay.
     [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) final;
     [[nodiscard]] std::vector<std::string> CommittedOutputs() const final { return committed_; }
+    // Returns the names of the outputs the commit left out, in their order.
+    [[nodiscard]] const std::vector<std::string>& LeftOutOutputs() const { return leftOut_; }
 
 protected:
     explicit SampleJob(JobLayout layout);
@@ -60,11 +65,23 @@ protected:
                                              std::span<const WaveOutput> outputs, uint64_t first,
                                              std::size_t frames, ChannelBlocks& block) const = 0;
 
+    // Returns whether output `index` is to be committed, asked once every
+    // frame is moved. All are, unless a job says otherwise.
+    [[nodiscard]] virtual bool KeepsOutput(std::size_t index) const {
+        (void)index;
+        return true;
+    }
+
     [[nodiscard]] const JobLayout& Layout() const { return layout_; }
+    // Returns the threads that move the samples.
+    [[nodiscard]] unsigned Threads() const;
 
 private:
     class Work;
 
+    // Returns an error when the files the job opens at once would pass the
+    // limit on open files, once raised as far as it goes.
+    IoError MakeRoomForFiles() const;
     // Opens every input again; a file named twice is opened once.
     IoError OpenInputs();
     // Opens each input once more for the helper thread, where the system lets it.
@@ -80,6 +97,7 @@ private:
     std::vector<std::vector<const InputFile*>> sources_;  // per thread, per layout input
     std::vector<WaveOutput> outputs_;
     std::vector<std::string> committed_;
+    std::vector<std::string> leftOut_;
 };
 
 }  // namespace stereotools

@@ -3,10 +3,44 @@
 #include "channels/SplitChannels.h"
 #include "wave/WaveDerive.h"
 
+#include <algorithm>
+#include <cerrno>
+
 namespace stereotools {
 namespace {
 
-JobLayout LayOutSplit(const SplitRequest& request) {
+// Returns the channels `request` writes, counted from 0, or empty when it
+// names one the input lacks.
+std::vector<unsigned> ChosenChannels(const SplitRequest& request) {
+    const unsigned count = request.input.info.channels;
+    std::vector<unsigned> chosen;
+    if (request.channels.empty()) {
+        for (unsigned c = 0; c < count; ++c) chosen.push_back(c);
+        return chosen;
+    }
+    for (const unsigned number : request.channels) {
+        if (number == 0 || number > count) return {};
+        chosen.push_back(number - 1);
+    }
+    return chosen;
+}
+
+// Returns why `request` cannot be split, or an empty error.
+IoError SplitRefusal(const SplitRequest& request, const std::vector<unsigned>& chosen) {
+    const std::string& name = request.input.name;
+    if (request.input.info.channels < 2) return {IoError::Operation::Read, name, EINVAL, "it has fewer than two channels"};
+    for (const unsigned number : request.channels) {
+        if (number == 0 || number > request.input.info.channels) {
+            return {IoError::Operation::Read, name, EINVAL, "it has no channel " + std::to_string(number)};
+        }
+    }
+    if (request.outputs.size() != chosen.size()) {
+        return {IoError::Operation::Create, name, EINVAL, "one output name is needed per channel"};
+    }
+    return {};
+}
+
+JobLayout LayOutSplit(const SplitRequest& request, const std::vector<unsigned>& chosen) {
     const WaveFormatInfo& info = request.input.info;
     const WaveFormatInfo mono = DeriveMonoFormat(info);
     JobLayout layout;
@@ -18,33 +52,53 @@ JobLayout LayOutSplit(const SplitRequest& request) {
     layout.threads = request.threads;
     layout.frames = CountFrames(info);
     layout.sampleWidth = info.BytesPerSample();
-    layout.frameChannels = 2;
-    layout.totalBytes = 2 * mono.dataSize;
+    layout.frameChannels = std::max<unsigned>(1, info.channels);
+    layout.frameBytes = uint64_t{layout.frameChannels} * layout.sampleWidth;
+    layout.totalBytes = layout.frames * layout.frameBytes;
     layout.name = request.input.name;
+    layout.refusal = SplitRefusal(request, chosen);
     return layout;
 }
 
 }  // namespace
 
-SplitJob::SplitJob(const SplitRequest& request) : SampleJob(LayOutSplit(request)) {}
+SplitJob::SplitJob(const SplitRequest& request)
+    : SampleJob(LayOutSplit(request, ChosenChannels(request))),
+      channels_(ChosenChannels(request)),
+      skipSilent_(request.skipSilent),
+      heard_(2, std::vector<char>(channels_.size(), 0)) {}
 
 IoError SplitJob::MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
                              std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
                              ChannelBlocks& block) const {
     const WaveFormatInfo& info = Layout().inputs[0].info;
     const unsigned width = Layout().sampleWidth;
-    if (IoError error = ReadSampleRange(*inputs[0], info.dataOffset, info.dataSize, first * 2 * width,
-                                        block.interleaved.First(frames * 2 * width)))
+    const uint64_t frameBytes = Layout().frameBytes;
+    if (IoError error = ReadSampleRange(*inputs[0], info.dataOffset, info.dataSize, first * frameBytes,
+                                        block.interleaved.First(frames * frameBytes)))
         return error;
-    SplitChannels(block.interleaved.Data(), frames, width, block.left.Data(), block.right.Data());
-    // The helper writes the right channel first, so that the two threads
-    // seldom wait for the same file's write lock.
-    for (const unsigned channel : {thread, 1 - thread}) {
-        const SampleBuffer& samples = channel == 0 ? block.left : block.right;
-        if (IoError error = WriteWaveSamplesAt(outputs[channel], first * width, samples.First(frames * width)))
-            return error;
+    std::vector<uint8_t*> targets(block.channels.size(), nullptr);
+    for (const unsigned channel : channels_) targets[channel] = block.channels[channel].Data();
+    SplitChannels(block.interleaved.Data(), frames, width, targets);
+    std::vector<char>& heard = heard_[thread];
+    // Each thread starts writing at another output, so that the two seldom
+    // wait for the same file's write lock (the helper of a stereo split
+    // writes the right channel first).
+    const std::size_t count = channels_.size();
+    const std::size_t start = thread * count / 2;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t output = (start + k) % count;
+        const std::span<uint8_t> samples = block.channels[channels_[output]].First(frames * width);
+        if (skipSilent_ && heard[output] == 0) {
+            heard[output] = std::any_of(samples.begin(), samples.end(), [](uint8_t byte) { return byte != 0; });
+        }
+        if (IoError error = WriteWaveSamplesAt(outputs[output], first * width, samples)) return error;
     }
     return {};
+}
+
+bool SplitJob::KeepsOutput(std::size_t index) const {
+    return !skipSilent_ || heard_[0][index] != 0 || heard_[1][index] != 0;
 }
 
 }  // namespace stereotools

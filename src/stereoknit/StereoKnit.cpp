@@ -79,7 +79,7 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
         console.LineBreak();
         Answer output = AskOutputFile(console, toolkit, console.CursorRow());
         if (output.status == Answer::Status::Ended) return {true, output.exitStatus, {}};
-        return {false, 0, {std::move(left.input), std::move(right.input), std::move(output.text)}};
+        return {false, 0, {{std::move(left.input), std::move(right.input)}, std::move(output.text)}};
     }
 }
 
