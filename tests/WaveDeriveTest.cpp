@@ -98,6 +98,54 @@ TEST(DeriveMonoFormat, HalvesTheFrameFields) {
     }
 }
 
+// Many channels scale the frame fields by their count, half to even.
+TEST(DeriveMonoFormat, DividesTheFrameFieldsOfManyChannels) {
+    WaveFormatInfo surround = Format(1, 6, 48000, 864000, 18, 24, 18 * 100 + 10);
+    surround.extensible = true;
+    surround.channelMask = 0x3F;
+    const WaveFormatInfo mono = DeriveMonoFormat(surround);
+    EXPECT_EQ(mono.channels, 1);
+    EXPECT_EQ(mono.byteRate, 144000u);
+    EXPECT_EQ(mono.blockAlign, 3);
+    EXPECT_EQ(mono.dataSize, 3u * 101) << "10 of 18 bytes round up to a whole frame";
+    EXPECT_FALSE(mono.extensible);
+    EXPECT_EQ(mono.channelMask, 0u);
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 3, 100, 7, 5, 8, 3)).byteRate, 2u);
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 3, 100, 7, 5, 8, 3)).blockAlign, 2);
+}
+
+TEST(DivideToEven, RoundsHalvesToTheEvenNeighbour) {
+    EXPECT_EQ(stereotools::DivideToEven(7, 2), stereotools::HalveToEven(7));
+    EXPECT_EQ(stereotools::DivideToEven(5, 2), 2u);
+    EXPECT_EQ(stereotools::DivideToEven(9, 6), 2u);   // 1.5
+    EXPECT_EQ(stereotools::DivideToEven(15, 6), 2u);  // 2.5
+    EXPECT_EQ(stereotools::DivideToEven(16, 6), 3u);
+    EXPECT_EQ(stereotools::DivideToEven(UINT64_MAX, 1), UINT64_MAX);
+}
+
+// Two inputs without a mask give the stereo header; more, or a mask, the
+// extensible one with the last input's fields multiplied by the count.
+TEST(DeriveInterleavedFormat, WritesExtensibleHeadersForMoreThanTwoChannels) {
+    const WaveFormatInfo a = Format(1, 1, 8000, 16000, 2, 16, 100);
+    WaveFormatInfo b = Format(1, 1, 8000, 16000, 2, 16, 120);
+    b.validBits = 12;
+    const WaveFormatInfo pair[] = {a, b};
+    EXPECT_EQ(stereotools::DeriveInterleavedFormat(pair), DeriveStereoFormat(a, b));
+    const WaveFormatInfo three[] = {a, a, b};
+    const WaveFormatInfo joined = stereotools::DeriveInterleavedFormat(three);
+    EXPECT_TRUE(joined.extensible);
+    EXPECT_EQ(joined.channels, 3);
+    EXPECT_EQ(joined.byteRate, 48000u);
+    EXPECT_EQ(joined.blockAlign, 6);
+    EXPECT_EQ(joined.dataSize, 360u);
+    EXPECT_EQ(joined.validBits, 12);
+    EXPECT_EQ(joined.channelMask, 0u);
+    EXPECT_EQ(joined.dataOffset, 68u);
+    const WaveFormatInfo masked = stereotools::DeriveInterleavedFormat(pair, 0x3u);
+    EXPECT_TRUE(masked.extensible);
+    EXPECT_EQ(masked.channelMask, 0x3u);
+}
+
 TEST(DeriveMonoFormat, DescribesOutputsAt44EvenForChunkedInputs) {
     EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 8, 120)).dataOffset, 44u);
 }

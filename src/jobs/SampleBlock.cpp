@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t kPageBytes = 4096;
 constexpr std::size_t kCacheLineBytes = 64;
+constexpr unsigned kPageAlignedChannels = 64;
 
 // A stereo region holds a block's interleaved frames, then the left
 // channel's samples at half way, then the right's at three quarters.
@@ -66,7 +67,9 @@ std::size_t RoundUp(std::size_t value, std::size_t multiple) { return (value + m
 ChannelBlocks::ChannelBlocks(unsigned sampleWidth, unsigned channelCount)
     : frames(BlockFrames(sampleWidth, channelCount)), region_(nullptr), regionBytes_(0) {
     const std::size_t share = frames * sampleWidth;
-    const std::size_t stride = RoundUp(share, share >= kPageBytes ? kPageBytes : kCacheLineBytes);
+    // Pages waste little up to the channel counts recorders write; past
+    // them, cache lines keep the region within twice the block.
+    const std::size_t stride = RoundUp(share, channelCount <= kPageAlignedChannels ? kPageBytes : kCacheLineBytes);
     const std::size_t interleavedBytes = BlockBytes(channelCount);
     const std::size_t bytes = RoundUp(interleavedBytes + channelCount * stride, kPageBytes);
     region_ = Pool().Take(bytes);

@@ -53,8 +53,7 @@ private:
 
 // The buffers a split or a join moves one block of frames through: the
 // interleaved frames and each channel's samples, in one region of memory,
-// each page-aligned (cache-line aligned where a channel's share is smaller
-// than a page). Stereo regions are kept for reuse when a block is
+// each page-aligned (cache-line aligned past 64 channels). Stereo regions are kept for reuse when a block is
 // destroyed, so jobs run one after another (a batch) take memory already in
 // use rather than asking the system again. Empty when no memory could be had.
 class ChannelBlocks {
