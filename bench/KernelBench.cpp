@@ -110,7 +110,66 @@ void Interleave(benchmark::State& state, Route route) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(out.size()));
 }
 
+// Many channels: the route is the public entry (fixed strides for the
+// counts recorders write) or the portable path (stride taken at run time).
+void SplitMany(benchmark::State& state, Route route) {
+    const auto width = static_cast<unsigned>(state.range(0));
+    const auto count = static_cast<unsigned>(state.range(1));
+    const std::size_t frameCount = kBlockBytes / (std::size_t{count} * width);
+    const Buffer interleaved = WarmBuffer(std::size_t{count} * width * frameCount, 3);
+    std::vector<Buffer> channels;
+    std::vector<uint8_t*> pointers;
+    for (unsigned c = 0; c < count; ++c) channels.push_back(WarmBuffer(width * frameCount, c));
+    for (Buffer& channel : channels) pointers.push_back(channel.data());
+    for (auto _ : state) {
+        if (route == Route::Fastest) {
+            stereotools::SplitChannels(interleaved.data(), frameCount, width, pointers);
+        } else {
+            stereotools::detail::SplitChannelsPortable(interleaved.data(), frameCount, width, pointers);
+        }
+        benchmark::DoNotOptimize(pointers.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(interleaved.size()));
+}
+
+void InterleaveMany(benchmark::State& state, Route route) {
+    const auto width = static_cast<unsigned>(state.range(0));
+    const auto count = static_cast<unsigned>(state.range(1));
+    const std::size_t frameCount = kBlockBytes / (std::size_t{count} * width);
+    std::vector<Buffer> channels;
+    std::vector<const uint8_t*> pointers;
+    for (unsigned c = 0; c < count; ++c) channels.push_back(WarmBuffer(width * frameCount, c));
+    for (const Buffer& channel : channels) pointers.push_back(channel.data());
+    Buffer out = WarmBuffer(std::size_t{count} * width * frameCount, 8);
+    for (auto _ : state) {
+        if (route == Route::Fastest) {
+            stereotools::InterleaveChannels(pointers, frameCount, width, out.data());
+        } else {
+            stereotools::detail::InterleaveChannelsPortable(pointers, frameCount, width, out.data());
+        }
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(out.size()));
+}
+
 const std::vector<int64_t> kWidths = {1, 2, 3, 4, 8};
+const std::vector<int64_t> kManyWidths = {2, 3, 4};
+const std::vector<int64_t> kManyCounts = {4, 8, 16, 24, 64, 7, 17};
+
+BENCHMARK_CAPTURE(SplitMany, fastest, Route::Fastest)
+    ->ArgNames({"width", "channels"})
+    ->ArgsProduct({kManyWidths, kManyCounts});
+BENCHMARK_CAPTURE(SplitMany, portable, Route::Portable)
+    ->ArgNames({"width", "channels"})
+    ->ArgsProduct({kManyWidths, kManyCounts});
+BENCHMARK_CAPTURE(InterleaveMany, fastest, Route::Fastest)
+    ->ArgNames({"width", "channels"})
+    ->ArgsProduct({kManyWidths, kManyCounts});
+BENCHMARK_CAPTURE(InterleaveMany, portable, Route::Portable)
+    ->ArgNames({"width", "channels"})
+    ->ArgsProduct({kManyWidths, kManyCounts});
 
 BENCHMARK(Memcpy)->ArgName("bytes")->Arg(kBlockBytes)->Arg(kLargeBytes);
 BENCHMARK_CAPTURE(Split, fastest, Route::Fastest)

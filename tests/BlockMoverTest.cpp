@@ -249,5 +249,35 @@ TEST(ChannelBlocks, GivesEachBlockBuffersOfItsOwn) {
     }
 }
 
+// Blocks of many channels: the interleaved frames and every channel's
+// share fit their buffers without overlapping, a block spans at most 8 MiB
+// (two threads of a 64-channel job stay under 16 MiB), and every share is
+// aligned for the kernels' vector stores.
+TEST(ChannelBlocks, HoldsManyChannelsWithinTheirMemory) {
+    for (const unsigned channels : {3u, 6u, 16u, 24u, 64u, 1000u, 65535u}) {
+        for (const unsigned width : {1u, 3u, 8u}) {
+            SCOPED_TRACE(std::to_string(channels) + " channels of " + std::to_string(width) + " bytes");
+            ChannelBlocks block(width, channels);
+            ASSERT_TRUE(block.Allocated());
+            ASSERT_EQ(block.channels.size(), channels);
+            const std::size_t share = block.frames * width;
+            EXPECT_GE(block.frames, 1u);
+            EXPECT_LE(share * channels, BlockBytes(channels));
+            const uint8_t* end = block.interleaved.Data() + share * channels;
+            for (const SampleBuffer& channel : block.channels) {
+                EXPECT_GE(channel.Data(), end);
+                EXPECT_EQ(reinterpret_cast<uintptr_t>(channel.Data()) % 64, 0u);
+                end = channel.Data() + share;
+            }
+            EXPECT_LE(end - block.interleaved.Data(), std::ptrdiff_t{8} << 20);
+            std::fill(block.interleaved.Data(), block.interleaved.Data() + share * channels, uint8_t{1});
+            std::fill(block.channels.back().Data(), block.channels.back().Data() + share, uint8_t{2});
+        }
+    }
+    // Stereo blocks are as they always were: 1 MiB of frames, whole vectors.
+    EXPECT_EQ(BlockBytes(2), kSampleBlockBytes);
+    EXPECT_EQ(BlockFrames(3, 2), BlockFrames(3));
+}
+
 }  // namespace
 }  // namespace stereotools

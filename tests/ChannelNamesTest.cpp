@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace stereotools {
 namespace {
@@ -78,6 +80,23 @@ TEST(DeriveChannelFileNames, CountsEachInvalidByteAsOneCharacter) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(DeriveChannelFileNames(c.input).left, c.stem + " left channel.wav");
     }
+}
+
+// Stereo keeps its left and right names; more channels are numbered from
+// 1, padded to the digits of the count so that they sort in order.
+TEST(DeriveSplitFileNames, NumbersTheChannelsOfManyChannelFiles) {
+    EXPECT_EQ(DeriveSplitFileNames("dir/take1.wav", 2),
+              (std::vector<std::string>{"dir/take1 left channel.wav", "dir/take1 right channel.wav"}));
+    EXPECT_EQ(DeriveSplitFileNames("dir/take1.wav", 3),
+              (std::vector<std::string>{"dir/take1 channel 1.wav", "dir/take1 channel 2.wav", "dir/take1 channel 3.wav"}));
+    const std::vector<std::string> sixteen = DeriveSplitFileNames("T01.WAV", 16);
+    ASSERT_EQ(sixteen.size(), 16u);
+    EXPECT_EQ(sixteen[0], "T01 channel 01.wav");
+    EXPECT_EQ(sixteen[9], "T01 channel 10.wav");
+    EXPECT_TRUE(std::is_sorted(sixteen.begin(), sixteen.end()));
+    const std::vector<std::string> most = DeriveSplitFileNames("abc", 65535);
+    EXPECT_EQ(most.front(), "abc channel 00001.wav");
+    EXPECT_EQ(most.back(), "abc channel 65535.wav");
 }
 
 TEST(PartnerName, GivesTheRightNameForEachNamingPair) {

@@ -6,6 +6,9 @@
 #include "stereorip/StereoRip.h"
 
 #include "support/MemoryConsole.h"
+#include "jobs/ChannelNames.h"
+#include "jobs/JoinJob.h"
+#include "jobs/SplitJob.h"
 #include "support/TestWave.h"
 #include "support/WaveOutputs.h"
 #include "wave/WaveReader.h"
@@ -17,7 +20,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -334,6 +340,92 @@ TEST(InteropSlow, SndfileReadsAJoinPast4GiB) {
     EXPECT_EQ(sf_read_raw(file, last.data(), 8), 8);
     EXPECT_EQ(last, Bytes({0x11, 0x12, 0x21, 0x22, 0x13, 0x14, 0x23, 0x24}));
     sf_close(file);
+}
+
+// Returns what ffprobe says of the channels of `path`'s stream, one
+// "key=value" line each, or nothing when ffprobe is not installed.
+std::optional<std::string> FfprobeStream(const std::string& path) {
+    if (std::system("command -v ffprobe > /dev/null 2>&1") != 0) return std::nullopt;
+    const std::string command = "ffprobe -v error -show_entries stream=channels,channel_layout "
+                                "-of default=noprint_wrappers=1 '" + path + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return {};
+    std::string out;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+    ::pclose(pipe);
+    return out;
+}
+
+// Joins three mono files of each kind with the job: libsndfile reads an
+// extensible file of three channels, every frame as it was joined, with no
+// channel assigned to a speaker (mask 0 gives it no map to report).
+TEST(Interop, SndfileReadsAThreeChannelJoin) {
+    for (const SampleKind& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        TempFolder folder;
+        const unsigned width = kind.bits / 8u;
+        stereotools::JoinRequest request;
+        std::vector<Bytes> channels;
+        for (int c = 0; c < 3; ++c) {
+            channels.push_back(SampleBytes(kind, kFrames, 10 + c));
+            const std::string name = folder.Write(
+                "in" + std::to_string(c) + ".wav",
+                WaveBuilder().Tag(kind.tag).Rate(kRate).Bits(kind.bits).Samples(channels.back()).Build());
+            const stereotools::InputCheck check = stereotools::CheckInput(name, 1);
+            ASSERT_TRUE(check);
+            request.inputs.push_back(check.input);
+        }
+        request.output = folder.Path("joined.wav");
+        stereotools::JoinJob job(request);
+        stereotools::JobMonitor monitor;
+        ASSERT_TRUE(stereotools::RunJob(job, monitor));
+        Bytes expected;
+        for (std::size_t frame = 0; frame < kFrames; ++frame) {
+            for (const Bytes& channel : channels) {
+                expected.insert(expected.end(), channel.begin() + static_cast<std::ptrdiff_t>(frame * width),
+                                channel.begin() + static_cast<std::ptrdiff_t>((frame + 1) * width));
+            }
+        }
+        ExpectFileHolds(folder.Path("joined.wav"), kind, 3, expected, SF_FORMAT_WAVEX);
+        SF_INFO info{};
+        SNDFILE* file = sf_open(folder.Path("joined.wav").c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr);
+        int map[3] = {};
+        EXPECT_EQ(sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map, sizeof map), SF_FALSE);
+        sf_close(file);
+        // ffprobe names no layout for channels assigned to no speaker.
+        if (const auto stream = FfprobeStream(folder.Path("joined.wav"))) {
+            EXPECT_EQ(*stream, "channels=3\nchannel_layout=unknown\n");
+        }
+    }
+}
+
+// A 5.1 file as libsndfile writes it (extensible, with its metadata) splits
+// into six mono files that hold exactly the channels libsndfile reads.
+TEST(Interop, SndfileWrittenSurroundSplitsExactly) {
+    for (const SampleKind& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        TempFolder folder;
+        const unsigned width = kind.bits / 8u;
+        const std::string input = folder.Path("surround.wav");
+        WriteWithSndfile(input, kind, 6, SF_FORMAT_WAVEX, Tone(kind, 6 * kFrames, 0.011));
+        const Bytes samples = SndfileSamples(input, width);
+        const stereotools::InputCheck check = stereotools::CheckInput(input, stereotools::kManyChannels);
+        ASSERT_TRUE(check);
+        ASSERT_EQ(check.input.info.channels, 6);
+        stereotools::SplitJob job({check.input, stereotools::DeriveSplitFileNames(input, 6)});
+        stereotools::JobMonitor monitor;
+        ASSERT_TRUE(stereotools::RunJob(job, monitor));
+        for (unsigned c = 0; c < 6; ++c) {
+            Bytes expected;
+            for (std::size_t at = c * width; at < samples.size(); at += 6 * width) {
+                expected.insert(expected.end(), samples.begin() + static_cast<std::ptrdiff_t>(at),
+                                samples.begin() + static_cast<std::ptrdiff_t>(at + width));
+            }
+            ExpectFileHolds(folder.Path("surround channel " + std::to_string(c + 1) + ".wav"), kind, 1, expected);
+        }
+    }
 }
 
 bool Contains(const Bytes& bytes, const char* id) {

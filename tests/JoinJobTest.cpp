@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -35,7 +38,7 @@ Bytes StereoFile(const Bytes& samples) { return WaveBuilder().Channels(2).Sample
 class JoinJobRun : public testwave::WithTempFolder {
 protected:
     JoinRequest Request(const std::string& left, const std::string& right, const std::string& output) {
-        return {Accept(folder.Path(left), 1), Accept(folder.Path(right), 1), folder.Path(output)};
+        return {{Accept(folder.Path(left), 1), Accept(folder.Path(right), 1)}, folder.Path(output)};
     }
 };
 
@@ -184,7 +187,7 @@ TEST_F(JoinJobRun, OpensOneFileNamedTwiceOnce) {
         SCOPED_TRACE("changed between the two answers");
         const JobInput asLeft = Accept(folder.Path("a.wav"), 1);
         folder.Write("a.wav", MonoFile(CountingBytes(14, 1)));
-        JoinJob job({Accept(folder.Path("a.wav"), 1), asLeft, folder.Path("aa2.wav")});
+        JoinJob job({{Accept(folder.Path("a.wav"), 1), asLeft}, folder.Path("aa2.wav")});
         ScriptedMonitor monitor;
         EXPECT_EQ(RunJob(job, monitor).error.operation, IoError::Operation::Read);
         EXPECT_FALSE(folder.Read("aa2.wav"));
@@ -208,6 +211,81 @@ TEST_F(JoinJobRun, RefusesToReplaceAnOutputWhenAskedNotTo) {
     EXPECT_EQ(result.error.errorNumber, EEXIST);
     EXPECT_EQ(folder.Read("lr.wav"), theirs);
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"l.wav", "lr.wav", "r.wav"}));
+}
+
+// Three inputs of different lengths, the shortest the middle one: every
+// frame holds the three samples in order, missing ones zero; the header is
+// extensible with mask 0 (or the mask asked for) and the inputs' valid bits.
+TEST_F(JoinJobRun, JoinsThreeInputsIntoAnExtensibleFile) {
+    const Bytes first = testwave::RandomBytes(3 * 500, 1);
+    const Bytes second = testwave::RandomBytes(3 * 200, 2);
+    const Bytes third = testwave::RandomBytes(3 * 500, 3);
+    for (const char* name : {"1.wav", "2.wav", "3.wav"}) {
+        const Bytes& samples = name[0] == '1' ? first : name[0] == '2' ? second : third;
+        folder.Write(name, WaveBuilder().Bits(24).Extensible(testwave::kPcmSubFormat).ValidBits(20).Samples(samples).Build());
+    }
+    Bytes frames;
+    for (std::size_t i = 0; i < 500; ++i) {
+        for (const Bytes* channel : {&first, &second, &third}) {
+            for (std::size_t b = 0; b < 3; ++b) frames.push_back(3 * i + b < channel->size() ? (*channel)[3 * i + b] : 0);
+        }
+    }
+    for (const std::optional<uint32_t> mask : {std::optional<uint32_t>{}, std::optional<uint32_t>{0x7}}) {
+        SCOPED_TRACE(mask ? "mask 7" : "no mask");
+        JoinRequest request{{Accept(folder.Path("1.wav"), 1), Accept(folder.Path("2.wav"), 1),
+                             Accept(folder.Path("3.wav"), 1)},
+                            folder.Path("123.wav")};
+        request.channelMask = mask;
+        JoinJob job(request);
+        ScriptedMonitor monitor;
+        ASSERT_TRUE(RunJob(job, monitor));
+        EXPECT_EQ(monitor.progress.back(), std::make_pair(uint64_t{frames.size()}, uint64_t{frames.size()}));
+        EXPECT_EQ(folder.Read("123.wav"), WaveBuilder()
+                                              .Channels(3)
+                                              .Bits(24)
+                                              .Extensible(testwave::kPcmSubFormat)
+                                              .ValidBits(20)
+                                              .ChannelMask(mask.value_or(0))
+                                              .Samples(frames)
+                                              .Build());
+    }
+}
+
+// Two inputs with a mask are written extensible too, as the mask asks.
+TEST_F(JoinJobRun, WritesAStereoMaskInAnExtensibleHeader) {
+    folder.Write("l.wav", MonoFile(CountingBytes(8, 1)));
+    folder.Write("r.wav", MonoFile(CountingBytes(8, 0x41)));
+    JoinRequest request = Request("l.wav", "r.wav", "lr.wav");
+    request.channelMask = 0x3;
+    JoinJob job(request);
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(RunJob(job, monitor));
+    EXPECT_EQ(folder.Read("lr.wav"), WaveBuilder()
+                                         .Channels(2)
+                                         .Extensible(testwave::kPcmSubFormat)
+                                         .ChannelMask(0x3)
+                                         .Samples(Interleaved16(CountingBytes(8, 1), CountingBytes(8, 0x41)))
+                                         .Build());
+}
+
+// Fewer than two inputs, or inputs that do not agree, fail before anything
+// is opened, naming the input that differs in the tools' words.
+TEST_F(JoinJobRun, RefusesTooFewOrDisagreeingInputs) {
+    folder.Write("a.wav", MonoFile(CountingBytes(8)));
+    folder.Write("b.wav", WaveBuilder().Rate(48000).Samples(CountingBytes(8)).Build());
+    {
+        JoinJob job({{Accept(folder.Path("a.wav"), 1)}, folder.Path("out.wav")});
+        ScriptedMonitor monitor;
+        EXPECT_EQ(RunJob(job, monitor).error.errorNumber, EINVAL);
+    }
+    JoinJob job({{Accept(folder.Path("a.wav"), 1), Accept(folder.Path("a.wav"), 1), Accept(folder.Path("b.wav"), 1)},
+                 folder.Path("out.wav")});
+    ScriptedMonitor monitor;
+    const JobResult result = RunJob(job, monitor);
+    EXPECT_EQ(result.error.Describe(),
+              "Cannot read '" + folder.Path("b.wav") + "': These two files have incompatible sample rates  ");
+    EXPECT_TRUE(monitor.progress.empty());
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.wav", "b.wav"}));
 }
 
 }  // namespace

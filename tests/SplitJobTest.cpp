@@ -1,5 +1,8 @@
 #include "jobs/SplitJob.h"
 
+#include "jobs/ChannelNames.h"
+#include "jobs/JoinJob.h"
+
 #include "jobs/SampleBlock.h"
 #include "support/TestJobs.h"
 #include "support/TestWave.h"
@@ -8,10 +11,17 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace stereotools {
 namespace {
@@ -313,6 +323,235 @@ TEST_F(SplitJobRun, RefusesToReplaceAnOutputWhenAskedNotTo) {
         EXPECT_EQ(folder.Read("take left channel.wav"), MonoFile(ChannelOf(CountingBytes(40), 2, 0)));
         EXPECT_EQ(folder.Names().size(), 3u) << "no temporary file is left";
     }
+}
+
+// Returns sample `channel` of each frame of `count` channels of `width` bytes.
+Bytes ChannelOfMany(const Bytes& samples, unsigned count, unsigned width, unsigned channel) {
+    Bytes out;
+    for (std::size_t at = std::size_t{channel} * width; at + width <= samples.size(); at += std::size_t{count} * width) {
+        out.insert(out.end(), samples.begin() + static_cast<long>(at), samples.begin() + static_cast<long>(at + width));
+    }
+    return out;
+}
+
+// Accepts `path` as a file of any channel count, as a many-channel split does.
+JobInput AcceptMany(const std::string& path) { return Accept(path, kManyChannels); }
+
+// Splits `input` into every channel's default name and joins those back
+// into `joined` with `mask`. Returns the split outputs' names.
+std::vector<std::string> SplitAndJoin(const JobInput& input, const std::string& joined,
+                                      std::optional<uint32_t> mask, unsigned threads) {
+    SplitRequest split{input, DeriveSplitFileNames(input.name, input.info.channels)};
+    split.threads = threads;
+    SplitJob splitJob(split);
+    ScriptedMonitor monitor;
+    EXPECT_TRUE(RunJob(splitJob, monitor));
+    JoinRequest join;
+    for (const std::string& name : split.outputs) join.inputs.push_back(Accept(name, 1));
+    join.output = joined;
+    join.channelMask = mask;
+    join.threads = threads;
+    JoinJob joinJob(join);
+    EXPECT_TRUE(RunJob(joinJob, monitor));
+    return split.outputs;
+}
+
+// Split then join gives every byte back for several depths and channel
+// counts, through the default names, on one thread and on two; each mono
+// output holds its channel. Joins of three or more are extensible with
+// mask 0 and the inputs' valid bits.
+TEST_F(SplitJobRun, SplitThenJoinGivesEveryByteBackForManyChannels) {
+    struct Case {
+        uint16_t bits;
+        bool isFloat;
+        unsigned channels;
+        std::size_t frames;
+    };
+    const Case cases[] = {
+        {16, false, 3, 1001}, {24, false, 6, 3 * BlockFrames(3, 6) + 17}, {8, false, 16, 700},
+        {32, true, 7, 2 * BlockFrames(4, 7) + 1}, {64, true, 12, 333}, {24, false, 64, BlockFrames(3, 64) + 5},
+    };
+    for (const Case& c : cases) {
+        for (const unsigned threads : {1u, 2u}) {
+            SCOPED_TRACE(std::to_string(c.channels) + " channels of " + std::to_string(c.bits) + " bits, " +
+                         std::to_string(threads) + " threads");
+            const unsigned width = c.bits / 8u;
+            const Bytes samples = testwave::RandomBytes(std::size_t{c.channels} * width * c.frames, c.channels);
+            WaveBuilder input = WaveBuilder().Channels(c.channels).Rate(48000).Bits(c.bits).Samples(samples);
+            if (c.isFloat) input.Tag(3);
+            const std::string path = folder.Write("poly.wav", input.Build());
+            const std::vector<std::string> names = SplitAndJoin(AcceptMany(path), folder.Path("joined.wav"), {}, threads);
+            ASSERT_EQ(names.size(), c.channels);
+            for (unsigned k = 0; k < c.channels; ++k) {
+                WaveBuilder mono = WaveBuilder().Rate(48000).Bits(c.bits).Samples(ChannelOfMany(samples, c.channels, width, k));
+                if (c.isFloat) mono.Tag(3);
+                ASSERT_EQ(*folder.Read(names[k].substr(folder.Path("").size())), mono.Build()) << names[k];
+            }
+            WaveBuilder joined = WaveBuilder().Channels(c.channels).Rate(48000).Bits(c.bits).Samples(samples);
+            joined.Extensible(c.isFloat ? testwave::kFloatSubFormat : testwave::kPcmSubFormat);
+            EXPECT_EQ(folder.Read("joined.wav"), joined.Build());
+            for (const std::string& name : names) std::filesystem::remove(name);
+        }
+    }
+}
+
+// A 5.1 recording with an extensible header:
+// outputs named channel 1 to 6 hold plain 24-bit samples, and a join with
+// the recording's mask gives the file back byte for byte.
+TEST_F(SplitJobRun, SplitsAnExtensibleFivePointOneFileAndJoinsItBack) {
+    const Bytes samples = testwave::RandomBytes(6 * 3 * 4000, 51);
+    const Bytes file = WaveBuilder()
+                           .Channels(6)
+                           .Rate(48000)
+                           .Bits(24)
+                           .Extensible(testwave::kPcmSubFormat)
+                           .ChannelMask(0x3F)
+                           .Samples(samples)
+                           .Build();
+    const std::vector<std::string> names =
+        SplitAndJoin(AcceptMany(folder.Write("surround.wav", file)), folder.Path("joined.wav"), 0x3F, 0);
+    EXPECT_EQ(names.front(), folder.Path("surround channel 1.wav"));
+    EXPECT_EQ(names.back(), folder.Path("surround channel 6.wav"));
+    EXPECT_EQ(folder.Read("surround channel 4.wav"),
+              WaveBuilder().Rate(48000).Bits(24).Samples(ChannelOfMany(samples, 6, 3, 3)).Build());
+    EXPECT_EQ(folder.Read("joined.wav"), file);
+}
+
+// Only the channels asked for are written, in the order asked; with
+// skipSilent a channel of zero bytes is moved but not committed, and the
+// job says it left it out.
+TEST_F(SplitJobRun, WritesTheChosenChannelsAndLeavesOutSilentOnes) {
+    const std::size_t frames = 2 * BlockFrames(2, 4) + 3;
+    Bytes samples = testwave::RandomBytes(4 * 2 * frames, 4);
+    for (std::size_t frame = 0; frame < frames; ++frame) samples[frame * 8 + 2] = samples[frame * 8 + 3] = 0;
+    const JobInput input = AcceptMany(folder.Write("four.wav", WaveBuilder().Channels(4).Samples(samples).Build()));
+    SplitRequest request{input, {folder.Path("c.wav"), folder.Path("a.wav"), folder.Path("b.wav")}};
+    request.channels = {3, 1, 2};
+    request.skipSilent = true;
+    request.threads = 2;
+    SplitJob job(request);
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(RunJob(job, monitor));
+    EXPECT_EQ(job.CommittedOutputs(), (std::vector<std::string>{folder.Path("c.wav"), folder.Path("a.wav")}));
+    EXPECT_EQ(job.LeftOutOutputs(), std::vector<std::string>{folder.Path("b.wav")});
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.wav", "c.wav", "four.wav"}));
+    EXPECT_EQ(folder.Read("c.wav"), WaveBuilder().Samples(ChannelOfMany(samples, 4, 2, 2)).Build());
+    EXPECT_EQ(folder.Read("a.wav"), WaveBuilder().Samples(ChannelOfMany(samples, 4, 2, 0)).Build());
+}
+
+// A channel the file lacks, or names that do not match the channels, fail
+// the job before anything is opened or written.
+TEST_F(SplitJobRun, RefusesAChannelTheFileLacks) {
+    const JobInput input = AcceptMany(folder.Write("three.wav", WaveBuilder().Channels(3).Samples(CountingBytes(12)).Build()));
+    for (const std::vector<unsigned>& channels : {std::vector<unsigned>{4}, std::vector<unsigned>{0}}) {
+        SplitRequest request{input, {folder.Path("x.wav")}};
+        request.channels = channels;
+        SplitJob job(request);
+        ScriptedMonitor monitor;
+        const JobResult result = RunJob(job, monitor);
+        EXPECT_EQ(result.error.path, folder.Path("three.wav"));
+        EXPECT_EQ(result.error.Describe(), "Cannot read '" + folder.Path("three.wav") + "': it has no channel " +
+                                               std::to_string(channels[0]) + "  ");
+        EXPECT_TRUE(monitor.progress.empty());
+    }
+    SplitJob job({input, {folder.Path("x.wav"), folder.Path("y.wav")}});
+    ScriptedMonitor monitor;
+    EXPECT_EQ(RunJob(job, monitor).error.errorNumber, EINVAL);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"three.wav"});
+}
+
+// Runs, in a child process whose open-file limits are `soft` and `hard`, a
+// split of a 40-channel file into 40 outputs, and exits 0 when it ends as
+// `expectSuccess` says: done, or failed before any sample moved, naming
+// the files it needs, with nothing written.
+void SplitUnderOpenFileLimit(const testwave::TempFolder& folder, rlim_t soft, rlim_t hard, bool expectSuccess) {
+    const rlimit limit{soft, hard};
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) std::_Exit(3);
+    const JobInput input = AcceptMany(folder.Path("forty.wav"));
+    SplitJob job({input, DeriveSplitFileNames(input.name, 40)});
+    ScriptedMonitor monitor;
+    const JobResult result = RunJob(job, monitor);
+    if (expectSuccess) std::_Exit(result && folder.Names().size() == 41 ? 0 : 1);
+    const bool failedWhole = result.error.errorNumber == EMFILE && monitor.progress.empty() &&
+                             result.error.Describe().find("open files at once, and the limit is 60") != std::string::npos &&
+                             folder.Names() == std::vector<std::string>{"forty.wav"};
+    if (!failedWhole) std::fprintf(stderr, "%s\n", result.error.Describe().c_str());
+    std::_Exit(failedWhole ? 0 : 2);
+}
+
+// The soft limit on open files is raised to the hard one when it is too
+// low for a split; a split that still cannot open all its outputs fails
+// before any sample moves and says how many files it needs.
+TEST_F(SplitJobRun, MakesRoomForItsOpenFilesOrFailsWhole) {
+    folder.Write("forty.wav", WaveBuilder().Channels(40).Samples(CountingBytes(40 * 2 * 10)).Build());
+    rlimit now{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &now), 0);
+    if (now.rlim_max != RLIM_INFINITY && now.rlim_max < 200) GTEST_SKIP() << "the hard limit is too low to raise to";
+    EXPECT_EXIT(SplitUnderOpenFileLimit(folder, 60, 60, false), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(SplitUnderOpenFileLimit(folder, 60, 200, true), testing::ExitedWithCode(0), "");
+}
+
+// The most channels a file holds: every output gets its two samples.
+TEST_F(SplitJobRun, SplitsAFileOfTheMostChannels) {
+    constexpr unsigned kChannels = 65535;
+    const Bytes samples = testwave::RandomBytes(std::size_t{kChannels} * 2, 9);
+    const JobInput input = AcceptMany(folder.Write("all.wav", WaveBuilder()
+                                                                .Channels(kChannels)
+                                                                .BlockAlign(kChannels)
+                                                                .ByteRate(44100u * kChannels)
+                                                                .Bits(8)
+                                                                .Samples(samples)
+                                                                .Build()));
+    ASSERT_EQ(input.info.channels, kChannels);
+    SplitRequest request{input, {}};
+    request.channels = {1, kChannels};
+    request.outputs = {folder.Path("first.wav"), folder.Path("last.wav")};
+    SplitJob job(request);
+    ScriptedMonitor monitor;
+    ASSERT_TRUE(RunJob(job, monitor));
+    EXPECT_EQ(folder.Read("first.wav"), WaveBuilder().Bits(8).Samples({samples[0], samples[kChannels]}).Build());
+    EXPECT_EQ(folder.Read("last.wav"),
+              WaveBuilder().Bits(8).Samples({samples[kChannels - 1], samples[2 * kChannels - 1]}).Build());
+}
+
+// The one split that reads past 4 GiB (label "slow"): a sparse RF64 file of
+// three 16-bit channels, split into three outputs of which the last is
+// itself past 4 GiB, and joined back into the same samples.
+TEST(SplitJobSlow, SplitsAndJoinsAnRf64FilePast4GiB) {
+    testwave::TempFolder folder;
+    const uint64_t frames = (uint64_t{0xFFFFFFFF} + 6) / 2;  // each output's data is just past 4 GiB
+    const uint64_t dataSize = frames * 6;
+    const Bytes head = WaveBuilder().Rf64().Channels(3).Ds64DataSize(dataSize).Build();
+    const std::string path = folder.Write("big.wav", head);
+    const Bytes last = {0x11, 0x12, 0x21, 0x22, 0x31, 0x32};
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, last.data(), last.size(), static_cast<off_t>(head.size() + dataSize - 6)), 6);
+    ::close(fd);
+    const JobInput input = AcceptMany(path);
+    ASSERT_EQ(input.info.dataSize, dataSize);
+    const std::vector<std::string> names = SplitAndJoin(input, folder.Path("joined.wav"), {}, 0);
+    for (unsigned k = 0; k < 3; ++k) {
+        struct stat status {};
+        ASSERT_EQ(::stat(names[k].c_str(), &status), 0);
+        EXPECT_EQ(static_cast<uint64_t>(status.st_size), 80 + 2 * frames);
+        const InputCheck check = CheckInput(names[k], 1);
+        ASSERT_TRUE(check);
+        Bytes sample(2);
+        InputOpenResult opened = OpenInputFile(names[k]);
+        ASSERT_TRUE(opened);
+        ASSERT_FALSE(ReadSampleRange(opened.file, check.input.info.dataOffset, check.input.info.dataSize, 2 * frames - 2, sample));
+        EXPECT_EQ(sample, Bytes(last.begin() + 2 * k, last.begin() + 2 * k + 2));
+    }
+    const InputCheck joined = CheckInput(folder.Path("joined.wav"), kManyChannels);
+    ASSERT_TRUE(joined);
+    EXPECT_EQ(joined.input.info.channels, 3);
+    EXPECT_EQ(joined.input.info.dataSize, dataSize);
+    InputOpenResult opened = OpenInputFile(folder.Path("joined.wav"));
+    ASSERT_TRUE(opened);
+    Bytes tail(6);
+    ASSERT_FALSE(ReadSampleRange(opened.file, joined.input.info.dataOffset, dataSize, dataSize - 6, tail));
+    EXPECT_EQ(tail, last);
 }
 
 }  // namespace

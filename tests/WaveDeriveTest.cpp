@@ -78,8 +78,9 @@ TEST(DeriveMonoFormat, HalvesTheFrameFields) {
     };
     const Case cases[] = {
         {"24-bit", Format(1, 2, 100, 600, 6, 24, 600), 300, 3, 300},
-        {"even data size", Format(1, 2, 100, 400, 4, 16, 10), 200, 2, 5},
-        {"odd data size rounds to even", Format(1, 2, 100, 400, 4, 16, 11), 200, 2, 6},
+        {"even data size", Format(1, 2, 100, 200, 2, 8, 10), 100, 1, 5},
+        {"odd data size rounds to even", Format(1, 2, 100, 200, 2, 8, 11), 100, 1, 6},
+        {"part of a frame states the whole samples held", Format(1, 2, 100, 400, 4, 16, 14), 200, 2, 8},
         {"halves round to even", Format(1, 2, 100, 7, 5, 16, 5), 4, 2, 2},
         {"byte rate 0 stays 0", Format(3, 2, 100, 0, 8, 32, 16), 0, 4, 8},
     };
@@ -97,14 +98,62 @@ TEST(DeriveMonoFormat, HalvesTheFrameFields) {
     }
 }
 
+// Many channels scale the frame fields by their count, half to even.
+TEST(DeriveMonoFormat, DividesTheFrameFieldsOfManyChannels) {
+    WaveFormatInfo surround = Format(1, 6, 48000, 864000, 18, 24, 18 * 100 + 10);
+    surround.extensible = true;
+    surround.channelMask = 0x3F;
+    const WaveFormatInfo mono = DeriveMonoFormat(surround);
+    EXPECT_EQ(mono.channels, 1);
+    EXPECT_EQ(mono.byteRate, 144000u);
+    EXPECT_EQ(mono.blockAlign, 3);
+    EXPECT_EQ(mono.dataSize, 3u * 101) << "10 of 18 bytes round up to a whole frame";
+    EXPECT_FALSE(mono.extensible);
+    EXPECT_EQ(mono.channelMask, 0u);
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 3, 100, 7, 5, 8, 3)).byteRate, 2u);
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 3, 100, 7, 5, 8, 3)).blockAlign, 2);
+}
+
+TEST(DivideToEven, RoundsHalvesToTheEvenNeighbour) {
+    EXPECT_EQ(stereotools::DivideToEven(7, 2), stereotools::HalveToEven(7));
+    EXPECT_EQ(stereotools::DivideToEven(5, 2), 2u);
+    EXPECT_EQ(stereotools::DivideToEven(9, 6), 2u);   // 1.5
+    EXPECT_EQ(stereotools::DivideToEven(15, 6), 2u);  // 2.5
+    EXPECT_EQ(stereotools::DivideToEven(16, 6), 3u);
+    EXPECT_EQ(stereotools::DivideToEven(UINT64_MAX, 1), UINT64_MAX);
+}
+
+// Two inputs without a mask give the stereo header; more, or a mask, the
+// extensible one with the last input's fields multiplied by the count.
+TEST(DeriveInterleavedFormat, WritesExtensibleHeadersForMoreThanTwoChannels) {
+    const WaveFormatInfo a = Format(1, 1, 8000, 16000, 2, 16, 100);
+    WaveFormatInfo b = Format(1, 1, 8000, 16000, 2, 16, 120);
+    b.validBits = 12;
+    const WaveFormatInfo pair[] = {a, b};
+    EXPECT_EQ(stereotools::DeriveInterleavedFormat(pair), DeriveStereoFormat(a, b));
+    const WaveFormatInfo three[] = {a, a, b};
+    const WaveFormatInfo joined = stereotools::DeriveInterleavedFormat(three);
+    EXPECT_TRUE(joined.extensible);
+    EXPECT_EQ(joined.channels, 3);
+    EXPECT_EQ(joined.byteRate, 48000u);
+    EXPECT_EQ(joined.blockAlign, 6);
+    EXPECT_EQ(joined.dataSize, 360u);
+    EXPECT_EQ(joined.validBits, 12);
+    EXPECT_EQ(joined.channelMask, 0u);
+    EXPECT_EQ(joined.dataOffset, 68u);
+    const WaveFormatInfo masked = stereotools::DeriveInterleavedFormat(pair, 0x3u);
+    EXPECT_TRUE(masked.extensible);
+    EXPECT_EQ(masked.channelMask, 0x3u);
+}
+
 TEST(DeriveMonoFormat, DescribesOutputsAt44EvenForChunkedInputs) {
     EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 8, 120)).dataOffset, 44u);
 }
 
 TEST(DeriveFormats, PutTheSamplesOfOutputsPast4GiBBehindAnRf64Header) {
     // 0xFFFFFFDB is the largest data size with a 44-byte header.
-    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 2 * uint64_t{0xFFFFFFDB}, 80)).dataOffset, 44u);
-    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 400, 4, 16, 2 * uint64_t{0xFFFFFFDC}, 80)).dataOffset, 80u);
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 200, 2, 8, 2 * uint64_t{0xFFFFFFDB}, 80)).dataOffset, 44u);
+    EXPECT_EQ(DeriveMonoFormat(Format(1, 2, 100, 200, 2, 8, 2 * uint64_t{0xFFFFFFDC}, 80)).dataOffset, 80u);
     const WaveFormatInfo shorter = Format(1, 1, 100, 200, 2, 16, 2);
     const WaveFormatInfo longest44 = Format(1, 1, 100, 200, 2, 16, 0x7FFFFFED);
     const WaveFormatInfo first80 = Format(1, 1, 100, 200, 2, 16, 0x7FFFFFEE);

@@ -158,6 +158,46 @@ TEST(ReadWaveHeader, ReadsTheLowByteOfTheChannelField) {
     EXPECT_EQ(ProblemOf(WaveBuilder().Channels(0x0201).Build(), 2), WaveHeaderProblem::WrongChannelCount);
 }
 
+// Any count from two up, by the whole field: the mono and stereo checks
+// keep reading the low byte, so a field of 0x0102 is stereo to them and
+// 258 channels here; one channel keeps the stereo refusal.
+TEST(ReadWaveHeader, TakesManyChannelsByTheWholeField) {
+    struct Case {
+        uint16_t field;
+        WaveHeaderProblem problem;
+        uint16_t channels;
+    };
+    const Case cases[] = {{2, WaveHeaderProblem::None, 2},      {6, WaveHeaderProblem::None, 6},
+                          {0x0102, WaveHeaderProblem::None, 258}, {65535, WaveHeaderProblem::None, 65535},
+                          {1, WaveHeaderProblem::WrongChannelCount, 0}, {0, WaveHeaderProblem::WrongChannelCount, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        const auto result =
+            ReadWaveHeader(MemorySource(WaveBuilder().Channels(c.field).BlockAlign(2).Build()), stereotools::kManyChannels);
+        EXPECT_EQ(result.problem, c.problem);
+        if (result) {
+            EXPECT_EQ(result.info.channels, c.channels);
+        }
+    }
+    EXPECT_EQ(HeaderProblemMessage(WaveHeaderProblem::WrongChannelCount, stereotools::kManyChannels),
+              HeaderProblemMessage(WaveHeaderProblem::WrongChannelCount, 2));
+    // A count the caller names (as a job does when it opens the file again) is the whole field too.
+    EXPECT_TRUE(ReadWaveHeader(MemorySource(WaveBuilder().Channels(0x0102).BlockAlign(2).Build()), 258));
+}
+
+// The valid bits of an extensible file are kept; a plain file's are its depth.
+TEST(ReadWaveHeader, KeepsTheValidBitsOfAnExtensibleFile) {
+    const auto extensible = ReadWaveHeader(
+        MemorySource(WaveBuilder().Bits(24).Extensible(testwave::kPcmSubFormat).ValidBits(20).Build()), 1);
+    ASSERT_TRUE(extensible);
+    EXPECT_EQ(extensible.info.validBits, 20);
+    EXPECT_FALSE(extensible.info.extensible) << "inputs are resolved to the plain format";
+    const auto tooMany = ReadWaveHeader(
+        MemorySource(WaveBuilder().Bits(16).Extensible(testwave::kPcmSubFormat).ValidBits(20).Build()), 1);
+    EXPECT_EQ(tooMany.info.validBits, 16);
+    EXPECT_EQ(ReadWaveHeader(MemorySource(WaveBuilder().Bits(24).Build()), 1).info.validBits, 24);
+}
+
 TEST(ReadWaveHeader, FindsTheChunksWhereverTheyLie) {
     const Bytes samples = testwave::CountingBytes(6);
     struct Case {

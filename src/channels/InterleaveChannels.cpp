@@ -1,6 +1,7 @@
 #include "channels/InterleaveChannels.h"
 
 #include "channels/ChannelKernel.h"
+#include "channels/ManyChannels.h"
 
 #include <algorithm>
 #include <cstring>
@@ -165,7 +166,20 @@ void InterleaveChannels(const uint8_t* left, const uint8_t* right, std::size_t f
     RunChannelKernel<Interleave>(FastestKernelPath(), sampleWidth, InterleaveBuffers{out, left, right}, frameCount);
 }
 
+void InterleaveChannels(std::span<const uint8_t* const> channels, std::size_t frameCount, unsigned sampleWidth,
+                        uint8_t* out) {
+    if (channels.size() == 2) return InterleaveChannels(channels[0], channels[1], frameCount, sampleWidth, out);
+    detail::ForWidth<detail::InterleaveManyRun>(sampleWidth, true, channels.data(), frameCount,
+                                                static_cast<unsigned>(channels.size()), out);
+}
+
 namespace detail {
+
+void InterleaveChannelsPortable(std::span<const uint8_t* const> channels, std::size_t frameCount,
+                                unsigned sampleWidth, uint8_t* out) {
+    ForWidth<InterleaveManyRun>(sampleWidth, false, channels.data(), frameCount,
+                                static_cast<unsigned>(channels.size()), out);
+}
 
 void InterleaveChannelsWith(KernelPath path, const uint8_t* left, const uint8_t* right, std::size_t frameCount,
                             unsigned sampleWidth, uint8_t* out) {

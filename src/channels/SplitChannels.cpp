@@ -1,6 +1,7 @@
 #include "channels/SplitChannels.h"
 
 #include "channels/ChannelKernel.h"
+#include "channels/ManyChannels.h"
 
 #include <algorithm>
 #include <cstring>
@@ -160,7 +161,22 @@ void SplitChannels(const uint8_t* interleaved, std::size_t frameCount, unsigned 
     RunChannelKernel<Split>(FastestKernelPath(), sampleWidth, SplitBuffers{interleaved, left, right}, frameCount);
 }
 
+void SplitChannels(const uint8_t* interleaved, std::size_t frameCount, unsigned sampleWidth,
+                   std::span<uint8_t* const> channels) {
+    if (channels.size() == 2 && channels[0] != nullptr && channels[1] != nullptr) {
+        return SplitChannels(interleaved, frameCount, sampleWidth, channels[0], channels[1]);
+    }
+    detail::ForWidth<detail::SplitManyRun>(sampleWidth, true, interleaved, frameCount,
+                                           static_cast<unsigned>(channels.size()), channels.data());
+}
+
 namespace detail {
+
+void SplitChannelsPortable(const uint8_t* interleaved, std::size_t frameCount, unsigned sampleWidth,
+                           std::span<uint8_t* const> channels) {
+    ForWidth<SplitManyRun>(sampleWidth, false, interleaved, frameCount, static_cast<unsigned>(channels.size()),
+                           channels.data());
+}
 
 void SplitChannelsWith(KernelPath path, const uint8_t* interleaved, std::size_t frameCount, unsigned sampleWidth,
                        uint8_t* left, uint8_t* right) {

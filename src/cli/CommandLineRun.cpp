@@ -4,7 +4,6 @@
 #include "Messages.h"
 #include "RunOutput.h"
 #include "SignalWatch.h"
-#include "jobs/BlockMover.h"
 #include "jobs/JoinJob.h"
 #include "system/Signals.h"
 #include "jobs/SplitJob.h"
@@ -80,16 +79,16 @@ struct ItemResult {
     std::vector<std::string> committed;
 };
 
-// Runs the split or join `item` plans, as `line` asks, on `threads`
-// threads. Returns how it ended.
-ItemResult RunItem(const BatchItem& item, const CommandLine& line, unsigned threads, JobMonitor& monitor) {
+// Runs the split or join `item` plans, as `line` asks, one of
+// `concurrentJobs` jobs at once. Returns how it ended.
+ItemResult RunItem(const BatchItem& item, const CommandLine& line, unsigned concurrentJobs, JobMonitor& monitor) {
     const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
     if (item.inputs.size() == 1) {
-        SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing, threads});
+        SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing, concurrentJobs});
         const JobResult result = RunJob(job, monitor);
         return {result, job.CommittedOutputs()};
     }
-    JoinJob job({item.inputs[0], item.inputs[1], item.outputs[0], line.keepMetadata, existing, threads});
+    JoinJob job({item.inputs, item.outputs[0], line.keepMetadata, existing, concurrentJobs});
     const JobResult result = RunJob(job, monitor);
     return {result, job.CommittedOutputs()};
 }
@@ -164,7 +163,6 @@ bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, cons
     std::size_t runnable = 0;
     for (const BatchItem& item : items) runnable += item ? 1 : 0;
     const std::size_t concurrent = std::max<std::size_t>(1, std::min<std::size_t>(line.jobs, runnable));
-    const unsigned threadsPerJob = ThreadsPerJob(static_cast<unsigned>(concurrent));
     const auto work = [&] {
         while (signals.StopStatus() == 0) {
             const std::size_t index = next++;
@@ -177,7 +175,7 @@ bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, cons
                 continue;
             }
             BatchMonitor monitor(output, signals, item.sampleBytes);
-            const ItemResult ended = RunItem(item, line, threadsPerJob, monitor);
+            const ItemResult ended = RunItem(item, line, static_cast<unsigned>(concurrent), monitor);
             monitor.Settle();
             output.FileDone();
             if (ended.result) {

@@ -108,7 +108,7 @@ unsigned ThreadsPerJob(unsigned concurrentJobs) {
 }
 
 JobResult MoveBlocks(const BlockPlan& plan, BlockWork& work, JobMonitor& monitor, const IoError& memoryError) {
-    ChannelBlocks own(plan.sampleWidth);
+    ChannelBlocks own(plan.sampleWidth, plan.channels);
     if (!own.Allocated()) return {memoryError, 0};
     monitor.Progress(0, plan.totalBytes);
 
@@ -117,7 +117,7 @@ JobResult MoveBlocks(const BlockPlan& plan, BlockWork& work, JobMonitor& monitor
     std::unique_ptr<ChannelBlocks> helperBlock;
     std::thread helper;
     if (plan.threads >= 2 && plan.blocks >= kMinBlocksForHelper) {
-        helperBlock.reset(new (std::nothrow) ChannelBlocks(plan.sampleWidth));
+        helperBlock.reset(new (std::nothrow) ChannelBlocks(plan.sampleWidth, plan.channels));
         // Without memory or a thread for the helper the caller does it all,
         // as on a single core.
         if (helperBlock && helperBlock->Allocated()) {

@@ -60,20 +60,41 @@ std::string RightLike(std::string_view left) {
     return upper(left.front()) ? "Right" : "right";
 }
 
-}  // namespace
-
-ChannelFileNames DeriveChannelFileNames(const std::string& inputFileName) {
+// Returns `inputFileName` less the last four characters of its last path
+// component, which is kept whole when shorter.
+std::string OutputStem(const std::string& inputFileName) {
     // "/" never occurs inside a multi-byte sequence, so the last one ends the folder part.
     const std::size_t slash = inputFileName.rfind('/');
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const std::string_view name = std::string_view(inputFileName).substr(nameStart);
     // Characters as the screen shows them: an invalid byte counts as one.
     const std::vector<Utf8Character> characters = SplitUtf8(name);
-    const std::string stem =
-        characters.size() < kCutCharacters
-            ? inputFileName
-            : inputFileName.substr(0, nameStart + characters[characters.size() - kCutCharacters].offset);
+    return characters.size() < kCutCharacters
+               ? inputFileName
+               : inputFileName.substr(0, nameStart + characters[characters.size() - kCutCharacters].offset);
+}
+
+}  // namespace
+
+ChannelFileNames DeriveChannelFileNames(const std::string& inputFileName) {
+    const std::string stem = OutputStem(inputFileName);
     return {stem + " left channel.wav", stem + " right channel.wav"};
+}
+
+std::vector<std::string> DeriveSplitFileNames(const std::string& inputFileName, unsigned channelCount) {
+    if (channelCount == 2) {
+        ChannelFileNames names = DeriveChannelFileNames(inputFileName);
+        return {std::move(names.left), std::move(names.right)};
+    }
+    const std::string stem = OutputStem(inputFileName);
+    const std::size_t digits = std::to_string(channelCount).size();
+    std::vector<std::string> names;
+    names.reserve(channelCount);
+    for (unsigned k = 1; k <= channelCount; ++k) {
+        const std::string number = std::to_string(k);
+        names.push_back(stem + " channel " + std::string(digits - number.size(), '0') + number + ".wav");
+    }
+    return names;
 }
 
 std::string PartnerName(std::string_view leftName) {

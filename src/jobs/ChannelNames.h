@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace stereotools {
 
@@ -16,6 +17,14 @@ struct ChannelFileNames {
 // whole when shorter), then " left channel.wav" and " right channel.wav".
 // The folder part always stays, so the outputs go beside the input.
 [[nodiscard]] ChannelFileNames DeriveChannelFileNames(const std::string& inputFileName);
+
+// Returns the output names of a split of `inputFileName` into
+// `channelCount` mono files (2 or more), beside the input and cut as
+// DeriveChannelFileNames cuts it: for two, the left and the right channel's;
+// for more, "stem channel K.wav" for K from 1, zero-padded to the digits of
+// `channelCount` so that the names sort in channel order.
+[[nodiscard]] std::vector<std::string> DeriveSplitFileNames(const std::string& inputFileName,
+                                                            unsigned channelCount);
 
 // Returns the right-channel partner name of `leftName`: " left channel.wav"
 // at its end becomes " right channel.wav", and a name ending in ".L", "_L" or

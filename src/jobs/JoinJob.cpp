@@ -1,144 +1,76 @@
 #include "JoinJob.h"
 
-#include "BlockMover.h"
-#include "SampleBlock.h"
 #include "channels/InterleaveChannels.h"
 #include "system/Paths.h"
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <utility>
-
-#include <sys/stat.h>
 
 namespace stereotools {
 namespace {
 
-bool IsSameFile(const InputFile& file, const std::string& name) {
-    return PathNamesFile(name, file.Status());
+// Returns why `request` cannot be joined, or an empty error.
+IoError JoinRefusal(const JoinRequest& request, const std::vector<WaveFormatInfo>& infos) {
+    if (infos.size() < 2) return {IoError::Operation::Create, request.output, EINVAL, "two inputs or more are needed"};
+    for (std::size_t i = 1; i < infos.size(); ++i) {
+        const CompatibilityProblem problem = CheckCompatibility(infos.front(), infos[i]);
+        if (problem == CompatibilityProblem::None) continue;
+        std::string text = CompatibilityProblemMessage(problem);
+        text.erase(text.find_last_not_of(' ') + 1);
+        return {IoError::Operation::Read, request.inputs[i].name, EINVAL, text};
+    }
+    return {};
 }
 
-// Joins a block: reads both channels' samples, interleaves them and writes
-// the frames at their place in the output.
-class JoinWork final : public BlockWork {
-public:
-    // Reads the left and right samples through `sources`, a pair per thread.
-    JoinWork(std::array<std::array<const InputFile*, 2>, 2> sources, const WaveFormatInfo& left,
-             const WaveFormatInfo& right, uint64_t frameCount, const WaveOutput& output)
-        : sources_(sources), infos_{&left, &right}, frameCount_(frameCount), output_(output) {}
-
-    IoError Move(unsigned thread, uint64_t index, ChannelBlocks& block) override {
-        const unsigned width = infos_[1]->BytesPerSample();
-        const uint64_t frame = index * block.frames;
-        const auto frames = static_cast<std::size_t>(std::min<uint64_t>(block.frames, frameCount_ - frame));
-        SampleBuffer* channels[2] = {&block.left, &block.right};
-        for (unsigned c = 0; c < 2; ++c) {
-            if (IoError error = ReadSampleRange(*sources_[thread][c], infos_[c]->dataOffset, infos_[c]->dataSize,
-                                                frame * width, channels[c]->First(frames * width)))
-                return error;
-        }
-        InterleaveChannels(block.left.Data(), block.right.Data(), frames, width, block.interleaved.Data());
-        // A data size that is not a whole number of samples cuts the last frame short.
-        const uint64_t outputBytes = 2 * std::max(infos_[0]->dataSize, infos_[1]->dataSize);
-        const uint64_t start = frame * 2 * width;
-        const auto bytes = static_cast<std::size_t>(std::min<uint64_t>(frames * 2 * width, outputBytes - start));
-        return WriteWaveSamplesAt(output_, start, block.interleaved.First(bytes));
-    }
-
-private:
-    std::array<std::array<const InputFile*, 2>, 2> sources_;
-    std::array<const WaveFormatInfo*, 2> infos_;
-    uint64_t frameCount_;
-    const WaveOutput& output_;
-};
+JobLayout LayOutJoin(const JoinRequest& request) {
+    std::vector<WaveFormatInfo> infos;
+    for (const JobInput& input : request.inputs) infos.push_back(input.info);
+    JobLayout layout;
+    layout.refusal = JoinRefusal(request, infos);
+    if (layout.refusal) return layout;
+    const WaveFormatInfo joined = DeriveInterleavedFormat(infos, request.channelMask);
+    const unsigned width = infos.back().BytesPerSample();
+    uint64_t longest = 0;
+    for (const WaveFormatInfo& info : infos) longest = std::max(longest, info.dataSize);
+    layout.inputs = request.inputs;
+    layout.outputs = {{request.output, joined}};
+    layout.carryMetadata = request.keepMetadata;
+    layout.existing = request.existing;
+    layout.concurrentJobs = request.concurrentJobs;
+    layout.threads = request.threads;
+    layout.frames = (longest + width - 1) / width;
+    layout.sampleWidth = width;
+    layout.frameChannels = static_cast<unsigned>(infos.size());
+    layout.frameBytes = uint64_t{layout.frameChannels} * width;
+    layout.totalBytes = joined.dataSize;
+    layout.name = request.output;
+    return layout;
+}
 
 }  // namespace
 
-JoinJob::JoinJob(JoinRequest request) : request_(std::move(request)) {}
+JoinJob::JoinJob(const JoinRequest& request) : SampleJob(LayOutJoin(request)) {}
 
-IoError JoinJob::OpenInputs() {
-    InputOpenResult left = ReopenInput(request_.left);
-    if (!left) return left.error;
-    leftFile_ = std::move(left.file);
-    if (IsSameFile(leftFile_, request_.right.name)) {
-        // Both headers were read from this file; it must still be the one each was.
-        if (request_.right.info != request_.left.info) return InputChangedError(request_.right.name);
-        right_ = &leftFile_;
-        return {};
+IoError JoinJob::MoveFrames(unsigned, std::span<const InputFile* const> inputs, std::span<const WaveOutput> outputs,
+                            uint64_t first, std::size_t frames, ChannelBlocks& block) const {
+    const unsigned width = Layout().sampleWidth;
+    std::vector<const uint8_t*> channels;
+    channels.reserve(inputs.size());
+    for (std::size_t c = 0; c < inputs.size(); ++c) {
+        const WaveFormatInfo& info = Layout().inputs[c].info;
+        if (IoError error = ReadSampleRange(*inputs[c], info.dataOffset, info.dataSize, first * width,
+                                            block.channels[c].First(frames * width)))
+            return error;
+        channels.push_back(block.channels[c].Data());
     }
-    InputOpenResult right = ReopenInput(request_.right);
-    if (!right) return right.error;
-    rightFile_ = std::move(right.file);
-    right_ = &rightFile_;
-    return {};
-}
-
-JobResult JoinJob::MoveSamples(JobMonitor& monitor) {
-    const WaveFormatInfo& left = request_.left.info;
-    const WaveFormatInfo& right = request_.right.info;
-    const unsigned width = right.BytesPerSample();
-    const uint64_t longer = std::max(left.dataSize, right.dataSize);
-    const uint64_t outputBytes = 2 * longer;
-    const uint64_t frameCount = (longer + width - 1) / width;
-
-    if (IoError error = OpenInputs()) return Abandon({error, 0});
-    CarriedChunks carried;
-    if (request_.keepMetadata) {
-        MetadataRead read = ReadCarriedChunks(leftFile_, monitor);
-        if (!read.result) return Abandon(read.result);
-        carried = std::move(read.carried);
-    }
-    const WaveFormatInfo stereo = DeriveStereoFormat(left, right);
-    const WaveLayout layout = LayOutWave(stereo, carried.metadata);
-    OutputOpenResult created = OpenWaveOutput(request_.output, layout.FileBytes(), request_.existing);
-    if (!created) return Abandon({created.error, 0});
-    output_ = std::move(created.output);
-    if (IoError error = WriteWaveHeader(output_, stereo, carried, layout.container)) return Abandon({error, 0});
-
-    // A second thread reads through files of its own, so each keeps its read-ahead.
-    std::array<std::array<const InputFile*, 2>, 2> sources{{{&leftFile_, right_}, {&leftFile_, right_}}};
-    if (request_.threads >= 2) {
-        leftAgain_ = leftFile_.OpenAgain();
-        if (leftAgain_.IsOpen()) sources[1][0] = &leftAgain_;
-        if (right_ != &leftFile_) rightAgain_ = rightFile_.OpenAgain();
-        if (rightAgain_.IsOpen()) sources[1][1] = &rightAgain_;
-        if (right_ == &leftFile_) sources[1][1] = sources[1][0];
-    }
-    JoinWork work(sources, left, right, frameCount, output_);
-    BlockPlan plan;
-    plan.blocks = (frameCount + BlockFrames(width) - 1) / BlockFrames(width);
-    plan.sampleWidth = width;
-    plan.bytesPerBlock = BlockFrames(width) * 2 * width;
-    plan.totalBytes = outputBytes;
-    plan.threads = request_.threads;
-    const IoError memoryError{IoError::Operation::Memory, request_.output, ENOMEM, {}};
-    if (JobResult moved = MoveBlocks(plan, work, monitor, memoryError); !moved) return Abandon(std::move(moved));
-    if (IoError error = EndWaveSamples(output_, outputBytes)) return Abandon({error, 0});
-    if (IoError error = WriteWaveTrailer(output_, stereo, carried)) return Abandon({error, 0});
-    CloseInputs();
-    return {};
-}
-
-JobResult JoinJob::CommitOutputs(JobMonitor& monitor) {
-    if (const int stop = monitor.PendingStop()) return Abandon({{}, stop});
-    if (IoError error = CommitWaveOutput(output_)) return Abandon({error, 0});
-    committed_.push_back(request_.output);
-    return {};
-}
-
-void JoinJob::CloseInputs() {
-    leftFile_.Close();
-    rightFile_.Close();
-    leftAgain_.Close();
-    rightAgain_.Close();
-}
-
-JobResult JoinJob::Abandon(JobResult result) {
-    output_.Discard();
-    CloseInputs();
-    return result;
+    InterleaveChannels(channels, frames, width, block.interleaved.Data());
+    // A data size that is not a whole number of samples cuts the last frame short.
+    const uint64_t outputBytes = Layout().outputs[0].format.dataSize;
+    const uint64_t frameBytes = Layout().frameBytes;
+    const uint64_t start = first * frameBytes;
+    const auto bytes = static_cast<std::size_t>(std::min<uint64_t>(frames * frameBytes, outputBytes - start));
+    return WriteWaveSamplesAt(outputs[0], start, block.interleaved.First(bytes));
 }
 
 }  // namespace stereotools

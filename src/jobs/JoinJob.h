@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Job.h"
-#include "system/FileIo.h"
+#include "SampleJob.h"
 #include "wave/WaveWriter.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,49 +13,39 @@ namespace stereotools {
 
 // What a join is asked to do.
 struct JoinRequest {
-    JobInput left;       // mono files as they were accepted, compatible
-    JobInput right;      // (CheckCompatibility gave None for the pair)
-    std::string output;  // the stereo file; may name one of the inputs
-    bool keepMetadata = false;  // the output carries the left input's metadata chunks
+    // Two or more mono files as they were accepted, compatible
+    // (CheckCompatibility gave None for them): channel i comes from input i.
+    std::vector<JobInput> inputs;
+    std::string output;         // the joined file; may name one of the inputs
+    bool keepMetadata = false;  // the output carries the first input's metadata chunks
     // Refuse: an output whose name exists fails the job with EEXIST, on
     // start or on commit, and the file stays as it is.
     ExistingTarget existing = ExistingTarget::Replace;
-    unsigned threads = 1;  // threads that move the samples (MoveBlocks)
+    unsigned concurrentJobs = 1;  // jobs running at once, this one among them: they choose the threads
+    unsigned threads = 0;         // threads that move the samples; 0 lets the job choose
+    // The speakers of the channels, in an extensible header. Without one, two
+    // inputs give a plain stereo file and more give mask 0 (no speakers).
+    std::optional<uint32_t> channelMask{};
 };
 
-// Joins two mono files into one stereo file: frames up to the longer input,
-// the shorter channel filled with zero bytes, the last frame cut short when
-// the longer data size is not a whole number of samples; the header is
-// DeriveStereoFormat's, RF64 when the RIFF size would not fit 32 bits. With
-// keepMetadata the output carries the left input's metadata chunks where
-// they stood, copied unchanged. The same file named twice is opened once. An output
-// named like an input replaces it only on commit, after it has been read.
-class JoinJob final : public Job {
+// Joins mono files into one file of as many channels, in one pass: frames
+// up to the longest input, the shorter channels filled with zero bytes, the
+// last frame cut short when the longest data size is not a whole number of
+// samples; the header is DeriveInterleavedFormat's (two inputs:
+// DeriveStereoFormat's), RF64 when the RIFF size would not fit 32 bits.
+// With keepMetadata the output carries the first input's metadata chunks
+// where they stood, copied unchanged. A file named twice is opened once. An
+// output named like an input replaces it only on commit, after it has been
+// read. Fewer than two inputs, or inputs that do not agree, fail the job
+// before anything is opened.
+class JoinJob final : public SampleJob {
 public:
-    explicit JoinJob(JoinRequest request);
-
-    [[nodiscard]] JobResult MoveSamples(JobMonitor& monitor) override;
-    [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) override;
-    [[nodiscard]] std::vector<std::string> CommittedOutputs() const override { return committed_; }
+    explicit JoinJob(const JoinRequest& request);
 
 private:
-    // Opens both inputs; `right_` then points at the file the right samples come from.
-    IoError OpenInputs();
-    // Closes every input, the helper thread's too.
-    void CloseInputs();
-    // Drops what is unfinished and returns `result`.
-    JobResult Abandon(JobResult result);
-
-    JoinRequest request_;
-    InputFile leftFile_;
-    InputFile rightFile_;
-    // `rightFile_`, or `leftFile_` when both names are the same file: one
-    // open suffices, and a second lock on the same file would refuse it.
-    const InputFile* right_ = nullptr;
-    InputFile leftAgain_;   // the inputs opened again for the helper thread
-    InputFile rightAgain_;
-    WaveOutput output_;
-    std::vector<std::string> committed_;
+    [[nodiscard]] IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
+                                     std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
+                                     ChannelBlocks& block) const override;
 };
 
 }  // namespace stereotools

@@ -8,8 +8,12 @@
 namespace stereotools {
 namespace {
 
-// A region holds a block's interleaved frames, then the left channel's
-// samples at half way, then the right's at three quarters.
+constexpr std::size_t kPageBytes = 4096;
+constexpr std::size_t kCacheLineBytes = 64;
+constexpr unsigned kPageAlignedChannels = 64;
+
+// A stereo region holds a block's interleaved frames, then the left
+// channel's samples at half way, then the right's at three quarters.
 constexpr std::size_t kRegionBytes = 2 * kSampleBlockBytes;
 // A block of the widest samples (8 bytes) still fits.
 static_assert(BlockFrames(8) * 2 * 8 <= kSampleBlockBytes);
@@ -22,26 +26,27 @@ constexpr std::size_t kKeptRegions = 4;
 // and taken again leave it in fragments that it never gives back.
 class RegionPool {
 public:
-    // Returns a region, or nullptr when the system has no memory for one.
-    uint8_t* Take() {
-        {
+    // Returns a region of `bytes`, or nullptr when the system has no memory
+    // for one. Only regions of kRegionBytes are kept.
+    uint8_t* Take(std::size_t bytes) {
+        if (bytes == kRegionBytes) {
             std::lock_guard lock(mutex_);
             if (count_ > 0) return kept_[--count_];
         }
-        void* region = ::mmap(nullptr, kRegionBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* region = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         return region == MAP_FAILED ? nullptr : static_cast<uint8_t*>(region);
     }
 
-    // Takes back `region`, from Take.
-    void Give(uint8_t* region) {
-        {
+    // Takes back `region` of `bytes`, from Take.
+    void Give(uint8_t* region, std::size_t bytes) {
+        if (bytes == kRegionBytes) {
             std::lock_guard lock(mutex_);
             if (count_ < kKeptRegions) {
                 kept_[count_++] = region;
                 return;
             }
         }
-        ::munmap(region, kRegionBytes);
+        ::munmap(region, bytes);
     }
 
 private:
@@ -55,17 +60,30 @@ RegionPool& Pool() {
     return pool;
 }
 
+std::size_t RoundUp(std::size_t value, std::size_t multiple) { return (value + multiple - 1) / multiple * multiple; }
+
 }  // namespace
 
-ChannelBlocks::ChannelBlocks(unsigned sampleWidth) : frames(BlockFrames(sampleWidth)), region_(Pool().Take()) {
+ChannelBlocks::ChannelBlocks(unsigned sampleWidth, unsigned channelCount)
+    : frames(BlockFrames(sampleWidth, channelCount)), region_(nullptr), regionBytes_(0) {
+    const std::size_t share = frames * sampleWidth;
+    // Pages waste little up to the channel counts recorders write; past
+    // them, cache lines keep the region within twice the block.
+    const std::size_t stride = RoundUp(share, channelCount <= kPageAlignedChannels ? kPageBytes : kCacheLineBytes);
+    const std::size_t interleavedBytes = BlockBytes(channelCount);
+    const std::size_t bytes = RoundUp(interleavedBytes + channelCount * stride, kPageBytes);
+    region_ = Pool().Take(bytes);
     if (region_ == nullptr) return;
+    regionBytes_ = bytes;
     interleaved = SampleBuffer(region_);
-    left = SampleBuffer(region_ + kRegionBytes / 2);
-    right = SampleBuffer(region_ + 3 * kRegionBytes / 4);
+    channels.reserve(channelCount);
+    for (unsigned c = 0; c < channelCount; ++c) channels.emplace_back(region_ + interleavedBytes + c * stride);
+    if (channelCount >= 1) left = channels[0];
+    if (channelCount >= 2) right = channels[1];
 }
 
 ChannelBlocks::~ChannelBlocks() {
-    if (region_ != nullptr) Pool().Give(region_);
+    if (region_ != nullptr) Pool().Give(region_, regionBytes_);
 }
 
 }  // namespace stereotools

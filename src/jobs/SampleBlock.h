@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace stereotools {
 
@@ -17,11 +18,22 @@ constexpr std::size_t kSampleBlockBytes = std::size_t{1} << 20;
 // block is whole 64-byte vectors for any sample width.
 constexpr std::size_t kBlockFrameMultiple = 64;
 
-// Returns the frames of `sampleWidth`-byte stereo samples in one block: as
-// many whole multiples of kBlockFrameMultiple as kSampleBlockBytes holds.
-[[nodiscard]] constexpr std::size_t BlockFrames(unsigned sampleWidth) {
-    const std::size_t frames = kSampleBlockBytes / (2 * std::size_t{sampleWidth});
-    return std::max(kBlockFrameMultiple, frames / kBlockFrameMultiple * kBlockFrameMultiple);
+// Returns the bytes of interleaved frames a block of `channels` channels
+// moves: kSampleBlockBytes up to 16 channels, then as much again per 16 more
+// up to four times as much, so that each output of a many-channel split
+// still takes 64 KiB or more per write while two threads' blocks stay
+// within 16 MiB.
+[[nodiscard]] constexpr std::size_t BlockBytes(unsigned channels) {
+    return kSampleBlockBytes * std::clamp<std::size_t>((std::size_t{channels} + 15) / 16, 1, 4);
+}
+
+// Returns the frames of `channels` samples of `sampleWidth` bytes in one
+// block: as many whole multiples of kBlockFrameMultiple as BlockBytes holds,
+// or as many frames as it holds when that is fewer (thousands of channels).
+[[nodiscard]] constexpr std::size_t BlockFrames(unsigned sampleWidth, unsigned channels = 2) {
+    const std::size_t frames = BlockBytes(channels) / (std::size_t{channels} * sampleWidth);
+    if (frames < kBlockFrameMultiple) return std::max<std::size_t>(1, frames);
+    return frames / kBlockFrameMultiple * kBlockFrameMultiple;
 }
 
 // One buffer of a block: a view of memory the block owns. Its contents are
@@ -40,13 +52,13 @@ private:
 };
 
 // The buffers a split or a join moves one block of frames through: the
-// interleaved frames and each channel's samples, each page-aligned, in one
-// region of memory. Regions are kept for reuse when a block is destroyed,
-// so jobs run one after another (a batch) take memory already in use
-// rather than asking the system again. Empty when no memory could be had.
+// interleaved frames and each channel's samples, in one region of memory,
+// each page-aligned (cache-line aligned past 64 channels). Stereo regions are kept for reuse when a block is
+// destroyed, so jobs run one after another (a batch) take memory already in
+// use rather than asking the system again. Empty when no memory could be had.
 class ChannelBlocks {
 public:
-    explicit ChannelBlocks(unsigned sampleWidth);
+    explicit ChannelBlocks(unsigned sampleWidth, unsigned channelCount = 2);
     ChannelBlocks(const ChannelBlocks&) = delete;
     ChannelBlocks& operator=(const ChannelBlocks&) = delete;
     ~ChannelBlocks();
@@ -56,11 +68,13 @@ public:
 
     std::size_t frames;  // frames per block
     SampleBuffer interleaved;
-    SampleBuffer left;
-    SampleBuffer right;
+    std::vector<SampleBuffer> channels;  // one per channel, in order
+    SampleBuffer left;   // channels[0]
+    SampleBuffer right;  // channels[1]
 
 private:
     uint8_t* region_;
+    std::size_t regionBytes_;
 };
 
 }  // namespace stereotools

@@ -1,124 +1,104 @@
 #include "SplitJob.h"
 
-#include "BlockMover.h"
-#include "SampleBlock.h"
 #include "channels/SplitChannels.h"
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <utility>
 
 namespace stereotools {
-
 namespace {
 
-// Splits a block: reads its frames whole, splits them, and writes each
-// channel's share at its place in its output.
-class SplitWork final : public BlockWork {
-public:
-    // Reads `info`'s samples through `sources`, one per thread.
-    SplitWork(std::array<const InputFile*, 2> sources, const WaveFormatInfo& info, uint64_t frameCount,
-              const WaveOutput& left, const WaveOutput& right)
-        : sources_(sources), info_(info), frameCount_(frameCount), outputs_{&left, &right} {}
-
-    IoError Move(unsigned thread, uint64_t index, ChannelBlocks& block) override {
-        const unsigned width = info_.BytesPerSample();
-        const uint64_t frame = index * block.frames;
-        const auto frames = static_cast<std::size_t>(std::min<uint64_t>(block.frames, frameCount_ - frame));
-        if (IoError error = ReadSampleRange(*sources_[thread], info_.dataOffset, info_.dataSize, frame * 2 * width,
-                                            block.interleaved.First(frames * 2 * width)))
-            return error;
-        SplitChannels(block.interleaved.Data(), frames, width, block.left.Data(), block.right.Data());
-        // The helper writes the right channel first, so that the two threads
-        // seldom wait for the same file's write lock.
-        for (const unsigned channel : {thread, 1 - thread}) {
-            const SampleBuffer& samples = channel == 0 ? block.left : block.right;
-            if (IoError error = WriteWaveSamplesAt(*outputs_[channel], frame * width, samples.First(frames * width)))
-                return error;
-        }
-        return {};
+// Returns the channels `request` writes, counted from 0, or empty when it
+// names one the input lacks.
+std::vector<unsigned> ChosenChannels(const SplitRequest& request) {
+    const unsigned count = request.input.info.channels;
+    std::vector<unsigned> chosen;
+    if (request.channels.empty()) {
+        for (unsigned c = 0; c < count; ++c) chosen.push_back(c);
+        return chosen;
     }
+    for (const unsigned number : request.channels) {
+        if (number == 0 || number > count) return {};
+        chosen.push_back(number - 1);
+    }
+    return chosen;
+}
 
-private:
-    std::array<const InputFile*, 2> sources_;
-    const WaveFormatInfo& info_;
-    uint64_t frameCount_;
-    std::array<const WaveOutput*, 2> outputs_;
-};
+// Returns why `request` cannot be split, or an empty error.
+IoError SplitRefusal(const SplitRequest& request, const std::vector<unsigned>& chosen) {
+    const std::string& name = request.input.name;
+    if (request.input.info.channels < 2) return {IoError::Operation::Read, name, EINVAL, "it has fewer than two channels"};
+    for (const unsigned number : request.channels) {
+        if (number == 0 || number > request.input.info.channels) {
+            return {IoError::Operation::Read, name, EINVAL, "it has no channel " + std::to_string(number)};
+        }
+    }
+    if (request.outputs.size() != chosen.size()) {
+        return {IoError::Operation::Create, name, EINVAL, "one output name is needed per channel"};
+    }
+    return {};
+}
+
+JobLayout LayOutSplit(const SplitRequest& request, const std::vector<unsigned>& chosen) {
+    const WaveFormatInfo& info = request.input.info;
+    const WaveFormatInfo mono = DeriveMonoFormat(info);
+    JobLayout layout;
+    layout.inputs = {request.input};
+    for (const std::string& name : request.outputs) layout.outputs.push_back({name, mono});
+    layout.carryMetadata = request.keepMetadata;
+    layout.existing = request.existing;
+    layout.concurrentJobs = request.concurrentJobs;
+    layout.threads = request.threads;
+    layout.frames = CountFrames(info);
+    layout.sampleWidth = info.BytesPerSample();
+    layout.frameChannels = std::max<unsigned>(1, info.channels);
+    layout.frameBytes = uint64_t{layout.frameChannels} * layout.sampleWidth;
+    layout.totalBytes = layout.frames * layout.frameBytes;
+    layout.name = request.input.name;
+    layout.refusal = SplitRefusal(request, chosen);
+    return layout;
+}
 
 }  // namespace
 
-SplitJob::SplitJob(SplitRequest request) : request_(std::move(request)) {}
+SplitJob::SplitJob(const SplitRequest& request)
+    : SampleJob(LayOutSplit(request, ChosenChannels(request))),
+      channels_(ChosenChannels(request)),
+      skipSilent_(request.skipSilent),
+      heard_(2, std::vector<char>(channels_.size(), 0)) {}
 
-JobResult SplitJob::MoveSamples(JobMonitor& monitor) {
-    const WaveFormatInfo& info = request_.input.info;
-    const unsigned width = info.BytesPerSample();
-    const uint64_t frameCount = CountFrames(info);
-    const uint64_t channelBytes = frameCount * width;
-
-    InputOpenResult opened = ReopenInput(request_.input);
-    if (!opened) return Abandon({opened.error, 0});
-    source_ = std::move(opened.file);
-    CarriedChunks carried;
-    if (request_.keepMetadata) {
-        MetadataRead read = ReadCarriedChunks(source_, monitor);
-        if (!read.result) return Abandon(read.result);
-        carried = std::move(read.carried);
+IoError SplitJob::MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
+                             std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
+                             ChannelBlocks& block) const {
+    const WaveFormatInfo& info = Layout().inputs[0].info;
+    const unsigned width = Layout().sampleWidth;
+    const uint64_t frameBytes = Layout().frameBytes;
+    if (IoError error = ReadSampleRange(*inputs[0], info.dataOffset, info.dataSize, first * frameBytes,
+                                        block.interleaved.First(frames * frameBytes)))
+        return error;
+    std::vector<uint8_t*> targets(block.channels.size(), nullptr);
+    for (const unsigned channel : channels_) targets[channel] = block.channels[channel].Data();
+    SplitChannels(block.interleaved.Data(), frames, width, targets);
+    std::vector<char>& heard = heard_[thread];
+    // Each thread starts writing at another output, so that the two seldom
+    // wait for the same file's write lock (the helper of a stereo split
+    // writes the right channel first).
+    const std::size_t count = channels_.size();
+    const std::size_t start = thread * count / 2;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t output = (start + k) % count;
+        const std::span<uint8_t> samples = block.channels[channels_[output]].First(frames * width);
+        if (skipSilent_ && heard[output] == 0) {
+            heard[output] = std::any_of(samples.begin(), samples.end(), [](uint8_t byte) { return byte != 0; });
+        }
+        if (IoError error = WriteWaveSamplesAt(outputs[output], first * width, samples)) return error;
     }
-
-    WaveFormatInfo mono = DeriveMonoFormat(info);
-    // The header states exactly the samples each output holds, also for a
-    // data size that is not a whole number of frames.
-    mono.dataSize = channelBytes;
-    const WaveLayout layout = LayOutWave(mono, carried.metadata);
-    mono.dataOffset = layout.headerBytes;
-    for (auto [name, output] :
-         {std::pair{&request_.outputs.left, &left_}, std::pair{&request_.outputs.right, &right_}}) {
-        OutputOpenResult created = OpenWaveOutput(*name, layout.FileBytes(), request_.existing);
-        if (!created) return Abandon({created.error, 0});
-        *output = std::move(created.output);
-        if (IoError error = WriteWaveHeader(*output, mono, carried, layout.container)) return Abandon({error, 0});
-    }
-
-    // A second thread reads through a file of its own, so each keeps its read-ahead.
-    if (request_.threads >= 2) sourceAgain_ = source_.OpenAgain();
-    SplitWork work({&source_, sourceAgain_.IsOpen() ? &sourceAgain_ : &source_}, info, frameCount, left_, right_);
-    BlockPlan plan;
-    plan.blocks = (frameCount + BlockFrames(width) - 1) / BlockFrames(width);
-    plan.sampleWidth = width;
-    plan.bytesPerBlock = BlockFrames(width) * 2 * width;
-    plan.totalBytes = 2 * channelBytes;
-    plan.threads = request_.threads;
-    const IoError memoryError{IoError::Operation::Memory, request_.input.name, ENOMEM, {}};
-    if (JobResult moved = MoveBlocks(plan, work, monitor, memoryError); !moved) return Abandon(std::move(moved));
-    for (WaveOutput* output : {&left_, &right_}) {
-        if (IoError error = EndWaveSamples(*output, channelBytes)) return Abandon({error, 0});
-    }
-    for (WaveOutput* output : {&left_, &right_}) {
-        if (IoError error = WriteWaveTrailer(*output, mono, carried)) return Abandon({error, 0});
-    }
-    source_.Close();
-    sourceAgain_.Close();
     return {};
 }
 
-JobResult SplitJob::CommitOutputs(JobMonitor& monitor) {
-    if (const int stop = monitor.PendingStop()) return Abandon({{}, stop});
-    if (IoError error = CommitWaveOutput(left_)) return Abandon({error, 0});
-    committed_.push_back(request_.outputs.left);
-    if (IoError error = CommitWaveOutput(right_)) return Abandon({error, 0});
-    committed_.push_back(request_.outputs.right);
-    return {};
-}
-
-JobResult SplitJob::Abandon(JobResult result) {
-    left_.Discard();
-    right_.Discard();
-    source_.Close();
-    sourceAgain_.Close();
-    return result;
+bool SplitJob::KeepsOutput(std::size_t index) const {
+    return !skipSilent_ || heard_[0][index] != 0 || heard_[1][index] != 0;
 }
 
 }  // namespace stereotools

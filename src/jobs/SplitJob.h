@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ChannelNames.h"
 #include "Job.h"
-#include "system/FileIo.h"
+#include "SampleJob.h"
 #include "wave/WaveWriter.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,41 +12,44 @@ namespace stereotools {
 
 // What a split is asked to do.
 struct SplitRequest {
-    JobInput input;            // a stereo file as it was accepted
-    ChannelFileNames outputs;  // where the left and the right channel go
-    bool keepMetadata = false; // both outputs carry the input's metadata chunks
+    JobInput input;                    // a file of two channels or more, as it was accepted
+    std::vector<std::string> outputs;  // one per channel written, in the order of `channels`
+    bool keepMetadata = false;         // every output carries the input's metadata chunks
     // Refuse: an output whose name exists fails the job with EEXIST, on
     // start or on commit, and the file stays as it is.
     ExistingTarget existing = ExistingTarget::Replace;
-    unsigned threads = 1;      // threads that move the samples (MoveBlocks)
+    unsigned concurrentJobs = 1;  // jobs running at once, this one among them: they choose the threads
+    unsigned threads = 0;         // threads that move the samples; 0 lets the job choose
+    // The channels written, numbered from 1, in the order of `outputs`;
+    // empty: every channel in order (the left, then the right of a stereo file).
+    std::vector<unsigned> channels{};
+    bool skipSilent = false;  // outputs whose samples are all zero bytes are left out, not committed
 };
 
-// Splits one stereo file into two mono files: each output gets the input's
-// format with one channel (DeriveMonoFormat) and CountFrames samples of its
-// channel, byte for byte; samples the file lacks are zero. An output whose
-// RIFF size would not fit 32 bits is written as RF64. With keepMetadata,
-// each output carries the input's metadata chunks where they stood
-// (ReadWaveMetadata, WriteWaveHeader, WriteWaveTrailer), copied unchanged.
-class SplitJob final : public Job {
+// Splits one file of N channels into mono files in one pass: every block of
+// frames is read once and each chosen channel's samples are written at their
+// place in its output. Each output gets the input's format with one channel
+// (DeriveMonoFormat) and CountFrames samples of its channel, byte for byte;
+// samples the file lacks are zero. An output whose RIFF size would not fit
+// 32 bits is written as RF64. With keepMetadata, each output carries the
+// input's metadata chunks where they stood (ReadWaveMetadata,
+// WriteWaveHeader, WriteWaveTrailer), copied unchanged. Commits the outputs
+// in order; one committed stays when a later one fails. A channel number
+// that the input lacks fails the job before anything is opened.
+class SplitJob final : public SampleJob {
 public:
-    explicit SplitJob(SplitRequest request);
-
-    [[nodiscard]] JobResult MoveSamples(JobMonitor& monitor) override;
-    // Commits the left output, then the right; a left output committed stays
-    // when the right one fails.
-    [[nodiscard]] JobResult CommitOutputs(JobMonitor& monitor) override;
-    [[nodiscard]] std::vector<std::string> CommittedOutputs() const override { return committed_; }
+    explicit SplitJob(const SplitRequest& request);
 
 private:
-    // Drops what is unfinished and returns `result`.
-    JobResult Abandon(JobResult result);
+    [[nodiscard]] IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
+                                     std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
+                                     ChannelBlocks& block) const override;
+    [[nodiscard]] bool KeepsOutput(std::size_t index) const override;
 
-    SplitRequest request_;
-    InputFile source_;
-    InputFile sourceAgain_;  // the input opened again for the helper thread
-    WaveOutput left_;
-    WaveOutput right_;
-    std::vector<std::string> committed_;
+    std::vector<unsigned> channels_;  // per output, its channel counted from 0
+    bool skipSilent_;
+    // Per thread, per output: whether a sample byte other than zero was seen.
+    mutable std::vector<std::vector<char>> heard_;
 };
 
 }  // namespace stereotools

@@ -1,7 +1,6 @@
 #include "StereoKnit.h"
 
 #include "console/Dialogue.h"
-#include "jobs/BlockMover.h"
 #include "jobs/JoinJob.h"
 #include "wave/WaveWriter.h"
 
@@ -87,7 +86,7 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
         console.LineBreak();
         Answer output = AskOutputFile(console, toolkit, console.CursorRow());
         if (output.status == Answer::Status::Ended) return {true, output.exitStatus, {}};
-        return {false, 0, {std::move(left.input), std::move(right.input), std::move(output.text)}};
+        return {false, 0, {{std::move(left.input), std::move(right.input)}, std::move(output.text)}};
     }
 }
 
@@ -97,8 +96,7 @@ int RunJoinDialogue(Console& console, ConsoleToolkit& toolkit) {
     stereotools::OpenConsoleWindow(console, toolkit, "Stereoknit", kWindowRows);
     DialogueResult dialogue = RunDialogue(console, toolkit);
     if (dialogue.ended) return dialogue.exitStatus;
-    dialogue.request.threads = stereotools::ThreadsPerJob(1);
-    stereotools::JoinJob job(std::move(dialogue.request));
+    stereotools::JoinJob job(dialogue.request);
     return stereotools::RunJobPhase(console, toolkit, kReadingStep, job);
 }
 

@@ -2,7 +2,6 @@
 
 #include "console/Dialogue.h"
 #include "jobs/ChannelNames.h"
-#include "jobs/BlockMover.h"
 #include "jobs/SplitJob.h"
 #include "wave/WaveDerive.h"
 #include "wave/WaveWriter.h"
@@ -105,9 +104,7 @@ int RunSplitDialogue(Console& console, ConsoleToolkit& toolkit) {
     const uint64_t frameCount = stereotools::CountFrames(info);
     ShowFileData(console, info, frameCount, static_cast<double>(frameCount) / static_cast<double>(info.sampleRate));
     ShowOutputNames(console, names);
-    stereotools::SplitRequest request{std::move(answer.input), std::move(names)};
-    request.threads = stereotools::ThreadsPerJob(1);
-    stereotools::SplitJob job(std::move(request));
+    stereotools::SplitJob job({std::move(answer.input), {names.left, names.right}});
     return stereotools::RunJobPhase(console, toolkit, kReadingStep, job);
 }
 

@@ -37,6 +37,16 @@ CompatibilityProblem CheckCompatibility(const WaveFormatInfo& left, const WaveFo
     return CompatibilityProblem::None;
 }
 
+CompatibilityProblem CheckCompatibility(std::span<const WaveFormatInfo> inputs) {
+    for (const WaveFormatInfo& input : inputs) {
+        if (const CompatibilityProblem problem = CheckCompatibility(inputs.front(), input);
+            problem != CompatibilityProblem::None) {
+            return problem;
+        }
+    }
+    return CompatibilityProblem::None;
+}
+
 std::string CompatibilityProblemMessage(CompatibilityProblem problem) {
     return TextOf(kCompatibilityTexts, problem);
 }

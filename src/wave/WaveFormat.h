@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace stereotools {
@@ -9,13 +10,16 @@ namespace stereotools {
 // output. Plain value record; nothing is validated here.
 struct WaveFormatInfo {
     uint16_t formatTag = 0;      // 1 integer PCM, 3 IEEE float (extensible resolved)
-    uint8_t channels = 0;        // low byte of the channel field only
+    uint16_t channels = 0;       // the channel field; its low byte alone for the mono and stereo checks
     int32_t sampleRate = 0;      // frames per second, as the file states it
     uint32_t byteRate = 0;       // bytes per second, as the file states it
     uint16_t blockAlign = 0;     // bytes per frame, as the file states it
     uint16_t bitsPerSample = 0;  // 1..64 once accepted; stored in whole bytes
     uint64_t dataSize = 0;       // byte length of the sample data; 64 bits for RF64 and sizes resolved to end of file
     uint64_t dataOffset = 44;    // first byte of the data chunk's samples
+    uint16_t validBits = 0;      // bits of each sample that carry sound: an extensible input's, else bitsPerSample
+    bool extensible = false;     // an output written with the extensible "fmt " (inputs are resolved: false)
+    uint32_t channelMask = 0;    // the speakers of an extensible output's channels; 0 assigns none
 
     // Returns the bytes one sample occupies: bits rounded up to whole bytes.
     uint32_t BytesPerSample() const { return (bitsPerSample + 7u) / 8u; }
@@ -53,6 +57,10 @@ enum class CompatibilityProblem {
 // byteRate, blockAlign and unequal data sizes are allowed, and so is any
 // length: a join past 4 GiB is written as RF64.
 [[nodiscard]] CompatibilityProblem CheckCompatibility(const WaveFormatInfo& left, const WaveFormatInfo& right);
+
+// Checks `inputs` as CheckCompatibility checks a pair: each against the
+// first, in order. Returns the first check that fails, or None.
+[[nodiscard]] CompatibilityProblem CheckCompatibility(std::span<const WaveFormatInfo> inputs);
 
 // Returns the text the tools show for `problem`. Empty for None.
 [[nodiscard]] std::string CompatibilityProblemMessage(CompatibilityProblem problem);

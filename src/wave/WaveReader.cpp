@@ -210,7 +210,10 @@ HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, cons
 
     WaveFormatInfo info;
     info.formatTag = Le16(fmt.data());
-    info.channels = fmt[2];  // the low byte alone, as the tools have always read it
+    const uint16_t channelField = Le16(fmt.data() + 2);
+    // The mono and stereo checks read the low byte alone, as the tools always have.
+    const bool lowByteOnly = requiredChannels == 1 || requiredChannels == 2;
+    info.channels = lowByteOnly ? fmt[2] : channelField;
     info.sampleRate = static_cast<int32_t>(Le32(fmt.data() + 4));
     info.byteRate = Le32(fmt.data() + 8);
     info.blockAlign = Le16(fmt.data() + 12);
@@ -218,9 +221,16 @@ HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, cons
     info.dataOffset = chunks.data.bodyOffset;
     info.dataSize = chunks.data.size;
 
-    if (info.formatTag == kExtensibleTag) info.formatTag = ResolveExtensibleTag(fmt);
+    info.validBits = info.bitsPerSample;
+    if (info.formatTag == kExtensibleTag) {
+        info.formatTag = ResolveExtensibleTag(fmt);
+        const uint16_t validBits = fmt.size() >= kExtensibleFmtBytes ? Le16(fmt.data() + 18) : 0;
+        // 0 says nothing; more than the container holds cannot be.
+        if (validBits != 0 && validBits <= info.bitsPerSample) info.validBits = validBits;
+    }
     if (info.formatTag != kPcmTag && info.formatTag != kFloatTag) return Refuse(WaveHeaderProblem::NotPcmOrFloat);
-    if (info.channels != requiredChannels) return Refuse(WaveHeaderProblem::WrongChannelCount);
+    const bool channelsFit = requiredChannels == kManyChannels ? info.channels >= 2 : info.channels == requiredChannels;
+    if (!channelsFit) return Refuse(WaveHeaderProblem::WrongChannelCount);
     if (info.bitsPerSample == 0 || info.bitsPerSample > kMaxBitsPerSample) {
         return Refuse(WaveHeaderProblem::UnsupportedBitDepth);
     }

@@ -19,13 +19,18 @@ struct HeaderResult {
     explicit operator bool() const { return problem == WaveHeaderProblem::None; }
 };
 
+// A `requiredChannels` that takes any file of two channels or more, counted
+// by the whole 16-bit channel field. 1 and 2 check the field's low byte
+// alone, as the tools always have; any other count checks the whole field.
+constexpr int kManyChannels = 0;
+
 // Says whether the user has asked to stop; true ends a long read early.
 using StopCheck = std::function<bool()>;
 
 // Reads and checks the RIFF/WAVE header of `source`: the form type (and for
 // a file that starts "RF64" or "BW64", a "ds64" chunk first, whose 64-bit
 // data size stands for a "data" size of 0xFFFFFFFF), the format (PCM or
-// float, extensible resolved), `requiredChannels` (1 or 2), the bit depth
+// float, extensible resolved), `requiredChannels` (see kManyChannels), the bit depth
 // (1..64) and the sample rate (above 0), in that order. Walks the
 // chunks to find "fmt " and "data", reading their headers a block at a time,
 // and refuses as NotWave a file that has not shown both within more chunks

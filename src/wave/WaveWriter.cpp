@@ -14,18 +14,30 @@ namespace stereotools {
 namespace {
 
 constexpr uint32_t kFmtChunkBytes = 16;
+// The extensible "fmt ": the 16 bytes, the extension's size (22), valid
+// bits, channel mask and the SubFormat GUID.
+constexpr uint32_t kExtensibleFmtChunkBytes = 40;
+constexpr uint16_t kExtensibleTag = 0xFFFE;
+constexpr uint16_t kExtensionBytes = 22;
+// The SubFormat GUID less its first two bytes, which hold the plain format tag.
+constexpr std::array<uint8_t, 14> kSubFormatTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 // The RIFF form's head: id, size and "WAVE".
 constexpr uint64_t kFormHeadBytes = 12;
+constexpr uint64_t kChunkHeadBytes = 8;
 // The "ds64" chunk: head, RIFF size, data size, frame count and an empty table.
 constexpr uint32_t kDs64BodyBytes = 28;
 constexpr uint64_t kDs64ChunkBytes = 8 + kDs64BodyBytes;
-constexpr uint64_t kFmtChunkFileBytes = 8 + kFmtChunkBytes;
-constexpr uint64_t kChunkHeadBytes = 8;
 constexpr uint64_t kMaxRiffSize = 0xFFFFFFFF;
 // RF64 puts this in a size field whose real value stands in "ds64".
 constexpr uint32_t kSizeInDs64 = 0xFFFFFFFF;
 // Carried chunks are copied through a buffer of at most this many bytes.
 constexpr size_t kCopyBlockBytes = size_t{1} << 20;
+
+// Returns the bytes the "fmt " chunk of `info` takes in a file.
+uint64_t FmtChunkFileBytes(const WaveFormatInfo& info) {
+    return kChunkHeadBytes + (info.extensible ? kExtensibleFmtChunkBytes : kFmtChunkBytes);
+}
 
 void PutLe16(uint8_t* out, uint16_t value) {
     out[0] = static_cast<uint8_t>(value);
@@ -68,16 +80,23 @@ std::vector<uint8_t> EncodeFormHead(const WaveFormatInfo& info, const WaveLayout
     return head;
 }
 
-std::array<uint8_t, kFmtChunkFileBytes> EncodeFmtChunk(const WaveFormatInfo& info) {
-    std::array<uint8_t, kFmtChunkFileBytes> fmt{};
+std::vector<uint8_t> EncodeFmtChunk(const WaveFormatInfo& info) {
+    std::vector<uint8_t> fmt(FmtChunkFileBytes(info));
     PutId(&fmt[0], "fmt ");
-    PutLe32(&fmt[4], kFmtChunkBytes);
-    PutLe16(&fmt[8], info.formatTag);
+    PutLe32(&fmt[4], static_cast<uint32_t>(fmt.size() - kChunkHeadBytes));
+    PutLe16(&fmt[8], info.extensible ? kExtensibleTag : info.formatTag);
     PutLe16(&fmt[10], info.channels);
     PutLe32(&fmt[12], static_cast<uint32_t>(info.sampleRate));
     PutLe32(&fmt[16], info.byteRate);
     PutLe16(&fmt[20], info.blockAlign);
     PutLe16(&fmt[22], info.bitsPerSample);
+    if (info.extensible) {
+        PutLe16(&fmt[24], kExtensionBytes);
+        PutLe16(&fmt[26], info.validBits != 0 ? info.validBits : info.bitsPerSample);
+        PutLe32(&fmt[28], info.channelMask);
+        PutLe16(&fmt[32], info.formatTag);
+        std::copy(kSubFormatTail.begin(), kSubFormatTail.end(), fmt.begin() + 34);
+    }
     return fmt;
 }
 
@@ -171,7 +190,7 @@ WaveLayout LayOutWave(const WaveFormatInfo& info, const WaveMetadata& metadata, 
     // never written there, and outputs without metadata stay as they were.
     layout.trailerBytes = metadata.afterData.empty() ? 0 : (info.dataSize & 1u) + after;
     const uint64_t ds64 = container == WaveContainer::Rf64 ? kDs64ChunkBytes : 0;
-    layout.headerBytes = kFormHeadBytes + ds64 + before + kFmtChunkFileBytes + kChunkHeadBytes;
+    layout.headerBytes = kFormHeadBytes + ds64 + before + FmtChunkFileBytes(info) + kChunkHeadBytes;
     layout.riffSize = layout.headerBytes - 8 + info.dataSize + layout.trailerBytes;
     return layout;
 }

@@ -76,6 +76,9 @@ public:
         if (!fmtSize_) fmtSize_ = 40;
         return *this;
     }
+    // The extensible format's valid bits (by default the bit depth) and channel mask (by default 0).
+    WaveBuilder& ValidBits(uint16_t validBits) { validBits_ = validBits; return *this; }
+    WaveBuilder& ChannelMask(uint32_t mask) { channelMask_ = mask; return *this; }
     // Makes the file RF64, or BW64 when `id` says so: 0xFFFFFFFF in the RIFF
     // and data sizes (unless DataSize sets the latter), and a "ds64" chunk
     // first with the RIFF size, the data size (the number of sample bytes
@@ -154,8 +157,8 @@ private:
         AppendLe(fmt, bits_, 2);
         if (subFormat_) {
             AppendLe(fmt, cbSize_, 2);
-            AppendLe(fmt, bits_, 2);  // valid bits
-            AppendLe(fmt, 0, 4);      // channel mask
+            AppendLe(fmt, validBits_ ? *validBits_ : bits_, 2);
+            AppendLe(fmt, channelMask_, 4);
             fmt.insert(fmt.end(), subFormat_->begin(), subFormat_->end());
         }
         fmt.resize(size, 0);
@@ -183,6 +186,8 @@ private:
     std::optional<uint32_t> fmtSize_;
     std::optional<std::array<uint8_t, 16>> subFormat_;
     uint16_t cbSize_ = 0;
+    std::optional<uint16_t> validBits_;
+    uint32_t channelMask_ = 0;
     bool rf64_ = false;
     std::optional<uint64_t> ds64DataSize_;
     std::optional<uint32_t> ds64Size_;
