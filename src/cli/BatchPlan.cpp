@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "jobs/ChannelNames.h"
 #include "system/Paths.h"
+#include "wave/SpeakerMask.h"
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
@@ -135,6 +136,11 @@ BatchItem BatchPlanner::ClaimOutputs(BatchItem item) {
             return Refused(std::move(item), item.name,
                            CliText(CliMessage::OutputTwice, {QuotedName(output), QuotedName(earlier->second)}));
         }
+        // Two outputs of one split under one name, such as a template
+        // folds together, would leave only the last.
+        if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+            return Refused(std::move(item), item.name, CliText(CliMessage::OutputTwiceInItem, {QuotedName(output)}));
+        }
         // Whatever stands under the name, even a dangling link, would be replaced.
         struct stat existing {};
         if (!settings_.force && ::lstat(output.c_str(), &existing) == 0) {
@@ -152,37 +158,61 @@ BatchItem BatchPlanner::ClaimOutputs(BatchItem item) {
 BatchItem BatchPlanner::PlanSplit(const std::string& input) {
     BatchItem item;
     item.name = input;
-    const InputCheck check = CheckInput(input, 2);
+    const InputCheck check = CheckInput(input, kManyChannels);
     if (!check) return Refused(std::move(item), input, InputRefusal(input, check, 2));
+    const unsigned channelCount = check.input.info.channels;
+    item.channels = settings_.channels;
+    if (item.channels.empty()) {
+        for (unsigned channel = 1; channel <= channelCount; ++channel) item.channels.push_back(channel);
+    }
+    for (const unsigned channel : item.channels) {
+        if (channel > channelCount) {
+            return Refused(std::move(item), input,
+                           CliText(CliMessage::NoSuchChannel, {std::to_string(channelCount), std::to_string(channel)}));
+        }
+    }
     if (std::string warning = ZeroFillWarning(input, check.input.info); !warning.empty()) {
         item.warnings.push_back(NameForLine(input) + ": " + warning);
     }
-    const ChannelFileNames names = DeriveChannelFileNames(input);
-    item.outputs = {InOutputFolder(names.left), InOutputFolder(names.right)};
-    item.sampleBytes = 2 * CountFrames(check.input.info) * check.input.info.BytesPerSample();
+    std::vector<std::string> names;
+    if (settings_.nameTemplate.empty()) {
+        const std::vector<std::string> all = DeriveSplitFileNames(input, channelCount);
+        for (const unsigned channel : item.channels) names.push_back(all[channel - 1]);
+    } else {
+        names = TemplateSplitFileNames(settings_.nameTemplate, input, channelCount, item.channels);
+    }
+    for (const std::string& name : names) item.outputs.push_back(InOutputFolder(name));
+    item.sampleBytes = channelCount * CountFrames(check.input.info) * check.input.info.BytesPerSample();
     item.inputs = {check.input};
     return ClaimOutputs(std::move(item));
 }
 
-BatchItem BatchPlanner::PlanJoin(const std::string& left, const std::string& right, const std::string& output) {
+BatchItem BatchPlanner::PlanJoin(const std::vector<std::string>& inputs, const std::string& output) {
     BatchItem item;
-    item.name = left;
-    for (const std::string& name : {left, right}) {
+    item.name = inputs.front();
+    std::vector<WaveFormatInfo> infos;
+    for (const std::string& name : inputs) {
         const InputCheck check = CheckInput(name, 1);
         if (!check) return Refused(std::move(item), name, InputRefusal(name, check, 1));
         if (std::string warning = ZeroFillWarning(name, check.input.info); !warning.empty()) {
             item.warnings.push_back(NameForLine(name) + ": " + warning);
         }
         item.inputs.push_back(check.input);
+        infos.push_back(check.input.info);
     }
-    const WaveFormatInfo& leftInfo = item.inputs[0].info;
-    const WaveFormatInfo& rightInfo = item.inputs[1].info;
-    if (const CompatibilityProblem problem = CheckCompatibility(leftInfo, rightInfo);
-        problem != CompatibilityProblem::None) {
-        return Refused(std::move(item), left, CompatibilityRefusal(problem, leftInfo, rightInfo));
+    const WaveFormatInfo& first = infos.front();
+    for (std::size_t index = 1; index < infos.size(); ++index) {
+        const CompatibilityProblem problem = CheckCompatibility(first, infos[index]);
+        if (problem == CompatibilityProblem::None) continue;
+        std::string refusal = CompatibilityRefusal(problem, first, infos[index]);
+        // Of many files, say which two.
+        if (inputs.size() > 2) refusal += CliText(CliMessage::IncompatibleFiles, {QuotedName(inputs[index])});
+        return Refused(std::move(item), item.name, std::move(refusal));
     }
     item.outputs = {output};
-    item.sampleBytes = 2 * std::max(leftInfo.dataSize, rightInfo.dataSize);
+    uint64_t longest = 0;
+    for (const WaveFormatInfo& info : infos) longest = std::max(longest, info.dataSize);
+    item.sampleBytes = infos.size() * longest;
     return ClaimOutputs(std::move(item));
 }
 
@@ -194,7 +224,23 @@ BatchItem BatchPlanner::PlanPair(const std::string& left) {
         return Refused(std::move(item), left, PairProblemMessage(pair.problem));
     }
     // The joined file goes beside the left one, or into the output folder.
-    return PlanJoin(left, pair.right, InOutputFolder(pair.joined));
+    return PlanJoin({left, pair.right}, InOutputFolder(pair.joined));
+}
+
+BatchItem BatchPlanner::PlanTake(const Take& take) {
+    if (take.problem != TakeProblem::None) {
+        BatchItem item;
+        item.name = take.files.front();
+        return Refused(std::move(item), item.name, TakeProblemMessage(take));
+    }
+    if (settings_.channelMask && CountSpeakers(*settings_.channelMask) != take.files.size()) {
+        BatchItem item;
+        item.name = take.files.front();
+        return Refused(std::move(item), item.name,
+                       CliText(CliMessage::MaskMismatch, {std::to_string(CountSpeakers(*settings_.channelMask)),
+                                                          std::to_string(take.files.size())}));
+    }
+    return PlanJoin(take.files, InOutputFolder(take.joined));
 }
 
 }  // namespace stereotools

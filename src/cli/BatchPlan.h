@@ -1,9 +1,11 @@
 #pragma once
 
+#include "jobs/ChannelNames.h"
 #include "jobs/Job.h"
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,8 +15,9 @@ namespace stereotools {
 // One input of a run, checked and named before any job starts.
 struct BatchItem {
     std::string name;                  // the operand (a join's left file): how messages name the item
-    std::vector<JobInput> inputs;      // a split's stereo file, or a join's left and right files
-    std::vector<std::string> outputs;  // a split's left and right outputs, or the joined file
+    std::vector<JobInput> inputs;      // a split's file, or a join's files in channel order
+    std::vector<std::string> outputs;  // a split's outputs, or the joined file
+    std::vector<unsigned> channels;    // a split's channel per output, numbered from 1
     std::string refusedName;           // the file the refusal is about: `name` or a partner
     std::string refusal;               // why the item is not run ("" = it runs), without blanks around
     std::vector<std::string> warnings; // lines on standard error about an item that still runs
@@ -27,6 +30,9 @@ struct BatchItem {
 struct BatchSettings {
     std::string outputDir;  // "" = each output beside its input
     bool force = false;     // replace existing outputs
+    std::vector<unsigned> channels{};          // the channels a split writes, from 1; empty = all
+    std::string nameTemplate{};                // how a split names its outputs; "" = the default names
+    std::optional<uint32_t> channelMask{};     // the speakers of a join's channels, when given
 };
 
 // Checks the inputs of one run in the order given and names their outputs:
@@ -41,12 +47,17 @@ class BatchPlanner {
 public:
     explicit BatchPlanner(BatchSettings settings) : settings_(std::move(settings)) {}
 
-    // Returns the split of stereo file `input` into "NAME left channel.wav"
-    // and "NAME right channel.wav", or why not.
+    // Returns the split of `input`, a file of two channels or more, into
+    // one mono file per channel chosen: named by the template, else
+    // "NAME left channel.wav" and "NAME right channel.wav" for a stereo
+    // file and "NAME channel K.wav" for more (DeriveSplitFileNames); or why
+    // not, a chosen channel the file lacks included.
     [[nodiscard]] BatchItem PlanSplit(const std::string& input);
-    // Returns the join of mono files `left` and `right` into `output` (taken
-    // as given: -o does not apply), or why not.
-    [[nodiscard]] BatchItem PlanJoin(const std::string& left, const std::string& right, const std::string& output);
+    // Returns the join of mono files `inputs` (two or more) into `output`
+    // (taken as given: -o does not apply), or why not.
+    [[nodiscard]] BatchItem PlanJoin(const std::vector<std::string>& inputs, const std::string& output);
+    // Returns the join of the files of `take` into its NAME.wav, or why not.
+    [[nodiscard]] BatchItem PlanTake(const Take& take);
     // Returns the join of left-channel file `left` with its partner into
     // NAME.wav (PairChannelFiles), or why not.
     [[nodiscard]] BatchItem PlanPair(const std::string& left);

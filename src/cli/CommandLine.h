@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace stereotools {
@@ -24,6 +27,12 @@ struct CommandLine {
     bool quiet = false;           // -q: print nothing but errors
     bool pairs = false;           // --pairs (stereoknit): each operand is a left file whose partner is found
     bool keepMetadata = false;    // --keep-metadata: carry the input's metadata chunks
+    bool takes = false;           // --takes (stereoknit): the operands are grouped into takes
+    // --channels (stereorip): the channels to write, numbered from 1, in order; empty = all.
+    std::vector<unsigned> channels;
+    bool skipSilent = false;      // --skip-silent (stereorip): leave out channels of zero bytes only
+    std::string nameTemplate;     // --names (stereorip): how outputs are named; "" = the default names
+    std::optional<uint32_t> channelMask;  // --channel-mask (stereoknit): the speakers of the channels
     unsigned jobs = 0;            // -j: files at once; 0 = the default
     std::vector<std::string> operands;
 };
@@ -38,9 +47,17 @@ constexpr unsigned kMaxJobs = 64;
 // Reads the options and operands of `arguments` (without the program name)
 // as GNU tools do: options and operands in any order, "--" ends the options.
 // Returns UsageError for an unknown option, a missing or bad option argument,
-// no operand, stereoknit with other than three operands and no --pairs, or an
-// option the tool or its mode does not take.
+// no operand, stereoknit with fewer than three operands and neither --pairs
+// nor --takes, an option the tool or its mode does not take, a name template
+// that would give two outputs of one input the same name, or a channel mask
+// whose speakers are not as many as the channels it is known to join.
+
 [[nodiscard]] CommandLine ParseCommandLine(Tool tool, const std::vector<std::string>& arguments);
+
+// Reads a --channels list: numbers from 1 and ranges ("1,3-6"), each
+// channel once. Returns the numbers in the order given, or nothing when
+// the list is malformed.
+[[nodiscard]] std::optional<std::vector<unsigned>> ReadChannelList(std::string_view list);
 
 // Returns the --help text of `tool`.
 [[nodiscard]] std::string UsageText(Tool tool);

@@ -73,34 +73,51 @@ private:
     bool totalKnown_ = false;
 };
 
-// How an item's job ended, and the outputs it put in place before that.
+// How an item's job ended, the outputs it put in place before that, and
+// the silent ones it left out.
 struct ItemResult {
     JobResult result;
     std::vector<std::string> committed;
+    std::vector<std::string> leftOut;
 };
 
 // Runs the split or join `item` plans, as `line` asks, one of
 // `concurrentJobs` jobs at once. Returns how it ended.
 ItemResult RunItem(const BatchItem& item, const CommandLine& line, unsigned concurrentJobs, JobMonitor& monitor) {
     const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
-    if (item.inputs.size() == 1) {
-        SplitJob job({item.inputs[0], {item.outputs[0], item.outputs[1]}, line.keepMetadata, existing, concurrentJobs});
+    if (!item.channels.empty()) {
+        SplitRequest request{item.inputs[0], item.outputs, line.keepMetadata, existing, concurrentJobs};
+        request.channels = item.channels;
+        request.skipSilent = line.skipSilent;
+        SplitJob job(request);
         const JobResult result = RunJob(job, monitor);
-        return {result, job.CommittedOutputs()};
+        return {result, job.CommittedOutputs(), job.LeftOutOutputs()};
     }
-    JoinJob job({item.inputs, item.outputs[0], line.keepMetadata, existing, concurrentJobs});
+    JoinRequest request{item.inputs, item.outputs[0], line.keepMetadata, existing, concurrentJobs};
+    request.channelMask = line.channelMask;
+    JoinJob job(request);
     const JobResult result = RunJob(job, monitor);
-    return {result, job.CommittedOutputs()};
+    return {result, job.CommittedOutputs(), {}};
 }
 
-// Returns the line that names `outputs`, one or two files: "wrote ..." or,
-// for a dry run, "would write ...".
+// Returns the line that names `outputs`: "wrote ..." or, for a dry run,
+// "would write ...".
 std::string OutputsLine(const std::vector<std::string>& outputs, bool dryRun) {
-    if (outputs.size() == 2) {
-        return CliText(dryRun ? CliMessage::WouldWriteTwo : CliMessage::WroteTwo,
-                       {QuotedName(outputs[0]), QuotedName(outputs[1])});
+    return CliText(dryRun ? CliMessage::WouldWrite : CliMessage::Wrote, {NameList(outputs)});
+}
+
+// Returns the line of a split that wrote `committed` and left out the
+// silent outputs `leftOut` of `item`, named by their channels.
+std::string SilentLine(const BatchItem& item, const std::vector<std::string>& committed,
+                       const std::vector<std::string>& leftOut) {
+    std::vector<unsigned> channels;
+    for (const std::string& output : leftOut) {
+        const auto at = std::find(item.outputs.begin(), item.outputs.end(), output);
+        if (at != item.outputs.end()) channels.push_back(item.channels[static_cast<std::size_t>(at - item.outputs.begin())]);
     }
-    return CliText(dryRun ? CliMessage::WouldWrite : CliMessage::Wrote, {QuotedName(outputs[0])});
+    const std::string which = (channels.size() == 1 ? "channel " : "channels ") + NumberList(channels);
+    if (committed.empty()) return CliText(CliMessage::LeftOutSilentOnly, {which});
+    return CliText(CliMessage::LeftOutSilent, {OutputsLine(committed, false), which});
 }
 
 // Returns a dry run's line of facts about `input`.
@@ -126,11 +143,19 @@ std::vector<RunLine> PlannedLines(const BatchItem& item) {
 // Checks every input the command line names, in order: one item each, the
 // refused ones included. Stops early when a stop signal arrives.
 std::vector<BatchItem> PlanRun(Tool tool, const CommandLine& line, const SignalWatch& signals) {
-    BatchPlanner planner({line.outputDir, line.force});
-    if (tool == Tool::Join && !line.pairs) {
-        return {planner.PlanJoin(line.operands[0], line.operands[1], line.operands[2])};
+    BatchPlanner planner({line.outputDir, line.force, line.channels, line.nameTemplate, line.channelMask});
+    if (tool == Tool::Join && !line.pairs && !line.takes) {
+        const std::vector<std::string> inputs(line.operands.begin(), line.operands.end() - 1);
+        return {planner.PlanJoin(inputs, line.operands.back())};
     }
     std::vector<BatchItem> items;
+    if (line.takes) {
+        for (const Take& take : GroupTakes(line.operands)) {
+            if (signals.StopStatus() != 0) break;
+            items.push_back(planner.PlanTake(take));
+        }
+        return items;
+    }
     const std::vector<std::string> operands =
         tool == Tool::Join ? WithoutListedPartners(line.operands) : line.operands;
     for (const std::string& operand : operands) {
@@ -179,7 +204,10 @@ bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, cons
             monitor.Settle();
             output.FileDone();
             if (ended.result) {
-                if (!line.quiet) lines.push_back({stdout, OutputsLine(item.outputs, false)});
+                if (!line.quiet) {
+                    lines.push_back({stdout, ended.leftOut.empty() ? OutputsLine(item.outputs, false)
+                                                                   : SilentLine(item, ended.committed, ended.leftOut)});
+                }
             } else if (ended.result.error) {
                 // A split whose second output failed still put its first in place.
                 if (!line.quiet && !ended.committed.empty()) {

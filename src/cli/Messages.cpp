@@ -19,14 +19,18 @@ constexpr struct {
     {CliMessage::InputIsSocket, "{} is a socket"},
     {CliMessage::ZeroFilled, "the header declares {} bytes of samples, the file holds {}; the rest is written as silence"},
     {CliMessage::Incompatible, "{} ({} and {}{})"},
+    {CliMessage::IncompatibleFiles, ": this one and {}"},
+    {CliMessage::NoSuchChannel, "This file has {} channels: there is no channel {}"},
+    {CliMessage::MaskMismatch, "The channel mask names {} speakers for the {} files of this take"},
+    {CliMessage::OutputTwiceInItem, "{} would be written twice by this input"},
     {CliMessage::OutputExists, "{} exists; use --force to replace it"},
     {CliMessage::OutputTwice, "{} is written by {} earlier in this run"},
     {CliMessage::OutputFolder, "Cannot use as output folder: {}"},
     {CliMessage::NotAFolder, "Not a folder"},
     {CliMessage::Wrote, "wrote {}"},
-    {CliMessage::WroteTwo, "wrote {} and {}"},
     {CliMessage::WouldWrite, "would write {}"},
-    {CliMessage::WouldWriteTwo, "would write {} and {}"},
+    {CliMessage::LeftOutSilent, "{}; left out the silent {}"},
+    {CliMessage::LeftOutSilentOnly, "wrote nothing; left out the silent {}"},
     {CliMessage::Facts,
      "{}: channels {}, sample rate {} Hz, resolution {} bits, length {} samples, duration {} seconds"},
     {CliMessage::Progress, "{} of {} files, {}%, {} MB/s"},
@@ -96,6 +100,32 @@ std::string QuotedName(std::string_view name) {
     flushEscaped();
     flushPlain();
     return out.empty() ? "''" : out;
+}
+
+namespace {
+
+// Returns `items` joined as an English list: "a", "a and b", "a, b and c".
+std::string ListOf(const std::vector<std::string>& items) {
+    std::string list;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) list += i + 1 == items.size() ? " and " : ", ";
+        list += items[i];
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string NameList(const std::vector<std::string>& names) {
+    std::vector<std::string> quoted;
+    for (const std::string& name : names) quoted.push_back(QuotedName(name));
+    return ListOf(quoted);
+}
+
+std::string NumberList(const std::vector<unsigned>& numbers) {
+    std::vector<std::string> texts;
+    for (const unsigned number : numbers) texts.push_back(std::to_string(number));
+    return ListOf(texts);
 }
 
 std::string NameForLine(std::string_view name) {

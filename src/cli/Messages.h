@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace stereotools {
 
@@ -20,14 +21,18 @@ enum class CliMessage {
     InputIsSocket,    // an input that names a socket
     ZeroFilled,       // an input whose header declares more samples than the file holds
     Incompatible,     // the dialogue's incompatibility text and the two values
+    IncompatibleFiles,  // which file of a join of many the first is incompatible with
+    NoSuchChannel,    // a channel chosen that the file lacks: its channels and the number
+    MaskMismatch,     // a take of other than as many files as the channel mask names speakers
+    OutputTwiceInItem,  // two outputs of one input under one name
     OutputExists,     // an output that exists, without --force
     OutputTwice,      // an output an earlier input of the run writes too
     OutputFolder,     // an -o folder that cannot be used, and why
     NotAFolder,       // the reason for an -o name that is no folder
-    Wrote,            // one output written
-    WroteTwo,         // both outputs of a split written
-    WouldWrite,       // what a dry run would write: one output
-    WouldWriteTwo,    // both outputs of a split
+    Wrote,            // the outputs written, as a list (NameList)
+    WouldWrite,       // what a dry run would write
+    LeftOutSilent,    // the line of the outputs written, then "channel 2" or "channels 2 and 4" left out
+    LeftOutSilentOnly,  // a split whose every channel chosen was silent: "channel 2" or "channels ..."
     Facts,            // a dry run's facts of one input
     Progress,         // the progress line on a terminal
     UsageHint,        // the line after a usage error
@@ -36,6 +41,12 @@ enum class CliMessage {
 
 // Returns the text of `message` with its "{}" replaced by `values` in order.
 [[nodiscard]] std::string CliText(CliMessage message, std::initializer_list<std::string_view> values = {});
+
+// Returns the quoted `names` as a list: "'a'", "'a' and 'b'", "'a', 'b' and 'c'".
+[[nodiscard]] std::string NameList(const std::vector<std::string>& names);
+
+// Returns `numbers` as a list: "2", "2 and 4", "1, 2 and 4".
+[[nodiscard]] std::string NumberList(const std::vector<unsigned>& numbers);
 
 // Returns `name` as one shell word that stands for it, as `ls
 // --quoting-style=shell-escape-always` prints it: in single quotes, a quote

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstddef>
+#include <map>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -23,6 +26,59 @@ constexpr TextEntry<PairProblem> kPairProblemTexts[] = {
     {PairProblem::NoPartner,
      "This name pairs with no right channel file (NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)"},
 };
+
+// The fields of a name template and where each takes its value.
+struct TemplateField {
+    std::string_view name;
+    std::string OutputNameFields::*value;
+};
+constexpr TemplateField kTemplateFields[] = {
+    {"name", &OutputNameFields::name},
+    {"n", &OutputNameFields::number},
+};
+
+// One field or piece of text of a name template.
+struct TemplatePart {
+    std::string_view text;    // the text, or the field's name
+    bool isField = false;
+};
+
+bool IsFieldCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Cuts `nameTemplate` into text and fields: "{word}" of letters, digits and
+// "_" is a field, known or not; any other brace is text.
+std::vector<TemplatePart> TemplateParts(std::string_view nameTemplate) {
+    std::vector<TemplatePart> parts;
+    std::size_t textStart = 0;
+    for (std::size_t at = 0; at < nameTemplate.size(); ++at) {
+        if (nameTemplate[at] != '{') continue;
+        std::size_t end = at + 1;
+        while (end < nameTemplate.size() && IsFieldCharacter(nameTemplate[end])) ++end;
+        if (end == at + 1 || end == nameTemplate.size() || nameTemplate[end] != '}') continue;
+        if (at > textStart) parts.push_back({nameTemplate.substr(textStart, at - textStart), false});
+        parts.push_back({nameTemplate.substr(at + 1, end - at - 1), true});
+        textStart = end + 1;
+        at = end;
+    }
+    if (textStart < nameTemplate.size()) parts.push_back({nameTemplate.substr(textStart), false});
+    return parts;
+}
+
+const TemplateField* FindField(std::string_view name) {
+    for (const TemplateField& field : kTemplateFields) {
+        if (field.name == name) return &field;
+    }
+    return nullptr;
+}
+
+// Returns `number` zero-padded to the digits of `count`.
+std::string PaddedNumber(unsigned number, unsigned count) {
+    const std::string digits = std::to_string(number);
+    const std::size_t width = std::to_string(count).size();
+    return std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits;
+}
 
 // Returns where the channel letter stands in a name that ends in a
 // separator (".", "_" or "-"), one letter and ".wav" or ".wave" (any case),
@@ -87,12 +143,60 @@ std::vector<std::string> DeriveSplitFileNames(const std::string& inputFileName, 
         return {std::move(names.left), std::move(names.right)};
     }
     const std::string stem = OutputStem(inputFileName);
-    const std::size_t digits = std::to_string(channelCount).size();
     std::vector<std::string> names;
     names.reserve(channelCount);
-    for (unsigned k = 1; k <= channelCount; ++k) {
-        const std::string number = std::to_string(k);
-        names.push_back(stem + " channel " + std::string(digits - number.size(), '0') + number + ".wav");
+    for (unsigned k = 1; k <= channelCount; ++k) names.push_back(stem + " channel " + PaddedNumber(k, channelCount) + ".wav");
+    return names;
+}
+
+std::string NameTemplateProblem(std::string_view nameTemplate) {
+    if (nameTemplate.empty()) return "the name template is empty";
+    if (nameTemplate.find('/') != std::string_view::npos) return "the name template holds a '/'";
+    for (const TemplatePart& part : TemplateParts(nameTemplate)) {
+        if (part.isField && FindField(part.text) == nullptr) {
+            std::string problem = "unknown field '{";
+            problem.append(part.text);
+            return problem.append("}' in the name template");
+        }
+    }
+    return {};
+}
+
+bool TemplateHasField(std::string_view nameTemplate, std::string_view field) {
+    for (const TemplatePart& part : TemplateParts(nameTemplate)) {
+        if (part.isField && part.text == field) return true;
+    }
+    return false;
+}
+
+std::string FillNameTemplate(std::string_view nameTemplate, const OutputNameFields& fields) {
+    std::string filled;
+    for (const TemplatePart& part : TemplateParts(nameTemplate)) {
+        const TemplateField* field = part.isField ? FindField(part.text) : nullptr;
+        if (field != nullptr) {
+            filled += fields.*(field->value);
+        } else if (part.isField) {
+            filled.push_back('{');
+            filled.append(part.text);
+            filled.push_back('}');
+        } else {
+            filled += part.text;
+        }
+    }
+    return filled;
+}
+
+std::vector<std::string> TemplateSplitFileNames(std::string_view nameTemplate, const std::string& inputFileName,
+                                                unsigned channelCount, std::span<const unsigned> numbers) {
+    const std::size_t slash = inputFileName.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : inputFileName.substr(0, slash + 1);
+    OutputNameFields fields;
+    fields.name = OutputStem(inputFileName).substr(folder.size());
+    std::vector<std::string> names;
+    names.reserve(numbers.size());
+    for (const unsigned number : numbers) {
+        fields.number = PaddedNumber(number, channelCount);
+        names.push_back(folder + FillNameTemplate(nameTemplate, fields));
     }
     return names;
 }
@@ -129,5 +233,139 @@ ChannelPair PairChannelFiles(std::string_view leftName) {
 }
 
 std::string PairProblemMessage(PairProblem problem) { return TextOf(kPairProblemTexts, problem); }
+
+namespace {
+
+// The ways a take's files end before their channel number.
+enum class TakeStyle { ChannelWords, Underscore, Track };
+
+// What the name of one file of a take says.
+struct TakeFile {
+    std::string folder;  // up to and with the last "/"
+    std::string stem;    // NAME
+    TakeStyle style = TakeStyle::Underscore;
+    unsigned channel = 0;
+};
+
+// Reads the take, the style and the channel number from `name`. Returns
+// false when its name ends in no channel number of a take.
+bool ReadTakeFile(std::string_view name, TakeFile& file) {
+    const std::size_t slash = name.rfind('/');
+    const std::size_t baseStart = slash == std::string_view::npos ? 0 : slash + 1;
+    std::string_view base = name.substr(baseStart);
+    bool extension = false;
+    for (const std::string_view ending : {std::string_view(".wav"), std::string_view(".wave")}) {
+        if (!extension && EndsWithNoCase(base, ending)) {
+            base.remove_suffix(ending.size());
+            extension = true;
+        }
+    }
+    if (!extension) return false;
+    std::size_t digits = base.size();
+    while (digits > 0 && base[digits - 1] >= '0' && base[digits - 1] <= '9') --digits;
+    unsigned channel = 0;
+    const auto [end, error] = std::from_chars(base.data() + digits, base.data() + base.size(), channel);
+    if (digits == base.size() || error != std::errc{} || channel == 0 || channel > 65535) return false;
+    const std::string_view before = base.substr(0, digits);
+    std::size_t stemEnd = 0;
+    if (EndsWithNoCase(before, " channel ")) {
+        file.style = TakeStyle::ChannelWords;
+        stemEnd = before.size() - 9;
+    } else if (EndsWithNoCase(before, "_tr")) {
+        file.style = TakeStyle::Track;
+        stemEnd = before.size() - 3;
+    } else if (before.ends_with('_')) {
+        file.style = TakeStyle::Underscore;
+        stemEnd = before.size() - 1;
+    } else {
+        return false;
+    }
+    if (stemEnd == 0) return false;
+    file.folder = std::string(name.substr(0, baseStart));
+    file.stem = std::string(before.substr(0, stemEnd));
+    file.channel = channel;
+    return true;
+}
+
+// Returns the problem of the files of one take, sorted by channel, or None.
+TakeProblem CheckTake(const std::vector<std::pair<unsigned, std::string>>& files, unsigned& channel) {
+    if (files.size() == 1) return TakeProblem::LoneFile;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (i > 0 && files[i].first == files[i - 1].first) {
+            channel = files[i].first;
+            return TakeProblem::ChannelTwice;
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (files[i].first != i + 1) {
+            channel = static_cast<unsigned>(i + 1);
+            return TakeProblem::MissingChannel;
+        }
+    }
+    return TakeProblem::None;
+}
+
+}  // namespace
+
+std::vector<Take> GroupTakes(std::span<const std::string> names) {
+    using Key = std::tuple<std::string, std::string, TakeStyle>;
+    std::map<Key, std::size_t> groupOf;
+    std::vector<std::vector<std::pair<unsigned, std::string>>> groups;
+    std::vector<Key> keys;
+    // Per take in the order its first file came: its group, or (no group)
+    // a name without a channel number.
+    struct Entry {
+        std::size_t group;
+        std::string unnumbered;
+    };
+    std::vector<Entry> order;
+    for (const std::string& name : names) {
+        TakeFile file;
+        if (!ReadTakeFile(name, file)) {
+            order.push_back({std::string::npos, name});
+            continue;
+        }
+        Key key{file.folder, file.stem, file.style};
+        const auto [at, isNew] = groupOf.emplace(key, groups.size());
+        if (isNew) {
+            groups.emplace_back();
+            keys.push_back(key);
+            order.push_back({at->second, {}});
+        }
+        groups[at->second].emplace_back(file.channel, name);
+    }
+    std::vector<Take> takes;
+    for (Entry& entry : order) {
+        Take take;
+        if (entry.group == std::string::npos) {
+            take.problem = TakeProblem::NoChannelNumber;
+            take.files = {std::move(entry.unnumbered)};
+            takes.push_back(std::move(take));
+            continue;
+        }
+        const std::size_t index = entry.group;
+        std::vector<std::pair<unsigned, std::string>>& files = groups[index];
+        std::stable_sort(files.begin(), files.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        take.problem = CheckTake(files, take.channel);
+        for (auto& file : files) take.files.push_back(std::move(file.second));
+        take.joined = std::get<0>(keys[index]) + std::get<1>(keys[index]) + ".wav";
+        takes.push_back(std::move(take));
+    }
+    return takes;
+}
+
+std::string TakeProblemMessage(const Take& take) {
+    const std::string number = std::to_string(take.channel);
+    switch (take.problem) {
+    case TakeProblem::None: return {};
+    case TakeProblem::NoChannelNumber:
+        return "This name ends in no channel number of a take (NAME channel K.wav, NAME_K.wav, NAME_TrK.wav)";
+    case TakeProblem::LoneFile: return "This is the only file of its take";
+    case TakeProblem::MissingChannel: return "Channel " + number + " of this take is missing";
+    case TakeProblem::ChannelTwice: return "Channel " + number + " of this take is named twice";
+    }
+    return {};
+}
 
 }  // namespace stereotools

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,34 @@ struct ChannelFileNames {
 // `channelCount` so that the names sort in channel order.
 [[nodiscard]] std::vector<std::string> DeriveSplitFileNames(const std::string& inputFileName,
                                                             unsigned channelCount);
+
+// The values a name template's fields stand for, for one output of a split.
+struct OutputNameFields {
+    std::string name;    // {name}: the input's file name less its last four characters
+    std::string number;  // {n}: the channel number, zero-padded to the digits of the channel count
+};
+
+// Returns why `nameTemplate` cannot name the outputs of a split, or "": it
+// is empty, holds a "/" (outputs go in one folder), or holds a field that
+// is not known ("{word}" of letters, digits or "_"). Other braces are
+// taken as they stand.
+[[nodiscard]] std::string NameTemplateProblem(std::string_view nameTemplate);
+
+// Returns whether `nameTemplate` holds the field `field` ("name", "n").
+[[nodiscard]] bool TemplateHasField(std::string_view nameTemplate, std::string_view field);
+
+// Returns `nameTemplate` with each field replaced by its value in `fields`.
+[[nodiscard]] std::string FillNameTemplate(std::string_view nameTemplate, const OutputNameFields& fields);
+
+// Returns the output names of a split of `inputFileName`, a file of
+// `channelCount` channels, into the channels `numbers` (from 1), in their
+// order: `nameTemplate` filled for each, beside the input. {name} is cut as
+// DeriveChannelFileNames cuts the name; {n} is padded as
+// DeriveSplitFileNames pads it.
+[[nodiscard]] std::vector<std::string> TemplateSplitFileNames(std::string_view nameTemplate,
+                                                              const std::string& inputFileName,
+                                                              unsigned channelCount,
+                                                              std::span<const unsigned> numbers);
 
 // Returns the right-channel partner name of `leftName`: " left channel.wav"
 // at its end becomes " right channel.wav", and a name ending in ".L", "_L" or
@@ -57,5 +86,36 @@ struct ChannelPair {
 
 // Returns the text the tools show for `problem`. Empty for None.
 [[nodiscard]] std::string PairProblemMessage(PairProblem problem);
+
+// Why files cannot be joined as one take.
+enum class TakeProblem {
+    None,
+    NoChannelNumber,  // the name ends in no channel number of a take
+    LoneFile,         // no other file of its take is named
+    MissingChannel,   // a number below the take's highest is missing
+    ChannelTwice,     // a number is named twice
+};
+
+// The files of one recording, one per channel, to join into one file.
+struct Take {
+    TakeProblem problem = TakeProblem::None;
+    std::vector<std::string> files;  // in channel order; with a problem, the files it is about
+    std::string joined;              // NAME.wav, beside the files
+    unsigned channel = 0;            // the number missing or named twice
+};
+
+// Groups `names` into takes: files whose names differ only in a channel
+// number K at the end, "NAME channel K.wav" (as a split writes them),
+// "NAME_K.wav" or "NAME_TrK.wav" (as recorders write them), in any case,
+// ".wave" too, K counted from 1 and zero-padded or not. Files of one take
+// share their folder, NAME and naming style, and are joined into NAME.wav
+// in the order of K. Returns the takes in the order of their first file
+// among `names`; a take whose numbers are not 1 to the highest, each once,
+// or that has one file, and each name that ends in no channel number,
+// come back with their problem.
+[[nodiscard]] std::vector<Take> GroupTakes(std::span<const std::string> names);
+
+// Returns the text the tools show for the problem of `take`. Empty for None.
+[[nodiscard]] std::string TakeProblemMessage(const Take& take);
 
 }  // namespace stereotools
