@@ -28,6 +28,10 @@ Bytes Mono(std::size_t bytes, uint32_t rate = 44100) {
     return WaveBuilder().Channels(1).Rate(rate).Samples(CountingBytes(bytes)).Build();
 }
 
+Bytes Poly(uint16_t channels, std::size_t bytes) {
+    return WaveBuilder().Channels(channels).Samples(CountingBytes(bytes)).Build();
+}
+
 class BatchPlan : public testwave::WithTempFolder {
 protected:
     BatchPlanner Planner(bool force = false, std::string outputDir = {}) { return BatchPlanner({outputDir, force}); }
@@ -189,9 +193,93 @@ TEST_F(BatchPlan, PairsEachLeftFileWithItsPartner) {
 TEST_F(BatchPlan, JoinsIntoTheNamedOutput) {
     const std::string left = folder.Write("l.wav", Mono(8));
     const std::string right = folder.Write("r.wav", Mono(8));
-    EXPECT_EQ(Planner().PlanJoin(left, right, folder.Path("lr.wav")).outputs, Names{folder.Path("lr.wav")});
-    EXPECT_EQ(Planner().PlanJoin(left, right, left).refusal, "'" + left + "' exists; use --force to replace it");
-    EXPECT_TRUE(Planner(true).PlanJoin(left, right, left));
+    EXPECT_EQ(Planner().PlanJoin({left, right}, folder.Path("lr.wav")).outputs, Names{folder.Path("lr.wav")});
+    EXPECT_EQ(Planner().PlanJoin({left, right}, left).refusal, "'" + left + "' exists; use --force to replace it");
+    EXPECT_TRUE(Planner(true).PlanJoin({left, right}, left));
+}
+
+TEST_F(BatchPlan, SplitsAnyChannelCountIntoNumberedOrTemplateNames) {
+    const std::string input = folder.Write("T01.WAV", Poly(4, 80));
+    ASSERT_TRUE(std::filesystem::create_directory(folder.Path("out")));
+    struct Case {
+        const char* name;
+        BatchSettings settings;
+        std::vector<unsigned> channels;
+        Names outputs;
+    };
+    const std::string in = folder.Path() + "/";
+    const Case cases[] = {
+        {"every channel", {}, {1, 2, 3, 4},
+         {in + "T01 channel 1.wav", in + "T01 channel 2.wav", in + "T01 channel 3.wav", in + "T01 channel 4.wav"}},
+        {"chosen channels in their order", {"", false, {4, 2}}, {4, 2}, {in + "T01 channel 4.wav", in + "T01 channel 2.wav"}},
+        {"a template", {"", false, {}, "{name}_{n}.wav"}, {1, 2, 3, 4},
+         {in + "T01_1.wav", in + "T01_2.wav", in + "T01_3.wav", in + "T01_4.wav"}},
+        {"a template into a folder", {folder.Path("out"), false, {3}, "{name}_Tr{n}.wav"}, {3},
+         {folder.Path("out") + "/T01_Tr3.wav"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BatchPlanner planner(c.settings);
+        const BatchItem item = planner.PlanSplit(input);
+        ASSERT_TRUE(item) << item.refusal;
+        EXPECT_EQ(item.outputs, c.outputs);
+        EXPECT_EQ(item.channels, c.channels);
+        EXPECT_EQ(item.sampleBytes, 80u) << "every frame is read whatever is written";
+    }
+    // A stereo file keeps its left and right names for the channels chosen.
+    const std::string stereo = folder.Write("s.wav", Stereo(8));
+    EXPECT_EQ(BatchPlanner({"", false, {2}}).PlanSplit(stereo).outputs, Names{in + "s right channel.wav"});
+}
+
+// A channel the file lacks fails the input before anything is claimed.
+TEST_F(BatchPlan, RefusesAChannelTheFileLacks) {
+    const std::string input = folder.Write("q.wav", Poly(3, 60));
+    BatchPlanner planner({"", false, {1, 4}});
+    const BatchItem item = planner.PlanSplit(input);
+    EXPECT_EQ(item.refusedName, input);
+    EXPECT_EQ(item.refusal, "This file has 3 channels: there is no channel 4");
+    EXPECT_TRUE(item.outputs.empty());
+    EXPECT_TRUE(BatchPlanner({"", false, {3}}).PlanSplit(input));
+}
+
+// Two outputs of one split that are one file (here through a link) would
+// leave one channel only.
+TEST_F(BatchPlan, RefusesTwoOutputsOfOneSplitThatAreOneFile) {
+    const std::string input = folder.Write("t.wav", Poly(3, 60));
+    folder.Write("t channel 1.wav", Bytes(4));
+    ASSERT_EQ(::symlink("t channel 1.wav", folder.Path("t channel 3.wav").c_str()), 0);
+    EXPECT_EQ(Planner(true).PlanSplit(input).refusal,
+              "'" + folder.Path("t channel 3.wav") + "' would be written twice by this input");
+}
+
+TEST_F(BatchPlan, JoinsManyFilesAndSaysWhichOneDiffers) {
+    const std::string a = folder.Write("a.wav", Mono(8));
+    const std::string b = folder.Write("b.wav", Mono(12));
+    const std::string c = folder.Write("c.wav", Mono(8));
+    const std::string d = folder.Write("d.wav", Mono(8, 48000));
+    const BatchItem item = Planner().PlanJoin({a, b, c}, folder.Path("abc.wav"));
+    ASSERT_TRUE(item) << item.refusal;
+    EXPECT_EQ(item.inputs.size(), 3u);
+    EXPECT_EQ(item.sampleBytes, 36u) << "three times the longest input";
+    const BatchItem refused = Planner().PlanJoin({a, b, d, c}, folder.Path("abdc.wav"));
+    EXPECT_EQ(refused.refusedName, a);
+    EXPECT_EQ(refused.refusal,
+              "These two files have incompatible sample rates (44100 and 48000 Hz): this one and '" + d + "'");
+}
+
+TEST_F(BatchPlan, JoinsATakeIntoItsNameOrRefusesIt) {
+    const std::string one = folder.Write("T01_1.wav", Mono(8));
+    const std::string two = folder.Write("T01_2.wav", Mono(8));
+    const Take take{TakeProblem::None, {one, two}, folder.Path("T01.wav"), 0};
+    const BatchItem item = Planner().PlanTake(take);
+    ASSERT_TRUE(item) << item.refusal;
+    EXPECT_EQ(item.name, one);
+    EXPECT_EQ(item.outputs, Names{folder.Path("T01.wav")});
+
+    const Take gap{TakeProblem::MissingChannel, {one, folder.Path("T01_3.wav")}, folder.Path("T01.wav"), 2};
+    EXPECT_EQ(Planner().PlanTake(gap).refusal, "Channel 2 of this take is missing");
+    BatchPlanner sixSpeakers({"", false, {}, "", 0x3F});
+    EXPECT_EQ(sixSpeakers.PlanTake(take).refusal, "The channel mask names 6 speakers for the 2 files of this take");
 }
 
 // A file the run could not read is refused with the system's reason, not

@@ -194,5 +194,107 @@ TEST(PairProblemMessage, EveryRefusalHasItsText) {
               "(NAME left channel.wav, NAME.L.wav, NAME_L.wav, NAME-L.wav)");
 }
 
+using Names = std::vector<std::string>;
+
+TEST(TemplateSplitFileNames, FillsTheNameAndThePaddedNumber) {
+    const unsigned two[] = {1, 2};
+    EXPECT_EQ(TemplateSplitFileNames("{name}_{n}.wav", "T01.WAV", 2, two), (Names{"T01_1.wav", "T01_2.wav"}));
+    const unsigned some[] = {1, 10, 16};
+    EXPECT_EQ(TemplateSplitFileNames("{name}_Tr{n}.wav", "in/Scene001-T001.wav", 16, some),
+              (Names{"in/Scene001-T001_Tr01.wav", "in/Scene001-T001_Tr10.wav", "in/Scene001-T001_Tr16.wav"}));
+    // {name} is cut as the default names cut it: the last four characters, not the folder.
+    const unsigned third[] = {3};
+    EXPECT_EQ(TemplateSplitFileNames("{n}-{name}-{n}.WAV", "a.b/take.wave", 3, third), (Names{"a.b/3-take.-3.WAV"}));
+    EXPECT_EQ(TemplateSplitFileNames("{name}", "abc", 3, third), (Names{"abc"}));
+    // Braces that make no field stay as they are.
+    EXPECT_EQ(TemplateSplitFileNames("{ {n}} {}.wav", "x.wav", 3, third), (Names{"{ 3} {}.wav"}));
+}
+
+TEST(NameTemplateProblem, RefusesWhatCannotNameAnOutput) {
+    EXPECT_EQ(NameTemplateProblem("{name}_{n}.wav"), "");
+    EXPECT_EQ(NameTemplateProblem("fixed.wav"), "");
+    EXPECT_EQ(NameTemplateProblem(""), "the name template is empty");
+    EXPECT_EQ(NameTemplateProblem("out/{name}_{n}.wav"), "the name template holds a '/'");
+    EXPECT_EQ(NameTemplateProblem("{name}_{N}.wav"), "unknown field '{N}' in the name template");
+    EXPECT_EQ(NameTemplateProblem("{name}_{track}.wav"), "unknown field '{track}' in the name template");
+    EXPECT_TRUE(TemplateHasField("a{n}b", "n"));
+    EXPECT_FALSE(TemplateHasField("a{name}b", "n"));
+    EXPECT_FALSE(TemplateHasField("a{ n}b", "n"));
+}
+
+TEST(GroupTakes, GroupsEachNamingStyleInChannelOrder) {
+    const Names names = {
+        "T01_2.WAV", "T01_1.WAV", "mix channel 03.wav", "Scene001-T001_Tr1.wav", "mix channel 01.wav",
+        "Scene001-T001_TR2.Wave", "mix channel 02.wav", "dir/T01_1.wav", "dir/T01_2.wav",
+        "T01 channel 1.wav", "T01 channel 2.wav",
+    };
+    const std::vector<Take> takes = GroupTakes(names);
+    struct Expected {
+        Names files;
+        std::string joined;
+    };
+    // In the order of each take's first file; a folder, NAME and style make a take.
+    const Expected expected[] = {
+        {{"T01_1.WAV", "T01_2.WAV"}, "T01.wav"},
+        {{"mix channel 01.wav", "mix channel 02.wav", "mix channel 03.wav"}, "mix.wav"},
+        {{"Scene001-T001_Tr1.wav", "Scene001-T001_TR2.Wave"}, "Scene001-T001.wav"},
+        {{"dir/T01_1.wav", "dir/T01_2.wav"}, "dir/T01.wav"},
+        {{"T01 channel 1.wav", "T01 channel 2.wav"}, "T01.wav"},
+    };
+    ASSERT_EQ(takes.size(), std::size(expected));
+    for (std::size_t i = 0; i < takes.size(); ++i) {
+        SCOPED_TRACE(expected[i].joined);
+        EXPECT_EQ(takes[i].problem, TakeProblem::None);
+        EXPECT_EQ(takes[i].files, expected[i].files);
+        EXPECT_EQ(takes[i].joined, expected[i].joined);
+    }
+}
+
+TEST(GroupTakes, NumbersChannelsAsNumbersNotAsText) {
+    Names names;
+    for (int k = 12; k >= 1; --k) names.push_back("t_" + std::to_string(k) + ".wav");
+    const std::vector<Take> takes = GroupTakes(names);
+    ASSERT_EQ(takes.size(), 1u);
+    EXPECT_EQ(takes[0].files.front(), "t_1.wav");
+    EXPECT_EQ(takes[0].files[9], "t_10.wav");
+    EXPECT_EQ(takes[0].files.back(), "t_12.wav");
+}
+
+TEST(GroupTakes, RefusesGapsTwinsLoneFilesAndUnnumberedNames) {
+    struct Case {
+        const char* name;
+        Names names;
+        TakeProblem problem;
+        unsigned channel;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"a gap", {"t_1.wav", "t_2.wav", "t_4.wav"}, TakeProblem::MissingChannel, 3, "Channel 3 of this take is missing"},
+        {"no first", {"t_2.wav", "t_3.wav"}, TakeProblem::MissingChannel, 1, "Channel 1 of this take is missing"},
+        {"a number twice", {"t_1.wav", "t_01.wav", "t_2.wav"}, TakeProblem::ChannelTwice, 1,
+         "Channel 1 of this take is named twice"},
+        {"a file twice", {"t_1.wav", "t_2.wav", "t_2.wav"}, TakeProblem::ChannelTwice, 2,
+         "Channel 2 of this take is named twice"},
+        {"a lone file", {"t_1.wav"}, TakeProblem::LoneFile, 0, "This is the only file of its take"},
+        {"no number", {"take.wav"}, TakeProblem::NoChannelNumber, 0,
+         "This name ends in no channel number of a take (NAME channel K.wav, NAME_K.wav, NAME_TrK.wav)"},
+        {"channel 0", {"t_0.wav"}, TakeProblem::NoChannelNumber, 0, ""},
+        {"no NAME", {"_1.wav"}, TakeProblem::NoChannelNumber, 0, ""},
+        {"no extension", {"t_1.aiff"}, TakeProblem::NoChannelNumber, 0, ""},
+        {"past the most channels", {"t_65536.wav"}, TakeProblem::NoChannelNumber, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<Take> takes = GroupTakes(c.names);
+        ASSERT_EQ(takes.size(), 1u);
+        EXPECT_EQ(takes[0].problem, c.problem);
+        EXPECT_EQ(takes[0].channel, c.channel);
+        if (!c.message.empty()) {
+            EXPECT_EQ(TakeProblemMessage(takes[0]), c.message);
+        }
+    }
+    EXPECT_EQ(TakeProblemMessage(Take{}), "");
+}
+
 }  // namespace
 }  // namespace stereotools

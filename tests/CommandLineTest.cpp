@@ -102,9 +102,89 @@ TEST(ParseCommandLine, RefusesWhatItCannotTake) {
         {Tool::Split, {"--jobs=3x", "a.wav"}, "invalid number of jobs '3x' (1 to 64)"},
         {Tool::Join, {"l.wav", "r.wav"}, "expected LEFT RIGHT OUTPUT, got 2 names"},
         {Tool::Join, {"l.wav"}, "expected LEFT RIGHT OUTPUT, got 1 name"},
-        {Tool::Join, {"a", "b", "c", "d"}, "expected LEFT RIGHT OUTPUT, got 4 names"},
-        {Tool::Join, {"-o", "d", "l", "r", "o"}, "--output-dir goes with --pairs; name the OUTPUT file instead"},
+        {Tool::Join, {"-o", "d", "l", "r", "o"}, "--output-dir goes with --pairs or --takes; name the OUTPUT file instead"},
         {Tool::Join, {"--pairs"}, "missing file operand"},
+        {Tool::Join, {"--takes"}, "missing file operand"},
+        {Tool::Join, {"--takes", "--pairs", "a_1.wav"}, "--pairs and --takes do not go together"},
+        {Tool::Join, {"--channels=1", "l", "r", "o"}, "unrecognized option '--channels=1'"},
+        {Tool::Join, {"--names=x{n}", "l", "r", "o"}, "unrecognized option '--names=x{n}'"},
+        {Tool::Join, {"--skip-silent", "l", "r", "o"}, "unrecognized option '--skip-silent'"},
+        {Tool::Split, {"--takes", "a.wav"}, "unrecognized option '--takes'"},
+        {Tool::Split, {"--channel-mask=3", "a.wav"}, "unrecognized option '--channel-mask=3'"},
+    };
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.error);
+        const CommandLine line = ParseCommandLine(c.tool, c.arguments);
+        EXPECT_EQ(line.action, Action::UsageError);
+        EXPECT_EQ(line.error, c.error);
+    }
+}
+
+TEST(ParseCommandLine, ReadsTheManyChannelOptions) {
+    const CommandLine split = ParseCommandLine(
+        Tool::Split, {"--channels=1,3-5,2", "--skip-silent", "--names", "{name}_{n}.wav", "T01.WAV"});
+    ASSERT_EQ(split.action, Action::Run) << split.error;
+    EXPECT_EQ(split.channels, (std::vector<unsigned>{1, 3, 4, 5, 2}));
+    EXPECT_TRUE(split.skipSilent);
+    EXPECT_EQ(split.nameTemplate, "{name}_{n}.wav");
+    EXPECT_EQ(split.operands, Names{"T01.WAV"});
+
+    // One channel may have a name without {n}.
+    EXPECT_EQ(ParseCommandLine(Tool::Split, {"--channels=3", "--names=centre.wav", "a.wav"}).action, Action::Run);
+
+    const CommandLine many = ParseCommandLine(Tool::Join, {"a.wav", "b.wav", "c.wav", "d.wav", "out.wav"});
+    ASSERT_EQ(many.action, Action::Run) << many.error;
+    EXPECT_EQ(many.operands.size(), 5u);
+    EXPECT_FALSE(many.channelMask);
+
+    const CommandLine masked =
+        ParseCommandLine(Tool::Join, {"--channel-mask=FL,FR,FC", "a.wav", "b.wav", "c.wav", "out.wav"});
+    ASSERT_EQ(masked.action, Action::Run) << masked.error;
+    EXPECT_EQ(masked.channelMask, 0x7u);
+    EXPECT_EQ(ParseCommandLine(Tool::Join, {"--channel-mask", "0x3", "l", "r", "o"}).channelMask, 0x3u);
+    EXPECT_EQ(ParseCommandLine(Tool::Join, {"--channel-mask=3", "--pairs", "a.L.wav"}).channelMask, 0x3u);
+
+    // A take's channel count is known once the files are grouped.
+    const CommandLine takes = ParseCommandLine(Tool::Join, {"--takes", "--channel-mask=63", "-o", "d", "a_1.wav"});
+    ASSERT_EQ(takes.action, Action::Run) << takes.error;
+    EXPECT_TRUE(takes.takes);
+    EXPECT_EQ(takes.channelMask, 63u);
+    EXPECT_EQ(takes.outputDir, "d");
+}
+
+TEST(ParseCommandLine, RefusesManyChannelOptionsThatCannotWork) {
+    struct Refusal {
+        Tool tool;
+        Names arguments;
+        std::string error;
+    };
+    const std::string listHint = "' (numbers from 1 and ranges, each channel once, e.g. 1,3-6)";
+    const Refusal cases[] = {
+        {Tool::Split, {"--channels=", "a.wav"}, "invalid channel list '" + listHint},
+        {Tool::Split, {"--channels=0", "a.wav"}, "invalid channel list '0" + listHint},
+        {Tool::Split, {"--channels=1,,2", "a.wav"}, "invalid channel list '1,,2" + listHint},
+        {Tool::Split, {"--channels=1,", "a.wav"}, "invalid channel list '1," + listHint},
+        {Tool::Split, {"--channels=6-3", "a.wav"}, "invalid channel list '6-3" + listHint},
+        {Tool::Split, {"--channels=1-", "a.wav"}, "invalid channel list '1-" + listHint},
+        {Tool::Split, {"--channels=1-2-3", "a.wav"}, "invalid channel list '1-2-3" + listHint},
+        {Tool::Split, {"--channels=1-3,2", "a.wav"}, "invalid channel list '1-3,2" + listHint},
+        {Tool::Split, {"--channels=65536", "a.wav"}, "invalid channel list '65536" + listHint},
+        {Tool::Split, {"--channels= 1", "a.wav"}, "invalid channel list ' 1" + listHint},
+        {Tool::Split, {"--channels=x", "a.wav"}, "invalid channel list 'x" + listHint},
+        {Tool::Split, {"--names=out/{name}_{n}.wav", "a.wav"}, "the name template holds a '/'"},
+        {Tool::Split, {"--names=", "a.wav"}, "the name template is empty"},
+        {Tool::Split, {"--names={name}_{k}.wav", "a.wav"}, "unknown field '{k}' in the name template"},
+        {Tool::Split, {"--names={name}.wav", "a.wav"},
+         "the name template '{name}.wav' gives every channel of a file the same name: add {n}"},
+        {Tool::Split, {"--channels=1,2", "--names=x.wav", "a.wav"},
+         "the name template 'x.wav' gives every channel of a file the same name: add {n}"},
+        {Tool::Join, {"--channel-mask=FL,FR", "a", "b", "c", "o"}, "the channel mask names 2 speakers for 3 channels"},
+        {Tool::Join, {"--channel-mask=7", "a", "b", "o"}, "the channel mask names 3 speakers for 2 channels"},
+        {Tool::Join, {"--channel-mask=0", "a", "b", "o"}, "the channel mask names 0 speakers for 2 channels"},
+        {Tool::Join, {"--channel-mask=4", "--pairs", "a.L.wav"}, "the channel mask names 1 speaker for 2 channels"},
+        {Tool::Join, {"--channel-mask=FR,FL", "l", "r", "o"},
+         "speaker 'FL' is out of order in the channel mask (FL FR FC LFE BL BR FLC FRC BC SL SR TC TFL TFC TFR TBL "
+         "TBC TBR)"},
     };
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.error);
@@ -129,8 +209,16 @@ TEST(UsageText, NamesEveryOptionOfItsTool) {
         EXPECT_NE(stereotools::UsageText(Tool::Split).find(option), std::string::npos);
         EXPECT_NE(stereotools::UsageText(Tool::Join).find(option), std::string::npos);
     }
-    EXPECT_NE(stereotools::UsageText(Tool::Join).find("--pairs"), std::string::npos);
-    EXPECT_EQ(stereotools::UsageText(Tool::Split).find("--pairs"), std::string::npos);
+    for (const char* option : {"--pairs", "--takes", "--channel-mask"}) {
+        SCOPED_TRACE(option);
+        EXPECT_NE(stereotools::UsageText(Tool::Join).find(option), std::string::npos);
+        EXPECT_EQ(stereotools::UsageText(Tool::Split).find(option), std::string::npos);
+    }
+    for (const char* option : {"--channels", "--skip-silent", "--names"}) {
+        SCOPED_TRACE(option);
+        EXPECT_NE(stereotools::UsageText(Tool::Split).find(option), std::string::npos);
+        EXPECT_EQ(stereotools::UsageText(Tool::Join).find(option), std::string::npos);
+    }
     EXPECT_EQ(stereotools::UsageText(Tool::Split).rfind("Usage: stereorip ", 0), 0u);
     EXPECT_EQ(stereotools::VersionText(Tool::Join).rfind("stereoknit ", 0), 0u);
 }

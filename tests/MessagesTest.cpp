@@ -16,10 +16,19 @@ TEST(CliText, EveryMessageHasAText) {
 }
 
 TEST(CliText, FillsTheValuesInOrder) {
-    EXPECT_EQ(CliText(CliMessage::WroteTwo, {"'a left channel.wav'", "'a right channel.wav'"}),
-              "wrote 'a left channel.wav' and 'a right channel.wav'");
+    EXPECT_EQ(CliText(CliMessage::Incompatible, {"Differ", "1", "2", " Hz"}), "Differ (1 and 2 Hz)");
     EXPECT_EQ(CliText(CliMessage::Wrote, {"{}"}), "wrote {}") << "a value is never read as a hole";
-    EXPECT_EQ(CliText(CliMessage::WroteTwo, {"a"}), "wrote a and ") << "a missing value is empty";
+    EXPECT_EQ(CliText(CliMessage::Incompatible, {"a"}), "a ( and )") << "a missing value is empty";
+}
+
+// A stereo split's line stays "wrote 'L' and 'R'".
+TEST(NameList, JoinsQuotedNamesAsAnEnglishList) {
+    EXPECT_EQ(NameList({"a.wav"}), "'a.wav'");
+    EXPECT_EQ(NameList({"a left channel.wav", "a right channel.wav"}), "'a left channel.wav' and 'a right channel.wav'");
+    EXPECT_EQ(NameList({"x 1.wav", "it's.wav", "x 3.wav"}), "'x 1.wav', 'it'\\''s.wav' and 'x 3.wav'");
+    EXPECT_EQ(NumberList({2}), "2");
+    EXPECT_EQ(NumberList({2, 4}), "2 and 4");
+    EXPECT_EQ(NumberList({1, 2, 16}), "1, 2 and 16");
 }
 
 // One shell word for the name; the command-line tests have bash read such words back.
