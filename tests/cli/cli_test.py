@@ -247,6 +247,315 @@ class SplitBatch(Folder):
         self.assertEqual(self.snapshot(), before)
 
 
+def interleave(channels, width):
+    """The frames of the mono sample strings `channels`, all of one length."""
+    return b"".join(channel[i:i + width] for i in range(0, len(channels[0]), width) for channel in channels)
+
+
+def extensible_fmt(channels, rate, bits, mask=0):
+    """The 40-byte body of an extensible PCM "fmt " chunk."""
+    block_align = channels * bits // 8
+    return (struct.pack("<HHIIHHHHI", 0xFFFE, channels, rate, rate * block_align, block_align, bits, 22, bits, mask)
+            + b"\x01\x00\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71")
+
+
+def rf64_bytes(channels, rate, bits, data):
+    """An RF64 file of `data` with an extensible "fmt ", as multitrack recorders write it."""
+    fmt = extensible_fmt(channels, rate, bits)
+    frames = len(data) // (channels * bits // 8)
+    riff_size = 4 + (8 + 28) + (8 + len(fmt)) + (8 + len(data))
+    ds64 = struct.pack("<QQQI", riff_size, len(data), frames, 0)
+    return (b"RF64" + struct.pack("<I", 0xFFFFFFFF) + b"WAVE" + b"ds64" + struct.pack("<I", len(ds64)) + ds64
+            + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", 0xFFFFFFFF) + data)
+
+
+def read_chunks(wave):
+    """The chunks of a RIFF file, by id: {id: body}."""
+    chunks = {}
+    at = 12
+    while at + 8 <= len(wave):
+        chunk_id, size = struct.unpack_from("<4sI", wave, at)
+        chunks[chunk_id.decode("latin-1")] = wave[at + 8:at + 8 + size]
+        at += 8 + size + (size & 1)
+    return chunks
+
+
+def ffprobe_stream(path):
+    """What ffprobe says of the channels of `path`, or None without ffprobe."""
+    try:
+        result = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=channels,channel_layout",
+                                 "-of", "default=noprint_wrappers=1", str(path)], capture_output=True, text=True)
+    except FileNotFoundError:
+        return None
+    return result.stdout
+
+
+class ManyChannels(Folder):
+    def poly(self, name, channels, bits=24, frames=300, rate=48000):
+        """Writes a file of `channels` channels; returns its channels' samples."""
+        width = bits // 8
+        mono = [samples(frames * width, seed=c + 1) for c in range(channels)]
+        self.write(name, td.wave_bytes(channels, rate, bits, interleave(mono, width)))
+        return mono
+
+    def test_splits_a_poly_file_into_numbered_files_and_joins_them_back(self):
+        mono = self.poly("take.wav", 3)
+        result = self.run_tool("stereorip", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        names = [f"take channel {k}.wav" for k in (1, 2, 3)]
+        self.assertEqual(result.stdout, "stereorip: wrote 'take channel 1.wav', 'take channel 2.wav' and "
+                                        "'take channel 3.wav'\n")
+        for name, channel in zip(names, mono):
+            self.assert_file(name, td.wave_bytes(1, 48000, 24, channel))
+
+        result = self.run_tool("stereoknit", *names, "joined.wav")
+        self.assertEqual((result.returncode, result.stdout), (0, "stereoknit: wrote 'joined.wav'\n"), result.stderr)
+        chunks = read_chunks((self.folder / "joined.wav").read_bytes())
+        self.assertEqual(chunks["fmt "], extensible_fmt(3, 48000, 24, mask=0))
+        self.assertEqual(chunks["data"], interleave(mono, 3))
+        probe = ffprobe_stream(self.folder / "joined.wav")
+        if probe is not None:
+            self.assertIn("channels=3\n", probe)
+
+    def test_pads_the_channel_number_and_shows_every_output_in_a_dry_run(self):
+        self.poly("T01.WAV", 12, bits=16, frames=4800)
+        before = self.snapshot()
+        result = self.run_tool("stereorip", "-n", "T01.WAV")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        outputs = ", ".join(f"'T01 channel {k:02}.wav'" for k in range(1, 12))
+        self.assertEqual(result.stdout.splitlines(), [
+            "stereorip: T01.WAV: channels 12, sample rate 48000 Hz, resolution 16 bits, length 4800 samples, "
+            "duration 0.10 seconds",
+            f"stereorip: would write {outputs} and 'T01 channel 12.wav'",
+        ])
+        self.assertEqual(self.snapshot(), before)
+
+    def test_a_sixteen_channel_rf64_recording_splits_exactly_and_joins_back(self):
+        width = 3
+        mono = [samples(4000 * width, seed=c + 1) for c in range(16)]
+        data = interleave(mono, width)
+        self.write("REC001.WAV", rf64_bytes(16, 48000, 24, data))
+        result = self.run_tool("stereorip", "REC001.WAV")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        names = [f"REC001 channel {k:02}.wav" for k in range(1, 17)]
+        for name, channel in zip(names, mono):
+            self.assert_file(name, td.wave_bytes(1, 48000, 24, channel))
+        result = self.run_tool("stereoknit", *names, "REC001 joined.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        chunks = read_chunks((self.folder / "REC001 joined.wav").read_bytes())
+        self.assertEqual(chunks["fmt "], extensible_fmt(16, 48000, 24, mask=0))
+        self.assertEqual(chunks["data"], data)
+
+    def test_a_mono_file_is_still_refused(self):
+        self.mono("mono.wav")
+        result = self.run_tool("stereorip", "mono.wav")
+        self.assertEqual((result.returncode, result.stdout), (1, ""))
+        self.assertEqual(result.stderr, "stereorip: mono.wav: This is not a stereo Wave file\n")
+
+    def test_channels_writes_only_those_listed(self):
+        mono = self.poly("take.wav", 6, bits=16)
+        result = self.run_tool("stereorip", "--channels=1,3-4", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "stereorip: wrote 'take channel 1.wav', 'take channel 3.wav' and "
+                                        "'take channel 4.wav'\n")
+        self.assertEqual(sorted(p.name for p in self.folder.iterdir()),
+                         ["take channel 1.wav", "take channel 3.wav", "take channel 4.wav", "take.wav"])
+        self.assert_file("take channel 3.wav", td.wave_bytes(1, 48000, 16, mono[2]))
+
+        # A stereo file keeps its names for the channel chosen.
+        _, right = self.stereo("st.wav")
+        result = self.run_tool("stereorip", "--channels", "2", "st.wav")
+        self.assertEqual(result.stdout, "stereorip: wrote 'st right channel.wav'\n", result.stderr)
+        self.assert_file("st right channel.wav", right)
+
+    def test_a_channel_past_the_file_fails_that_input_before_anything_is_written(self):
+        self.poly("four.wav", 4, bits=16)
+        mono = self.poly("eight.wav", 8, bits=16)
+        before = self.snapshot()
+        result = self.run_tool("stereorip", "-n", "--channels=2,5-8", "four.wav", "eight.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "stereorip: four.wav: This file has 4 channels: there is no channel 5\n")
+        self.assertEqual(self.snapshot(), before)
+        result = self.run_tool("stereorip", "--channels=2,5-8", "four.wav", "eight.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "stereorip: four.wav: This file has 4 channels: there is no channel 5\n")
+        self.assertFalse(any(p.name.startswith("four channel") for p in self.folder.iterdir()))
+        self.assert_file("eight channel 8.wav", td.wave_bytes(1, 48000, 16, mono[7]))
+
+    def test_malformed_channel_lists_are_usage_errors(self):
+        self.poly("take.wav", 4)
+        for listed in ("", "0", "1,,2", "3-1", "1-2,2", "a"):
+            with self.subTest(listed=listed):
+                before = self.snapshot()
+                result = self.run_tool("stereorip", f"--channels={listed}", "take.wav")
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stderr.splitlines()[-1], usage_hint("stereorip"))
+                self.assertTrue(result.stderr.startswith(f"stereorip: invalid channel list '{listed}'"), result.stderr)
+                self.assertEqual(self.snapshot(), before)
+
+    def test_skip_silent_leaves_out_channels_of_zeros_and_says_which(self):
+        width = 2
+        mono = [samples(200 * width, seed=1), bytes(200 * width), samples(200 * width, seed=3), bytes(200 * width)]
+        # A channel silent but for its last sample is kept.
+        mono.append(bytes(199 * width) + b"\x00\x01")
+        self.write("take.wav", td.wave_bytes(5, 44100, 16, interleave(mono, width)))
+        result = self.run_tool("stereorip", "--skip-silent", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "stereorip: wrote 'take channel 1.wav', 'take channel 3.wav' and "
+                                        "'take channel 5.wav'; left out the silent channels 2 and 4\n")
+        self.assertEqual(sorted(p.name for p in self.folder.iterdir()),
+                         ["take channel 1.wav", "take channel 3.wav", "take channel 5.wav", "take.wav"])
+        self.assert_file("take channel 5.wav", td.wave_bytes(1, 44100, 16, mono[4]))
+        self.assert_no_hidden_files()
+
+        self.write("quiet.wav", td.wave_bytes(2, 44100, 16, bytes(400)))
+        result = self.run_tool("stereorip", "--skip-silent", "quiet.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "stereorip: wrote nothing; left out the silent channels 1 and 2\n")
+        self.assertFalse((self.folder / "quiet left channel.wav").exists())
+
+    def test_names_as_a_recorder_writes_them(self):
+        mono = self.poly("in/T01.WAV", 2, bits=16)
+        (self.folder / "out").mkdir()
+        result = self.run_tool("stereorip", "--names", "{name}_{n}.wav", "in/T01.WAV")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, "stereorip: wrote 'in/T01_1.wav' and 'in/T01_2.wav'\n")
+        self.assert_file("in/T01_2.wav", td.wave_bytes(1, 48000, 16, mono[1]))
+        result = self.run_tool("stereorip", "--names={name}_Tr{n}.wav", "-o", "out", "in/T01.WAV")
+        self.assertEqual(result.stdout, "stereorip: wrote 'out/T01_Tr1.wav' and 'out/T01_Tr2.wav'\n", result.stderr)
+
+        # The planner's checks hold for templated names too.
+        result = self.run_tool("stereorip", "--names", "{name}_{n}.wav", "in/T01.WAV")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "stereorip: in/T01.WAV: 'in/T01_1.wav' exists; use --force to replace it\n")
+        self.poly("in/T01.wave", 2, bits=16)
+        result = self.run_tool("stereorip", "-f", "--names", "T{n}.wav", "in/T01.WAV", "in/T01.wave")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "stereorip: in/T01.wave: 'in/T1.wav' is written by 'in/T01.WAV' earlier "
+                                        "in this run\n")
+
+    def test_names_that_cannot_work_are_usage_errors(self):
+        self.poly("T01.WAV", 4, bits=16)
+        cases = [
+            ("{name}.wav", "stereorip: the name template '{name}.wav' gives every channel of a file the same name: "
+                           "add {n}"),
+            ("mono/{name}_{n}.wav", "stereorip: the name template holds a '/'"),
+            ("{name}_{N}.wav", "stereorip: unknown field '{N}' in the name template"),
+        ]
+        for template, message in cases:
+            with self.subTest(template=template):
+                before = self.snapshot()
+                result = self.run_tool("stereorip", "--names", template, "T01.WAV")
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stderr.splitlines(), [message, usage_hint("stereorip")])
+                self.assertEqual(self.snapshot(), before)
+
+
+class Takes(Folder):
+    def track(self, name, seed, frames=100):
+        data = samples(frames * 2, seed)
+        self.write(name, td.wave_bytes(1, 48000, 16, data))
+        return data
+
+    def test_joins_each_naming_style_in_number_order(self):
+        takes = {
+            "take.wav": ["take channel 1.wav", "take channel 2.wav", "take channel 3.wav"],
+            "T01.wav": ["T01_1.WAV", "T01_2.WAV"],
+            "Scene001-T001.wav": [f"Scene001-T001_Tr{k}.wav" for k in range(1, 11)],
+            "LOUD.wav": ["LOUD CHANNEL 1.WAV", "LOUD CHANNEL 2.WAV"],
+        }
+        expected = {}
+        seed = 0
+        for joined, files in takes.items():
+            tracks = []
+            for name in files:
+                seed += 1
+                tracks.append(self.track(name, seed))
+            expected[joined] = interleave(tracks, 2)
+        operands = sorted(p.name for p in self.folder.iterdir())  # Tr10 before Tr2, as a shell gives them
+        result = self.run_tool("stereoknit", "--takes", *operands)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(result.stdout.splitlines()),
+                         sorted(f"stereoknit: wrote '{joined}'" for joined in takes))
+        for joined, data in expected.items():
+            chunks = read_chunks((self.folder / joined).read_bytes())
+            self.assertEqual(chunks["data"], data, joined)
+        # Two files join into plain stereo, as a pair does.
+        self.assert_file("T01.wav", td.wave_bytes(2, 48000, 16, expected["T01.wav"]))
+
+    def test_a_gap_and_a_lone_file_fail_and_spare_the_others(self):
+        for k in (1, 2, 4):
+            self.track(f"gap_{k}.wav", k)
+        self.track("lone_1.wav", 9)
+        self.track("plain.wav", 10)
+        good = [self.track(f"ok_Tr{k}.wav", 20 + k) for k in (1, 2)]
+        (self.folder / "out").mkdir()
+        before = self.snapshot()
+        arguments = ["--takes", "-o", "out", "gap_1.wav", "gap_2.wav", "gap_4.wav", "lone_1.wav", "plain.wav",
+                     "ok_Tr1.wav", "ok_Tr2.wav"]
+        errors = [
+            "stereoknit: gap_1.wav: Channel 3 of this take is missing",
+            "stereoknit: lone_1.wav: This is the only file of its take",
+            "stereoknit: plain.wav: This name ends in no channel number of a take "
+            "(NAME channel K.wav, NAME_K.wav, NAME_TrK.wav)",
+        ]
+        result = self.run_tool("stereoknit", "-n", *arguments)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.splitlines(), errors)
+        self.assertEqual(result.stdout.splitlines()[-1], "stereoknit: would write 'out/ok.wav'")
+        self.assertEqual(self.snapshot(), before)
+        result = self.run_tool("stereoknit", *arguments)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.splitlines(), errors)
+        self.assertEqual(result.stdout, "stereoknit: wrote 'out/ok.wav'\n")
+        self.assertEqual(sorted(p.name for p in (self.folder / "out").iterdir()), ["ok.wav"])
+        self.assert_file("out/ok.wav", td.wave_bytes(2, 48000, 16, interleave(good, 2)))
+
+
+class ChannelMask(Folder):
+    def tracks(self, count):
+        names = []
+        for k in range(1, count + 1):
+            names.append(f"t{k}.wav")
+            self.write(names[-1], td.wave_bytes(1, 48000, 24, samples(300, k)))
+        return names
+
+    def test_speaker_names_and_numbers_set_the_mask(self):
+        names = self.tracks(6)
+        for mask_text in ("FL,FR,FC,LFE,BL,BR", "63", "0x3f", "fl,fr,fc,lfe,bl,br"):
+            with self.subTest(mask_text):
+                result = self.run_tool("stereoknit", "-f", f"--channel-mask={mask_text}", *names, "surround.wav")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                chunks = read_chunks((self.folder / "surround.wav").read_bytes())
+                self.assertEqual(chunks["fmt "], extensible_fmt(6, 48000, 24, mask=0x3F))
+        probe = ffprobe_stream(self.folder / "surround.wav")
+        if probe is not None:
+            self.assertEqual(probe, "channels=6\nchannel_layout=5.1\n")
+
+    def test_a_mask_of_another_count_is_a_usage_error(self):
+        names = self.tracks(4)
+        self.write("a_1.wav", td.wave_bytes(1, 48000, 24, samples(300, 1)))
+        self.write("a_2.wav", td.wave_bytes(1, 48000, 24, samples(300, 2)))
+        cases = [
+            (["--channel-mask=FL,FR,FC", *names, "o.wav"], "the channel mask names 3 speakers for 4 channels"),
+            (["--channel-mask=0x3", *names, "o.wav"], "the channel mask names 2 speakers for 4 channels"),
+            (["--channel-mask=FL,FR,XX,LFE", *names, "o.wav"], "unknown speaker 'XX' in the channel mask"),
+        ]
+        for arguments, message in cases:
+            with self.subTest(arguments[0]):
+                before = self.snapshot()
+                result = self.run_tool("stereoknit", *arguments)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stderr.splitlines(), ["stereoknit: " + message, usage_hint("stereoknit")])
+                self.assertEqual(self.snapshot(), before)
+        # A take's count is known once grouped: it fails that take.
+        result = self.run_tool("stereoknit", "--takes", "--channel-mask=FL,FR,FC", "a_1.wav", "a_2.wav")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr,
+                         "stereoknit: a_1.wav: The channel mask names 3 speakers for the 2 files of this take\n")
+        self.assertFalse((self.folder / "a.wav").exists())
+
+
 def with_data_size(wave, size):
     """`wave` (a canonical 44-byte-header file) with `size` in its data chunk's size field."""
     return wave[:40] + struct.pack("<I", size) + wave[44:]
@@ -716,6 +1025,14 @@ class Completion(Folder):
         self.assertEqual(self.complete("stereorip", "--p"), [])
         self.assertEqual(self.complete("stereoknit", "--p"), ["--pairs"])
         self.assertEqual(self.complete("/usr/bin/stereoknit", "a.wav", "--pa"), ["--pairs"])
+        self.assertEqual(self.complete("stereorip", "--ch"), ["--channels="])
+        self.assertEqual(self.complete("stereoknit", "--ch"), ["--channel-mask="])
+
+    def test_option_values(self):
+        self.write("a.wav", b"")
+        self.assertEqual(self.complete("stereoknit", "--channel-mask", "=", "FL,FR,FC,LFE,B"), ["FL,FR,FC,LFE,BL,BR"])
+        self.assertEqual(self.complete("stereorip", "--channels", ""), [])
+        self.assertEqual(self.complete("stereorip", "--names", ""), [])
 
     def test_offers_every_long_option_help_lists(self):
         for program in ("stereorip", "stereoknit"):
