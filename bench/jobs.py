@@ -2,8 +2,8 @@
 """Times whole split and join jobs through the command line.
 
     python3 bench/jobs.py [--size-mib 1024] [--runs 5] [--cold-runs 10] [--depths 8,16,24,32,64f]
-                          [--parts warm,cold,batch] [--files 200] [--file-mib 4]
-                          [--jobs default,1] [--peers] [--dir FOLDER]
+                          [--parts warm,cold,batch,poly] [--files 200] [--file-mib 4]
+                          [--jobs default,1] [--peers] [--dir FOLDER] [--poly-channels 4,8,16,32,64]
 
 warm:  for each depth, one hyperfine run of `cp` of the stereo input, stereorip
        on it and stereoknit on its two mono halves (each side holds the same
@@ -18,6 +18,13 @@ batch: one hyperfine run of stereorip splitting FILES files of FILE_MIB MiB
        moving the same bytes through memory into two files each, two at once
        (the floor of a split: nothing rearranged, nothing checked), and of it
        with no files (what starting Python costs it).
+poly:  for each channel count N, one hyperfine run on SIZE_MIB MiB of 24-bit
+       samples in one extensible file of N channels: stereorip against `cp` of
+       the file, sndfile-deinterleave (N <= 16), a loop of one SoX `remix` per
+       channel and ffmpeg's channelsplit with -c:a pcm_s24le; then, in a
+       second run, stereoknit of the N mono files against `cat` of them,
+       sndfile-interleave and `sox -M`. A peer that refuses the file (ffmpeg
+       has no layout past some counts) is left out with a line saying so.
 
 Every output of every tool is compared byte for byte with the file it must be
 (header and samples), and the peak resident memory of one run of each job is
@@ -237,6 +244,99 @@ def time_batch(folder, options):
     return rows, ours_default
 
 
+def extensible_wave(channels, samples, bits=24):
+    """Returns the header of an extensible PCM file of `channels` channels, mask 0, as stereoknit writes one."""
+    align = channels * bits // 8
+    fmt = (struct.pack("<HHIIHHHHI", 0xFFFE, channels, RATE, RATE * align, align, bits, 22, bits, 0)
+           + bytes.fromhex("0100000000001000800000aa00389b71"))
+    return (b"RIFF" + struct.pack("<I", 4 + 8 + len(fmt) + 8 + samples) + b"WAVE" + b"fmt " + struct.pack("<I", len(fmt))
+            + fmt + b"data" + struct.pack("<I", samples))
+
+
+def poly_files(folder, channels, total_bytes):
+    """Writes in.wav, an extensible file of `channels` 24-bit channels, and its mono channels m01.wav ... .
+    Returns the mono files' contents, in channel order."""
+    depth = Depth("24")
+    frame = channels * depth.width
+    data = os.urandom(total_bytes // frame * frame)
+    with open(folder / "in.wav", "wb") as out:
+        out.write(extensible_wave(channels, len(data)))
+        out.write(data)
+    monos = []
+    for c in range(channels):
+        mono = bytearray(len(data) // channels)
+        for k in range(depth.width):
+            mono[k::depth.width] = data[c * depth.width + k::frame]
+        monos.append(wave_bytes(depth, 1, bytes(mono)))
+        (folder / f"m{c + 1:02}.wav").write_bytes(monos[-1])
+    return monos
+
+
+def works(folder, command, prepare):
+    """Returns "" when `command` succeeds once on the files, else its error output's last line."""
+    subprocess.run(prepare, shell=True, cwd=folder, check=True)
+    run = subprocess.run(command, shell=True, cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                         text=True)
+    subprocess.run(prepare, shell=True, cwd=folder, check=True)
+    lines = run.stderr.strip().splitlines()
+    return "" if run.returncode == 0 else (lines[-1] if lines else f"status {run.returncode}")
+
+
+def time_poly(folder, options):
+    """Times splits and joins of each channel count. Returns table rows and notes on the peers left out."""
+    rows, notes = [], []
+    for channels in options.poly_channels:
+        monos = poly_files(folder, channels, options.size_mib << 20)
+        whole = (folder / "in.wav").read_bytes()
+        numbers = range(1, channels + 1)
+        width = len(str(channels))
+        ours = [f"in channel {k:0{width}}.wav" for k in numbers]
+        inputs = " ".join(f"m{k:02}.wav" for k in numbers)
+        split_jobs = [("cp", "cp in.wav copy.wav", {"copy.wav": whole}, True),
+                      ("stereorip", f"{BIN}/stereorip -q in.wav", dict(zip(ours, monos)), True)]
+        join_jobs = [("cat", f"sh -c 'cat {inputs} > /dev/null'", {}, True),
+                     ("stereoknit", f"{BIN}/stereoknit -q {inputs} joined.wav", {"joined.wav": whole}, True)]
+        if shutil.which("sndfile-deinterleave") and channels <= 16:
+            split_jobs.append(("sndfile-deinterleave", "sndfile-deinterleave in.wav",
+                               {f"in_{k - 1:02}.wav": m for k, m in zip(numbers, monos)}, False))
+        if shutil.which("sndfile-interleave"):
+            join_jobs.append(("sndfile-interleave", f"sndfile-interleave {inputs} -o sf.wav", {"sf.wav": whole},
+                              False))
+        if shutil.which("sox"):
+            loop = "; ".join(f"sox in.wav s{k:02}.wav remix {k} || exit 1" for k in numbers)
+            split_jobs.append(("sox remix loop", f"sh -c {shlex.quote(loop)}",
+                               {f"s{k:02}.wav": m for k, m in zip(numbers, monos)}, False))
+            join_jobs.append(("sox -M", f"sox -M {inputs} sj.wav", {"sj.wav": whole}, False))
+        if shutil.which("ffmpeg"):
+            layout = "+".join(f"USR{k - 1}" for k in numbers)
+            labels = "".join(f"[o{k}]" for k in numbers)
+            maps = " ".join(f"-map '[o{k}]' -c:a pcm_s24le f{k:02}.wav" for k in numbers)
+            split_jobs.append(("ffmpeg channelsplit",
+                               f"ffmpeg -v error -y -i in.wav -filter_complex "
+                               f"'[0:a]channelsplit=channel_layout={layout}{labels}' {maps}",
+                               {f"f{k:02}.wav": m for k, m in zip(numbers, monos)}, False))
+        for kind, jobs in (("split", split_jobs), ("join", join_jobs)):
+            prepare = removal(sorted({o for job in jobs for o in job[2]} | {"copy.wav"}))
+            kept = []
+            for job in jobs:
+                refusal = works(folder, job[1], prepare)
+                if refusal:
+                    notes.append(f"{channels} channels: {job[0]} failed: {refusal}")
+                else:
+                    kept.append(job)
+            results = hyperfine(folder, [(name, command, prepare) for name, command, *_ in kept], options.runs, 1)
+            base = results[kept[0][0]]["median"]
+            for name, command, expected, whole_file in kept:
+                result = results[name]
+                peak, checked = checked_run(folder, command, prepare, expected, whole_file)
+                rows.append((f"{channels} ({kind})", name, result["median"], result["min"], result["max"],
+                             result["median"] / base, peak, checked))
+        for path in folder.glob("*.wav"):
+            path.unlink()
+        del monos, whole
+    return rows, notes
+
+
 def machine():
     """Returns a line that says what the measurement ran on."""
     model = next((line.split(":", 1)[1].strip() for line in Path("/proc/cpuinfo").read_text().splitlines()
@@ -258,13 +358,16 @@ def main():
                         help="runs of the cold part, whose times scatter more (the disk, the host)")
     parser.add_argument("--depths", default=[Depth(d) for d in ("8", "16", "24", "32", "64f")],
                         type=lambda text: [Depth(d) for d in text.split(",")], help="e.g. 16,24,64f (f: float)")
-    parser.add_argument("--parts", default="warm,cold,batch")
+    parser.add_argument("--parts", default="warm,cold,batch,poly")
     parser.add_argument("--files", type=int, default=200, help="files in the batch")
     parser.add_argument("--file-mib", type=int, default=4, help="sample data per batch file (MiB)")
     parser.add_argument("--jobs", default="default,1", type=lambda text: text.split(","),
                         help="-j values for the batch; 'default' leaves -j out")
     parser.add_argument("--peers", action="store_true", help="also time sndfile and sox on each depth")
     parser.add_argument("--dir", default=None, help="folder for the files (default: the system's temporary folder)")
+    parser.add_argument("--poly-channels", default=[4, 8, 16, 32, 64],
+                        type=lambda text: [int(n) for n in text.split(",")],
+                        help="channel counts of the poly part (with --parts poly)")
     options = parser.parse_args()
     parts = options.parts.split(",")
     if not shutil.which("hyperfine"):
@@ -296,6 +399,17 @@ def main():
             print("|---|---|---|---|---|---|---|")
             for name, median, low, high, ratio, peak, checked in rows:
                 print(f"| {name} | {median:.3f} | {low:.3f} | {high:.3f} | {ratio:.2f} | {peak:.1f} | {checked} |")
+        if "poly" in parts:
+            rows, notes = time_poly(folder, options)
+            print(f"\nPoly: {options.size_mib} MiB of 24-bit samples per channel count, median of {options.runs} "
+                  f"runs ({load()} at the end); splits against cp of the file, joins against cat of the monos\n")
+            print("| channels | command | median s | min s | max s | x cp or cat | peak MiB | outputs exact |")
+            print("|---|---|---|---|---|---|---|---|")
+            for channels, name, median, low, high, ratio, peak, checked in rows:
+                print(f"| {channels} | {name} | {median:.3f} | {low:.3f} | {high:.3f} | {ratio:.2f} | {peak:.1f} "
+                      f"| {checked} |")
+            for note in notes:
+                print(f"\n{note}")
 
 
 if __name__ == "__main__":
