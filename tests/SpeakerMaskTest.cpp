@@ -49,10 +49,12 @@ TEST(ReadSpeakerMask, RefusesWhatItCannotRead) {
         {"FL,,FR", "unknown speaker '' in the channel mask"},
         {"FL,FR,", "unknown speaker '' in the channel mask"},
         {"-3", "unknown speaker '-3' in the channel mask"},
-        {"FR,FL", "speaker 'FL' is out of order in the channel mask (FL FR FC LFE BL BR FLC FRC BC SL SR TC TFL TFC "
-                  "TFR TBL TBC TBR)"},
-        {"FL,FL", "speaker 'FL' is out of order in the channel mask (FL FR FC LFE BL BR FLC FRC BC SL SR TC TFL TFC "
-                  "TFR TBL TBC TBR)"},
+        {"FR,FL",
+         "speaker 'FL' is out of order in the channel mask (FL FR FC LFE BL BR FLC FRC BC SL SR TC TFL TFC "
+         "TFR TBL TBC TBR)"},
+        {"FL,FL",
+         "speaker 'FL' is out of order in the channel mask (FL FR FC LFE BL BR FLC FRC BC SL SR TC TFL TFC "
+         "TFR TBL TBC TBR)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -16,9 +16,8 @@ constexpr std::array<std::string_view, 18> kSpeakers = {
 // Returns whether `a` and `b` hold the same letters, in any case.
 bool EqualNoCase(std::string_view a, std::string_view b) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::optional<uint32_t> ReadNumber(std::string_view text) {
