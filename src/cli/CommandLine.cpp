@@ -11,21 +11,25 @@ namespace stereotools {
 namespace {
 
 // Long options without a short letter get codes past the byte range.
-enum LongOnly : int { kPairsOption = 256, kKeepMetadataOption };
+enum LongOnly : int { kPairsOption = 256, kAnyStartOption };
 
-constexpr char kShortOptions[] = ":o:fnqj:hV";
+constexpr char kShortOptions[] = ":o:fnqj:mhV";
 
 constexpr option kCommonOptions[] = {
     {"output-dir", required_argument, nullptr, 'o'}, {"force", no_argument, nullptr, 'f'},
     {"dry-run", no_argument, nullptr, 'n'},          {"quiet", no_argument, nullptr, 'q'},
     {"jobs", required_argument, nullptr, 'j'},       {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},          {"keep-metadata", no_argument, nullptr, kKeepMetadataOption},
+    {"version", no_argument, nullptr, 'V'},          {"keep-metadata", no_argument, nullptr, 'm'},
 };
 constexpr option kPairsLongOption = {"pairs", no_argument, nullptr, kPairsOption};
+constexpr option kAnyStartLongOption = {"any-start", no_argument, nullptr, kAnyStartOption};
 
 std::vector<option> LongOptions(Tool tool) {
     std::vector<option> options(std::begin(kCommonOptions), std::end(kCommonOptions));
-    if (tool == Tool::Join) options.push_back(kPairsLongOption);
+    if (tool == Tool::Join) {
+        options.push_back(kPairsLongOption);
+        options.push_back(kAnyStartLongOption);
+    }
     options.push_back({nullptr, 0, nullptr, 0});
     return options;
 }
@@ -103,7 +107,8 @@ CommandLine ParseCommandLine(Tool tool, const std::vector<std::string>& argument
             if (line.action != CommandLine::Action::Help) line.action = CommandLine::Action::Version;
             break;
         case kPairsOption: line.pairs = true; break;
-        case kKeepMetadataOption: line.keepMetadata = true; break;
+        case 'm': line.keepMetadata = true; break;
+        case kAnyStartOption: line.anyStart = true; break;
         default: return UsageError(RefusedOption(argv[static_cast<std::size_t>(optind - 1)], code, optopt));
         }
     }
@@ -137,8 +142,9 @@ std::string UsageText(Tool tool) {
                "  -j, --jobs=N          split up to N files at once (default " +
                std::to_string(kDefaultJobs) +
                ")\n"
-               "      --keep-metadata   give both outputs FILE's metadata chunks (bext, iXML,\n"
-               "                        cue, LIST ...), copied unchanged\n"
+               "  -m, --keep-metadata   give each output FILE's metadata chunks, made right for\n"
+               "                        its channel: bext, iXML, PEAK and chna rewritten, cue,\n"
+               "                        LIST ... copied, levl and axml left out\n"
                "  -h, --help            show this help and exit\n"
                "  -V, --version         show the version and exit\n"
                "\n"
@@ -166,8 +172,11 @@ std::string UsageText(Tool tool) {
            "  -j, --jobs=N          join up to N pairs at once (default " +
            std::to_string(kDefaultJobs) +
            ")\n"
-           "      --keep-metadata   give OUTPUT the left file's metadata chunks (bext, iXML,\n"
-           "                        cue, LIST ...), copied unchanged\n"
+           "  -m, --keep-metadata   give OUTPUT the left file's metadata chunks: bext, iXML,\n"
+           "                        PEAK and chna made from every input, cue, LIST ...\n"
+           "                        copied, levl and axml left out; inputs whose bext\n"
+           "                        start times differ are refused\n"
+           "      --any-start       with -m, join inputs whose start times differ\n"
            "  -h, --help            show this help and exit\n"
            "  -V, --version         show the version and exit\n"
            "\n"

@@ -29,6 +29,9 @@ enum class CliMessage {
     WouldWrite,       // what a dry run would write: one output
     WouldWriteTwo,    // both outputs of a split
     Facts,            // a dry run's facts of one input
+    MetadataListing,  // a dry run's metadata of one output, with --keep-metadata
+    StartsAt,         // an output's start time, from its bext
+    NoStartTime,      // an output without a bext start time
     Progress,         // the progress line on a terminal
     UsageHint,        // the line after a usage error
     OutputFailed,     // standard output could not be written (the last: tests walk up to it)

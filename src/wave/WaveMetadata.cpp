@@ -42,6 +42,12 @@ void PutLe16(uint8_t* out, uint16_t value) {
 
 bool IsList(std::string_view id) { return id == "LIST"; }
 
+// Returns whether `id` is four printable ASCII characters, as every chunk id
+// is that a reader knows: libsndfile stops at any other, and loses the data.
+bool IsPrintableId(std::string_view id) {
+    return id.size() == 4 && std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
 // One line of a description, and the end it had ("\r\n", "\n" or none).
 struct DescriptionLine {
     std::string text;
@@ -136,7 +142,10 @@ OutputMetadata ShapeChunks(const WaveMetadata& input, Rewrite&& rewrite) {
                 break;
             case ChunkRule::Dropped:
                 output.dropped.push_back(id);
-                output.notes.push_back("'" + id + "' left out (it describes the mix of all channels)");
+                output.notes.push_back("'" + id + "' left out (" +
+                                       (IsPrintableId(chunk.id) ? "it describes the mix of all channels"
+                                                                : "readers stop at an id that is not text") +
+                                       ")");
                 break;
             case ChunkRule::Rewritten:
                 if (!chunk.held) {
@@ -184,14 +193,12 @@ ChunkRule ChunkRuleFor(std::string_view id, uint64_t size) {
     for (const char* rewritten : {"bext", "iXML", "PEAK", "chna"}) {
         if (id == rewritten) return ChunkRule::Rewritten;
     }
-    if (id == "levl" || id == "axml") return ChunkRule::Dropped;
+    if (id == "levl" || id == "axml" || !IsPrintableId(id)) return ChunkRule::Dropped;
     return ChunkRule::Carried;
 }
 
 std::string ChunkIdForLine(std::string_view id) {
-    const bool printable =
-        id.size() == 4 && std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
-    if (printable) return std::string(id);
+    if (IsPrintableId(id)) return std::string(id);
     std::string hex = "0x";
     for (const char c : id) {
         char digits[3];

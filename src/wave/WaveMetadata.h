@@ -20,7 +20,7 @@ enum class ChunkRule {
     Never,      // the output's own (format, samples, sizes) or a filler: never carried
     Carried,    // true of every output: copied unchanged (unknown chunks too)
     Rewritten,  // describes the channels: made anew for each output
-    Dropped,    // describes the mix of all channels: left out, with a note
+    Dropped,    // describes the mix of all channels, or has an id no reader takes: left out, with a note
 };
 
 // Returns the rule for a chunk of `id` whose body holds `size` bytes.
