@@ -72,8 +72,9 @@ TEST(RewriteBext, KeepsTheOutputsTrackLinesRenumberedAndAppendsOneHistoryLine) {
     // Originator to UMID are untouched; the loudness says "not computed".
     EXPECT_TRUE(std::equal(body.begin() + 256, body.begin() + 412, out.begin() + 256));
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(Le(out, 412 + 2 * i, 2), 0x7FFFu);
-    EXPECT_EQ(History(out), "A=PCM,F=48000,W=24,M=multichannel,T=Recorder\r\n"
-                            "A=PCM,F=48000,W=24,M=mono,T=stereorip 1.1.0; channel 3 of T01.WAV\r\n");
+    EXPECT_EQ(History(out),
+              "A=PCM,F=48000,W=24,M=multichannel,T=Recorder\r\n"
+              "A=PCM,F=48000,W=24,M=mono,T=stereorip 1.1.0; channel 3 of T01.WAV\r\n");
 }
 
 TEST(RewriteBext, EdgeCases) {
@@ -92,8 +93,7 @@ TEST(RewriteBext, EdgeCases) {
     BextRewrite join;
     join.tracks = {1};
     join.addedNames = {{2, "Lav1"}};
-    EXPECT_EQ(Description(RewriteBext(Bext("sTRK1=Boom\nscene 4", 0, 0, ""), join)),
-              "sTRK1=Boom\nsTRK2=Lav1\nscene 4");
+    EXPECT_EQ(Description(RewriteBext(Bext("sTRK1=Boom\nscene 4", 0, 0, ""), join)), "sTRK1=Boom\nsTRK2=Lav1\nscene 4");
     // A body shorter than its fixed fields is not read as one.
     const Bytes shortBody(100, 'x');
     EXPECT_EQ(RewriteBext(shortBody, line), shortBody);
@@ -201,8 +201,9 @@ TEST(RewriteIxmlForSplit, HoldsTheOutputsTrackAndItsPlaceInTheFileSet) {
 
 TEST(RewriteIxmlForSplit, EdgeCases) {
     // Tracks without INTERLEAVE_INDEX stand at their place in the list.
-    const Bytes unnumbered = BytesOf("<BWFXML><TRACK_LIST><TRACK><NAME>a</NAME></TRACK><TRACK><NAME>b</NAME></TRACK>"
-                                     "</TRACK_LIST></BWFXML>");
+    const Bytes unnumbered = BytesOf(
+        "<BWFXML><TRACK_LIST><TRACK><NAME>a</NAME></TRACK><TRACK><NAME>b</NAME></TRACK>"
+        "</TRACK_LIST></BWFXML>");
     const auto names = IxmlTrackNames(unnumbered);
     ASSERT_TRUE(names);
     EXPECT_EQ(names->at(2), "b");
@@ -225,10 +226,11 @@ TEST(RewriteIxmlForSplit, EdgeCases) {
 }
 
 TEST(RewriteIxmlForJoin, ListsOneTrackPerInputInOrder) {
-    const Bytes first = BytesOf("<BWFXML><FILE_UID>A1</FILE_UID><TRACK_LIST><TRACK_COUNT>1</TRACK_COUNT><TRACK>"
-                                "<CHANNEL_INDEX>3</CHANNEL_INDEX><INTERLEAVE_INDEX>1</INTERLEAVE_INDEX>"
-                                "<NAME>Boom</NAME></TRACK></TRACK_LIST><FILE_SET><TOTAL_FILES>4</TOTAL_FILES>"
-                                "<FAMILY_UID>FAM</FAMILY_UID><FILE_SET_INDEX>3</FILE_SET_INDEX></FILE_SET></BWFXML>");
+    const Bytes first = BytesOf(
+        "<BWFXML><FILE_UID>A1</FILE_UID><TRACK_LIST><TRACK_COUNT>1</TRACK_COUNT><TRACK>"
+        "<CHANNEL_INDEX>3</CHANNEL_INDEX><INTERLEAVE_INDEX>1</INTERLEAVE_INDEX>"
+        "<NAME>Boom</NAME></TRACK></TRACK_LIST><FILE_SET><TOTAL_FILES>4</TOTAL_FILES>"
+        "<FAMILY_UID>FAM</FAMILY_UID><FILE_SET_INDEX>3</FILE_SET_INDEX></FILE_SET></BWFXML>");
     const auto body = RewriteIxmlForJoin({{first, "T01_3.wav"}, {std::nullopt, "T01_4.wav"}}, "JOINED");
     ASSERT_TRUE(body);
     pugi::xml_document document;

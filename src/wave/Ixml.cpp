@@ -111,8 +111,7 @@ std::string IxmlFamilyUid(std::span<const uint8_t> body) {
     return family.empty() ? root.child("FILE_UID").text().as_string() : family;
 }
 
-std::optional<std::vector<uint8_t>> RewriteIxmlForSplit(std::span<const uint8_t> body,
-                                                        const IxmlSplitOutput& output) {
+std::optional<std::vector<uint8_t>> RewriteIxmlForSplit(std::span<const uint8_t> body, const IxmlSplitOutput& output) {
     pugi::xml_document document;
     if (!Parse(body, document)) return std::nullopt;
     pugi::xml_node root = document.child("BWFXML");

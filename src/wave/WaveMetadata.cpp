@@ -135,7 +135,8 @@ OutputMetadata ShapeChunks(const WaveMetadata& input, Rewrite&& rewrite) {
             const WaveChunk& chunk = from[i];
             const std::string id = ChunkIdForLine(chunk.id);
             switch (ChunkRuleFor(chunk.id, chunk.size)) {
-            case ChunkRule::Never: break;
+            case ChunkRule::Never:
+                break;
             case ChunkRule::Carried:
                 output.carried.push_back(id);
                 to.push_back(Unchanged(chunk));
@@ -279,8 +280,9 @@ std::vector<uint8_t> RewriteBext(std::span<const uint8_t> body, const BextRewrit
 std::string CodingHistoryLine(const WaveFormatInfo& format, std::string_view software, std::string_view step) {
     const unsigned bits = format.validBits != 0 ? format.validBits : format.bitsPerSample;
     const char* mode = format.channels == 1 ? "mono" : format.channels == 2 ? "stereo" : "multichannel";
+    const std::string_view by = software.empty() ? std::string_view("stereotools") : software;
     return "A=PCM,F=" + std::to_string(format.sampleRate) + ",W=" + std::to_string(bits) + ",M=" + mode +
-           ",T=" + std::string(software) + "; " + std::string(step);
+           ",T=" + std::string(by) + "; " + std::string(step);
 }
 
 std::string DescribeStartTime(uint64_t timeReference, int32_t sampleRate) {
@@ -294,7 +296,7 @@ std::string DescribeStartTime(uint64_t timeReference, int32_t sampleRate) {
 }
 
 std::optional<std::vector<uint8_t>> SelectPeakEntries(std::span<const uint8_t> body, unsigned inputChannels,
-                                                       const std::vector<unsigned>& channels) {
+                                                      const std::vector<unsigned>& channels) {
     if (body.size() != kPeakHeadBytes + kPeakEntryBytes * inputChannels) return std::nullopt;
     std::vector<uint8_t> out(body.begin(), body.begin() + kPeakHeadBytes);
     for (const unsigned channel : channels) {
@@ -316,7 +318,7 @@ std::optional<std::vector<uint8_t>> JoinPeakEntries(const std::vector<std::span<
 }
 
 std::optional<std::vector<uint8_t>> SelectChnaTracks(std::span<const uint8_t> body,
-                                                      const std::vector<unsigned>& channels) {
+                                                     const std::vector<unsigned>& channels) {
     if (body.size() < kChnaHeadBytes) return std::nullopt;
     const uint16_t entries = Le16(body.data() + 2);
     if (body.size() < kChnaHeadBytes + kChnaEntryBytes * entries) return std::nullopt;
@@ -371,8 +373,7 @@ bool LoadRewrittenBodies(const ByteSource& source, WaveMetadata& metadata) {
 }
 
 std::vector<OutputMetadata> ShapeSplitMetadata(const MetadataSource& input, const std::vector<unsigned>& channels,
-                                               const std::vector<WaveFormatInfo>& outputs,
-                                               const MetadataStep& step) {
+                                               const std::vector<WaveFormatInfo>& outputs, const MetadataStep& step) {
     const WaveMetadata& metadata = input.metadata;
     const std::string parentName = FileNameOf(input.name);
     const WaveChunk* ixml = FindChunk(metadata, "iXML");
@@ -387,28 +388,36 @@ std::vector<OutputMetadata> ShapeSplitMetadata(const MetadataSource& input, cons
     std::vector<OutputMetadata> shaped;
     for (std::size_t k = 0; k < channels.size() && k < outputs.size(); ++k) {
         const std::vector<unsigned> own = {channels[k]};
-        OutputMetadata output = ShapeChunks(metadata, [&](const WaveChunk& chunk, OutputMetadata& out)
-                                                          -> std::optional<std::vector<uint8_t>> {
-            if (chunk.id == "bext") {
-                BextRewrite rewrite;
-                rewrite.tracks = {channels[k] + 1};
-                rewrite.markLoudnessUnknown = true;
-                rewrite.history = CodingHistoryLine(outputs[k], step.software,
-                                                    "channel " + TrackNumber(channels[k]) + " of " + parentName);
-                return RewriteBext(chunk.body, rewrite);
-            }
-            if (chunk.id == "iXML") {
-                const IxmlSplitOutput split{own, static_cast<unsigned>(k), static_cast<unsigned>(channels.size()),
-                                            familyUid, step.newUid(), parentName};
-                if (std::optional<std::vector<uint8_t>> body = RewriteIxmlForSplit(chunk.body, split)) return body;
-                return UnparsedIxml(chunk, out);
-            }
-            std::optional<std::vector<uint8_t>> body = chunk.id == "PEAK"
-                                                           ? SelectPeakEntries(chunk.body, input.info.channels, own)
-                                                           : SelectChnaTracks(chunk.body, own);
-            if (!body) out.notes.push_back("'" + chunk.id + "' left out (it does not match the channels)");
-            return body;
-        });
+        OutputMetadata output =
+            ShapeChunks(metadata,
+                        [&](const WaveChunk& chunk, OutputMetadata& out) -> std::optional<std::vector<uint8_t>> {
+                            if (chunk.id == "bext") {
+                                BextRewrite rewrite;
+                                rewrite.tracks = {channels[k] + 1};
+                                rewrite.markLoudnessUnknown = true;
+                                rewrite.history =
+                                    CodingHistoryLine(outputs[k], step.software,
+                                                      "channel " + TrackNumber(channels[k]) + " of " + parentName);
+                                return RewriteBext(chunk.body, rewrite);
+                            }
+                            if (chunk.id == "iXML") {
+                                const IxmlSplitOutput split{own,
+                                                            static_cast<unsigned>(k),
+                                                            static_cast<unsigned>(channels.size()),
+                                                            familyUid,
+                                                            step.newUid(),
+                                                            parentName};
+                                if (std::optional<std::vector<uint8_t>> body = RewriteIxmlForSplit(chunk.body, split))
+                                    return body;
+                                return UnparsedIxml(chunk, out);
+                            }
+                            std::optional<std::vector<uint8_t>> body =
+                                chunk.id == "PEAK" ? SelectPeakEntries(chunk.body, input.info.channels, own)
+                                                   : SelectChnaTracks(chunk.body, own);
+                            if (!body)
+                                out.notes.push_back("'" + chunk.id + "' left out (it does not match the channels)");
+                            return body;
+                        });
         const unsigned channel = channels[k];
         std::string name = TrackNumber(channel);
         if (ixmlNames && ixmlNames->count(channel + 1) != 0) {

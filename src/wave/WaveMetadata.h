@@ -1,8 +1,8 @@
 #pragma once
 
-#include "system/ByteSource.h"
 #include "WaveFormat.h"
 #include "WaveReader.h"
+#include "system/ByteSource.h"
 
 #include <cstdint>
 #include <functional>
@@ -80,8 +80,7 @@ struct BextRewrite {
 
 // Returns one "PEAK" body of the single entries of mono `bodies`, in order,
 // with the first one's version and time; none when any is not a mono's.
-[[nodiscard]] std::optional<std::vector<uint8_t>> JoinPeakEntries(
-    const std::vector<std::span<const uint8_t>>& bodies);
+[[nodiscard]] std::optional<std::vector<uint8_t>> JoinPeakEntries(const std::vector<std::span<const uint8_t>>& bodies);
 
 // Returns the "chna" body (ITU-R BS.2076) with the entries of the tracks
 // `channels` (counted from 0) alone, renumbered from 1 in their order; none
@@ -91,8 +90,7 @@ struct BextRewrite {
 
 // Returns one "chna" body of the track-1 entries of mono `bodies`, the k-th
 // body's as track k; none when any is malformed or has none.
-[[nodiscard]] std::optional<std::vector<uint8_t>> JoinChnaTracks(
-    const std::vector<std::span<const uint8_t>>& bodies);
+[[nodiscard]] std::optional<std::vector<uint8_t>> JoinChnaTracks(const std::vector<std::span<const uint8_t>>& bodies);
 
 // ---- Putting an output's metadata together ----
 
@@ -111,19 +109,19 @@ struct MetadataSource {
 
 // What one output carries, and what a listing says about it.
 struct OutputMetadata {
-    WaveMetadata metadata;  // the chunks it carries, rewritten ones held in memory
-    std::vector<std::string> carried;    // ids carried unchanged, in order
-    std::vector<std::string> rewritten;  // ids rewritten for it
-    std::vector<std::string> dropped;    // ids left out
-    std::vector<std::string> notes;      // what the output line says about it
-    std::vector<std::string> trackNames; // its channels' names, in order
+    WaveMetadata metadata;                  // the chunks it carries, rewritten ones held in memory
+    std::vector<std::string> carried;       // ids carried unchanged, in order
+    std::vector<std::string> rewritten;     // ids rewritten for it
+    std::vector<std::string> dropped;       // ids left out
+    std::vector<std::string> notes;         // what the output line says about it
+    std::vector<std::string> trackNames;    // its channels' names, in order
     std::optional<uint64_t> timeReference;  // from its "bext"
 };
 
 // What the outputs of a job are made from, besides their inputs.
 struct MetadataStep {
-    std::string software;                        // "stereorip 1.1.0"
-    std::function<std::string()> newUid;         // a new iXML UID each call
+    std::string software;                 // "stereorip 1.1.0"
+    std::function<std::string()> newUid;  // a new iXML UID each call
 };
 
 // Returns the metadata of each output of a split of `input` whose outputs
@@ -136,8 +134,8 @@ struct MetadataStep {
 // Returns the metadata of a join of `inputs` (channel k from input k) into
 // an output of `output`: the first input's chunks, with "bext", "iXML",
 // "PEAK" and "chna" made from all of them.
-[[nodiscard]] OutputMetadata ShapeJoinMetadata(const std::vector<MetadataSource>& inputs,
-                                               const WaveFormatInfo& output, const MetadataStep& step);
+[[nodiscard]] OutputMetadata ShapeJoinMetadata(const std::vector<MetadataSource>& inputs, const WaveFormatInfo& output,
+                                               const MetadataStep& step);
 
 // Returns a new iXML UID: 32 random hex digits.
 [[nodiscard]] std::string NewIxmlUid();
