@@ -274,12 +274,12 @@ class Metadata(td.FolderTestCase):
         self.assertIn(f"stereorip: take right channel.wav: tracks 'Lav1'; starts at 01:00:00 and 0 frames; {carried}",
                       lines)
 
-    def test_short_option_and_help(self):
-        for program, options in (("stereorip", ["-m"]), ("stereoknit", ["-m", "--any-start"])):
+    def test_help_names_the_options(self):
+        for program, options in (("stereorip", ["-m, --keep-metadata"]),
+                                 ("stereoknit", ["-m, --keep-metadata", "--any-start"])):
             usage = self.run_tool(program, "--help").stdout
             for option in options:
                 self.assertIn(option, usage)
-        self.assertEqual(self.run_tool("stereorip", "--any-start", "x.wav").returncode, 2)
 
 
 if __name__ == "__main__":
