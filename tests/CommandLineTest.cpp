@@ -26,6 +26,7 @@ struct Parsed {
     bool pairs = false;
     unsigned jobs = stereotools::kDefaultJobs;
     bool keepMetadata = false;
+    bool anyStart = false;
 };
 
 TEST(ParseCommandLine, ReadsEveryOptionInEitherSpelling) {
@@ -57,6 +58,10 @@ TEST(ParseCommandLine, ReadsEveryOptionInEitherSpelling) {
          false, false, stereotools::kDefaultJobs, true},
         {"--keep-metadata joining", Tool::Join, {"l.wav", "r.wav", "o.wav", "--keep-metadata"}, Action::Run,
          {"l.wav", "r.wav", "o.wav"}, "", false, false, false, false, stereotools::kDefaultJobs, true},
+        {"-m", Tool::Split, {"-mf", "a.wav"}, Action::Run, {"a.wav"}, "", true, false, false, false,
+         stereotools::kDefaultJobs, true},
+        {"--any-start", Tool::Join, {"-m", "--any-start", "l", "r", "o"}, Action::Run, {"l", "r", "o"}, "", false,
+         false, false, false, stereotools::kDefaultJobs, true, true},
         {"--help", Tool::Split, {"--help"}, Action::Help, {}},
         {"-h among others", Tool::Join, {"a", "-h"}, Action::Help, {}},
         {"-V", Tool::Split, {"-V"}, Action::Version, {}},
@@ -76,6 +81,7 @@ TEST(ParseCommandLine, ReadsEveryOptionInEitherSpelling) {
         EXPECT_EQ(line.pairs, c.pairs);
         EXPECT_EQ(line.jobs, c.jobs);
         EXPECT_EQ(line.keepMetadata, c.keepMetadata);
+        EXPECT_EQ(line.anyStart, c.anyStart);
     }
 }
 
@@ -91,6 +97,7 @@ TEST(ParseCommandLine, RefusesWhatItCannotTake) {
         {Tool::Split, {"-x", "a.wav"}, "invalid option -- 'x'"},
         {Tool::Split, {"--frobnicate", "a.wav"}, "unrecognized option '--frobnicate'"},
         {Tool::Split, {"--pairs", "a.wav"}, "unrecognized option '--pairs'"},
+        {Tool::Split, {"--any-start", "a.wav"}, "unrecognized option '--any-start'"},
         {Tool::Split, {"a.wav", "-o"}, "option requires an argument -- 'o'"},
         {Tool::Split, {"a.wav", "--output-dir"}, "option '--output-dir' requires an argument"},
         {Tool::Split, {"--force=yes", "a.wav"}, "option '--force' doesn't allow an argument"},

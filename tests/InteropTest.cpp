@@ -432,6 +432,45 @@ bool Contains(const Bytes& bytes, const char* id) {
     return std::search(bytes.begin(), bytes.end(), id, id + 4) != bytes.end();
 }
 
+// Split and joined with the metadata kept, a 5.1 file as libsndfile writes
+// it (a float one with a PEAK chunk of six entries) gives files libsndfile
+// opens and reads exactly: each chunk that describes the channels is made
+// for the file that carries it.
+TEST(Interop, SndfileReadsPolyOutputsThatKeepTheMetadata) {
+    for (const SampleKind& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        TempFolder folder;
+        const unsigned width = kind.bits / 8u;
+        const std::string input = folder.Path("surround.wav");
+        WriteWithSndfile(input, kind, 6, SF_FORMAT_WAVEX, Tone(kind, 6 * kFrames, 0.013));
+        const Bytes samples = SndfileSamples(input, width);
+        const stereotools::InputCheck check = stereotools::CheckInput(input, stereotools::kManyChannels);
+        ASSERT_TRUE(check);
+        const std::vector<std::string> names = stereotools::DeriveSplitFileNames(input, 6);
+        stereotools::SplitJob split({check.input, names, true});
+        stereotools::JobMonitor monitor;
+        ASSERT_TRUE(stereotools::RunJob(split, monitor));
+        std::vector<stereotools::JobInput> monos;
+        for (unsigned c = 0; c < 6; ++c) {
+            Bytes expected;
+            for (std::size_t at = c * width; at < samples.size(); at += 6 * width) {
+                expected.insert(expected.end(), samples.begin() + static_cast<std::ptrdiff_t>(at),
+                                samples.begin() + static_cast<std::ptrdiff_t>(at + width));
+            }
+            ExpectFileHolds(names[c], kind, 1, expected);
+            const stereotools::InputCheck mono = stereotools::CheckInput(names[c], 1);
+            ASSERT_TRUE(mono);
+            monos.push_back(mono.input);
+        }
+        if (kind.tag == 3) {
+            EXPECT_TRUE(Contains(*folder.Read("surround channel 6.wav"), "PEAK"));
+        }
+        stereotools::JoinJob join({monos, folder.Path("joined.wav"), true});
+        ASSERT_TRUE(stereotools::RunJob(join, monitor));
+        ExpectFileHolds(folder.Path("joined.wav"), kind, 6, samples, SF_FORMAT_WAVEX);
+    }
+}
+
 TEST(Interop, SndfileWrittenFilesSplitAndJoinExactly) {
     for (const SampleKind& kind : kKinds) {
         for (int container : {SF_FORMAT_WAV, SF_FORMAT_WAVEX, SF_FORMAT_RF64}) {

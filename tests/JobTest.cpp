@@ -129,6 +129,7 @@ TEST_F(ReadCarriedChunksFile, ReportsAFileOfTooManyChunksAsAReadError) {
     Bytes bytes = WaveBuilder().Samples(Bytes(2)).Build();
     const Bytes emptyCue = {'c', 'u', 'e', ' ', 0, 0, 0, 0};
     for (int i = 0; i < 70000; ++i) bytes.insert(bytes.end(), emptyCue.begin(), emptyCue.end());
+    testwave::CoverWithForm(bytes);
     const std::string path = folder.Write("flood.wav", bytes);
     InputOpenResult opened = OpenInputFile(path);
     ASSERT_TRUE(opened);

@@ -433,6 +433,14 @@ TEST(ReadWaveMetadata, CarriesOnlyWholeChunks) {
         {"RF64 data ends where ds64 says",
          WaveBuilder().Rf64().Samples(Bytes(4)).ChunkAfterData("cue ", Bytes(4)).Build(), {}, {"cue "}, 0},
         {"fmt behind the data goes right before it", moved, {"bext"}, {}, 1},
+        {"an id that is not text ends nothing",
+         WaveBuilder()
+             .ChunkBeforeData(std::string("\x01\x02\x03\x04", 4), Bytes(3))
+             .ChunkBeforeData("LIST", {'I', 'N', 'F', 'O', 0, 0, 0, 0})
+             .Samples(Bytes(4))
+             .ChunkAfterData("cue ", Bytes(4))
+             .Build(),
+         {std::string("\x01\x02\x03\x04", 4), "LIST"}, {"cue "}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -446,12 +454,15 @@ TEST(ReadWaveMetadata, CarriesOnlyWholeChunks) {
         EXPECT_EQ(after, c.after);
         EXPECT_EQ(result.metadata.beforeFmt, c.beforeFmt);
     }
+    // The walk says where it stopped short, so that no later chunk is lost unsaid.
+    EXPECT_EQ(ReadWaveMetadata(MemorySource(cut)).metadata.cutShort, "iXML");
 }
 
 TEST(ReadWaveMetadata, RefusesMoreChunksThanAnyRealFileHolds) {
     Bytes bytes = WaveBuilder().Samples(Bytes(2)).Build();
     const Bytes emptyCue = {'c', 'u', 'e', ' ', 0, 0, 0, 0};
     for (int i = 0; i < 70000; ++i) bytes.insert(bytes.end(), emptyCue.begin(), emptyCue.end());
+    testwave::CoverWithForm(bytes);
     const auto result = ReadWaveMetadata(MemorySource(bytes));
     EXPECT_EQ(result.problem, WaveHeaderProblem::NotWave);
     EXPECT_TRUE(result.metadata.Empty());

@@ -16,24 +16,24 @@ namespace {
 // Long options without a short letter get codes past the byte range.
 enum LongOnly : int {
     kPairsOption = 256,
-    kKeepMetadataOption,
     kTakesOption,
     kChannelsOption,
     kSkipSilentOption,
     kNamesOption,
     kChannelMaskOption,
+    kAnyStartOption,
 };
 
 // The most channels a WAV file holds.
 constexpr unsigned kMaxChannels = 65535;
 
-constexpr char kShortOptions[] = ":o:fnqj:hV";
+constexpr char kShortOptions[] = ":o:fnqj:mhV";
 
 constexpr option kCommonOptions[] = {
     {"output-dir", required_argument, nullptr, 'o'}, {"force", no_argument, nullptr, 'f'},
     {"dry-run", no_argument, nullptr, 'n'},          {"quiet", no_argument, nullptr, 'q'},
     {"jobs", required_argument, nullptr, 'j'},       {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, 'V'},          {"keep-metadata", no_argument, nullptr, kKeepMetadataOption},
+    {"version", no_argument, nullptr, 'V'},          {"keep-metadata", no_argument, nullptr, 'm'},
 };
 constexpr option kSplitOptions[] = {
     {"channels", required_argument, nullptr, kChannelsOption},
@@ -44,6 +44,7 @@ constexpr option kJoinOptions[] = {
     {"pairs", no_argument, nullptr, kPairsOption},
     {"takes", no_argument, nullptr, kTakesOption},
     {"channel-mask", required_argument, nullptr, kChannelMaskOption},
+    {"any-start", no_argument, nullptr, kAnyStartOption},
 };
 
 std::vector<option> LongOptions(Tool tool) {
@@ -156,7 +157,8 @@ CommandLine ParseCommandLine(Tool tool, const std::vector<std::string>& argument
             if (line.action != CommandLine::Action::Help) line.action = CommandLine::Action::Version;
             break;
         case kPairsOption: line.pairs = true; break;
-        case kKeepMetadataOption: line.keepMetadata = true; break;
+        case 'm': line.keepMetadata = true; break;
+        case kAnyStartOption: line.anyStart = true; break;
         case kTakesOption: line.takes = true; break;
         case kSkipSilentOption: line.skipSilent = true; break;
         case kChannelsOption: {
@@ -235,8 +237,9 @@ std::string UsageText(Tool tool) {
                "      --skip-silent     leave out the channels whose samples are all zero\n"
                "      --names=TEMPLATE  name the outputs by TEMPLATE: {name} is NAME, {n} the\n"
                "                        channel number padded as above, e.g. '{name}_{n}.wav'\n"
-               "      --keep-metadata   give every output FILE's metadata chunks (bext, iXML,\n"
-               "                        cue, LIST ...), copied unchanged\n"
+               "  -m, --keep-metadata   give each output FILE's metadata chunks, made right for\n"
+               "                        its channel: bext, iXML, PEAK and chna rewritten, cue,\n"
+               "                        LIST ... copied, levl and axml left out\n"
                "  -h, --help            show this help and exit\n"
                "  -V, --version         show the version and exit\n"
                "\n"
@@ -274,8 +277,11 @@ std::string UsageText(Tool tool) {
            "  -j, --jobs=N          join up to N pairs or takes at once (default " +
            std::to_string(kDefaultJobs) +
            ")\n"
-           "      --keep-metadata   give OUTPUT the first file's metadata chunks (bext, iXML,\n"
-           "                        cue, LIST ...), copied unchanged\n"
+           "  -m, --keep-metadata   give OUTPUT the first file's metadata chunks: bext, iXML,\n"
+           "                        PEAK and chna made from every input, cue, LIST ...\n"
+           "                        copied, levl and axml left out; inputs whose bext\n"
+           "                        start times differ are refused\n"
+           "      --any-start       with -m, join inputs whose start times differ\n"
            "  -h, --help            show this help and exit\n"
            "  -V, --version         show the version and exit\n"
            "\n"

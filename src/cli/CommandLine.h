@@ -26,7 +26,8 @@ struct CommandLine {
     bool dryRun = false;          // -n: check and report, write nothing
     bool quiet = false;           // -q: print nothing but errors
     bool pairs = false;           // --pairs (stereoknit): each operand is a left file whose partner is found
-    bool keepMetadata = false;    // --keep-metadata: carry the input's metadata chunks
+    bool keepMetadata = false;    // -m, --keep-metadata: carry the input's metadata, made right for each output
+    bool anyStart = false;        // --any-start (stereoknit): join inputs whose bext start times differ
     bool takes = false;           // --takes (stereoknit): the operands are grouped into takes
     // --channels (stereorip): the channels to write, numbered from 1, in order; empty = all.
     std::vector<unsigned> channels;

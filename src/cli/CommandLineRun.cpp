@@ -1,6 +1,7 @@
 #include "CommandLineRun.h"
 
 #include "BatchPlan.h"
+#include "cli/Version.h"
 #include "Messages.h"
 #include "RunOutput.h"
 #include "SignalWatch.h"
@@ -74,36 +75,55 @@ private:
 };
 
 // How an item's job ended, the outputs it put in place before that, and
-// the silent ones it left out.
+// the silent ones it left out, and what their metadata gave to say.
 struct ItemResult {
     JobResult result;
     std::vector<std::string> committed;
     std::vector<std::string> leftOut;
+    std::vector<std::string> notes;
 };
+
+// Returns the program and version that a coding history names.
+std::string Software(Tool tool) { return std::string(ToolName(tool)) + " " + std::string(kProjectVersion); }
+
+SplitRequest SplitRequestFor(const BatchItem& item, const CommandLine& line, unsigned concurrentJobs) {
+    const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
+    SplitRequest request{item.inputs[0], item.outputs, line.keepMetadata, existing, concurrentJobs};
+    request.channels = item.channels;
+    request.skipSilent = line.skipSilent;
+    request.software = Software(Tool::Split);
+    return request;
+}
+
+JoinRequest JoinRequestFor(const BatchItem& item, const CommandLine& line, unsigned concurrentJobs) {
+    const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
+    JoinRequest request{item.inputs, item.outputs[0], line.keepMetadata, existing, concurrentJobs};
+    request.channelMask = line.channelMask;
+    request.anyStart = line.anyStart;
+    request.software = Software(Tool::Join);
+    return request;
+}
 
 // Runs the split or join `item` plans, as `line` asks, one of
 // `concurrentJobs` jobs at once. Returns how it ended.
 ItemResult RunItem(const BatchItem& item, const CommandLine& line, unsigned concurrentJobs, JobMonitor& monitor) {
-    const ExistingTarget existing = line.force ? ExistingTarget::Replace : ExistingTarget::Refuse;
     if (!item.channels.empty()) {
-        SplitRequest request{item.inputs[0], item.outputs, line.keepMetadata, existing, concurrentJobs};
-        request.channels = item.channels;
-        request.skipSilent = line.skipSilent;
-        SplitJob job(request);
+        SplitJob job(SplitRequestFor(item, line, concurrentJobs));
         const JobResult result = RunJob(job, monitor);
-        return {result, job.CommittedOutputs(), job.LeftOutOutputs()};
+        return {result, job.CommittedOutputs(), job.LeftOutOutputs(), job.MetadataNotes()};
     }
-    JoinRequest request{item.inputs, item.outputs[0], line.keepMetadata, existing, concurrentJobs};
-    request.channelMask = line.channelMask;
-    JoinJob job(request);
+    JoinJob job(JoinRequestFor(item, line, concurrentJobs));
     const JobResult result = RunJob(job, monitor);
-    return {result, job.CommittedOutputs(), {}};
+    return {result, job.CommittedOutputs(), {}, job.MetadataNotes()};
 }
 
 // Returns the line that names `outputs`: "wrote ..." or, for a dry run,
-// "would write ...".
-std::string OutputsLine(const std::vector<std::string>& outputs, bool dryRun) {
-    return CliText(dryRun ? CliMessage::WouldWrite : CliMessage::Wrote, {NameList(outputs)});
+// "would write ...", with `notes` after it.
+std::string OutputsLine(const std::vector<std::string>& outputs, bool dryRun,
+                        const std::vector<std::string>& notes = {}) {
+    std::string text = CliText(dryRun ? CliMessage::WouldWrite : CliMessage::Wrote, {NameList(outputs)});
+    for (const std::string& note : notes) text += "; " + note;
+    return text;
 }
 
 // Returns the line of a split that wrote `committed` and left out the
@@ -118,6 +138,31 @@ std::string SilentLine(const BatchItem& item, const std::vector<std::string>& co
     const std::string which = (channels.size() == 1 ? "channel " : "channels ") + NumberList(channels);
     if (committed.empty()) return CliText(CliMessage::LeftOutSilentOnly, {which});
     return CliText(CliMessage::LeftOutSilent, {OutputsLine(committed, false), which});
+}
+// Returns `ids` as a listing shows them: quoted, or "none".
+std::string IdList(const std::vector<std::string>& ids) {
+    if (ids.empty()) return "none";
+    std::string text;
+    for (const std::string& id : ids) text += (text.empty() ? "'" : ", '") + id + "'";
+    return text;
+}
+
+// Returns a dry run's line of what output `name` would carry.
+std::string MetadataLine(const std::string& name, const OutputMetadata& output, int32_t sampleRate) {
+    std::string tracks;
+    for (const std::string& track : output.trackNames) tracks += (tracks.empty() ? "" : ", ") + QuotedName(track);
+    const std::string start = output.timeReference
+                                  ? CliText(CliMessage::StartsAt, {DescribeStartTime(*output.timeReference, sampleRate)})
+                                  : CliText(CliMessage::NoStartTime);
+    return CliText(CliMessage::MetadataListing, {NameForLine(name), tracks, start, IdList(output.carried),
+                                                 IdList(output.rewritten), IdList(output.dropped)});
+}
+
+// Returns what the outputs of `item` would carry as `line` asks, or why
+// the job would refuse it.
+MetadataPlan PlanItemMetadata(const BatchItem& item, const CommandLine& line) {
+    if (!item.channels.empty()) return PlanSplitMetadata(SplitRequestFor(item, line, 1));
+    return PlanJoinMetadata(JoinRequestFor(item, line, 1));
 }
 
 // Returns a dry run's line of facts about `input`.
@@ -165,17 +210,34 @@ std::vector<BatchItem> PlanRun(Tool tool, const CommandLine& line, const SignalW
     return items;
 }
 
-// Prints what a dry run would do for each of `items`, in order.
-void ReportDryRun(const std::vector<BatchItem>& items, bool quiet, RunOutput& output) {
+// Prints what a dry run would do for each of `items`, in order: with
+// --keep-metadata, what each output would carry too. Returns whether any
+// would fail.
+bool ReportDryRun(const std::vector<BatchItem>& items, const CommandLine& line, RunOutput& output) {
+    bool anyFailed = false;
     for (std::size_t index = 0; index < items.size(); ++index) {
         const BatchItem& item = items[index];
         std::vector<RunLine> lines = PlannedLines(item);
-        if (item && !quiet) {
+        anyFailed = anyFailed || !item;
+        MetadataPlan plan;
+        if (item && line.keepMetadata) plan = PlanItemMetadata(item, line);
+        if (plan.error) {
+            lines.push_back({stderr, NameForLine(item.name) + ": " + DescribeForLine(plan.error)});
+            anyFailed = true;
+        } else if (item && !line.quiet) {
             for (const JobInput& input : item.inputs) lines.push_back({stdout, FactsLine(input)});
             lines.push_back({stdout, OutputsLine(item.outputs, true)});
+            for (std::size_t i = 0; i < plan.outputs.size() && i < item.outputs.size(); ++i) {
+                const int32_t rate = item.inputs[0].info.sampleRate;
+                lines.push_back({stdout, MetadataLine(item.outputs[i], plan.outputs[i], rate)});
+                for (const std::string& note : plan.outputs[i].notes) {
+                    lines.push_back({stdout, NameForLine(item.outputs[i]) + ": " + note});
+                }
+            }
         }
         output.ItemLines(index, items.size(), std::move(lines));
     }
+    return anyFailed;
 }
 
 // Runs the jobs of `items`, up to `line.jobs` at once, each on its own
@@ -205,8 +267,10 @@ bool RunItems(const std::vector<BatchItem>& items, const CommandLine& line, cons
             output.FileDone();
             if (ended.result) {
                 if (!line.quiet) {
-                    lines.push_back({stdout, ended.leftOut.empty() ? OutputsLine(item.outputs, false)
-                                                                   : SilentLine(item, ended.committed, ended.leftOut)});
+                    std::string text = ended.leftOut.empty() ? OutputsLine(item.outputs, false)
+                                                             : SilentLine(item, ended.committed, ended.leftOut);
+                    for (const std::string& note : ended.notes) text += "; " + note;
+                    lines.push_back({stdout, std::move(text)});
                 }
             } else if (ended.result.error) {
                 // A split whose second output failed still put its first in place.
@@ -261,8 +325,7 @@ int RunCommandLine(Tool tool, int argc, char** argv) {
     const std::vector<BatchItem> items = PlanRun(tool, line, signals);
     bool anyFailed = false;
     if (line.dryRun) {
-        ReportDryRun(items, line.quiet, output);
-        anyFailed = std::any_of(items.begin(), items.end(), [](const BatchItem& item) { return !item; });
+        anyFailed = ReportDryRun(items, line, output);
     } else if (signals.StopStatus() == 0) {
         uint64_t bytes = 0;
         std::size_t runnable = 0;

@@ -34,6 +34,9 @@ enum class CliMessage {
     LeftOutSilent,    // the line of the outputs written, then "channel 2" or "channels 2 and 4" left out
     LeftOutSilentOnly,  // a split whose every channel chosen was silent: "channel 2" or "channels ..."
     Facts,            // a dry run's facts of one input
+    MetadataListing,  // a dry run's metadata of one output, with --keep-metadata
+    StartsAt,         // an output's start time, from its bext
+    NoStartTime,      // an output without a bext start time
     Progress,         // the progress line on a terminal
     UsageHint,        // the line after a usage error
     OutputFailed,     // standard output could not be written (the last: tests walk up to it)

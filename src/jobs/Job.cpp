@@ -1,5 +1,6 @@
 #include "Job.h"
 
+#include <cerrno>
 #include <utility>
 
 namespace stereotools {
@@ -46,6 +47,20 @@ MetadataRead ReadCarriedChunks(const InputFile& file, const JobMonitor& monitor)
         read.result.error = {IoError::Operation::Read, file.Path(), 0, "too many chunks to carry its metadata"};
     } else {
         read.carried = {&file, std::move(listed.metadata)};
+    }
+    return read;
+}
+
+MetadataSourceRead ReadMetadataSource(const InputFile& file, const JobInput& input, const JobMonitor& monitor) {
+    MetadataSourceRead read;
+    MetadataRead listed = ReadCarriedChunks(file, monitor);
+    if (!listed.result) {
+        read.result = std::move(listed.result);
+        return read;
+    }
+    read.source = {input.name, input.info, std::move(listed.carried.metadata)};
+    if (!LoadRewrittenBodies(file, read.source.metadata)) {
+        read.result.error = {IoError::Operation::Read, file.Path(), errno != 0 ? errno : EIO, {}};
     }
     return read;
 }

@@ -2,6 +2,7 @@
 
 #include "system/FileIo.h"
 #include "wave/WaveFormat.h"
+#include "wave/WaveMetadata.h"
 #include "wave/WaveReader.h"
 #include "wave/WaveWriter.h"
 
@@ -90,6 +91,26 @@ struct MetadataRead {
 // Read error naming the file when it holds more chunks than any real file;
 // or the stop `monitor` asks for while a long chunk list is walked.
 [[nodiscard]] MetadataRead ReadCarriedChunks(const InputFile& file, const JobMonitor& monitor);
+
+// What reading an input's metadata for a rewrite gave: the chunks with the
+// bodies to rewrite in memory, or how the job ends instead.
+struct MetadataSourceRead {
+    JobResult result;
+    MetadataSource source;  // valid only when `result` is success
+};
+
+// Reads the metadata chunks of `file`, the input `input` opened again,
+// with the bodies of those rewritten per output (LoadRewrittenBodies).
+// Errors as ReadCarriedChunks's, and a Read error when a body cannot be read.
+[[nodiscard]] MetadataSourceRead ReadMetadataSource(const InputFile& file, const JobInput& input,
+                                                    const JobMonitor& monitor);
+
+// What the outputs of a job carry, one entry per output in order, or why
+// the job cannot carry its inputs' metadata.
+struct MetadataPlan {
+    IoError error;
+    std::vector<OutputMetadata> outputs;
+};
 
 // Runs both phases of `job`. Returns how the first that did not succeed
 // ended, or success.

@@ -36,6 +36,7 @@ JobLayout LayOutJoin(const JoinRequest& request) {
     layout.inputs = request.inputs;
     layout.outputs = {{request.output, joined}};
     layout.carryMetadata = request.keepMetadata;
+    layout.software = request.software;
     layout.existing = request.existing;
     layout.concurrentJobs = request.concurrentJobs;
     layout.threads = request.threads;
@@ -48,9 +49,63 @@ JobLayout LayOutJoin(const JoinRequest& request) {
     return layout;
 }
 
+// Returns the refusal of inputs whose "bext" start times differ, or an
+// empty error; inputs without "bext" are not compared.
+IoError StartTimeRefusal(const std::vector<MetadataSource>& sources) {
+    const MetadataSource* first = nullptr;
+    std::optional<uint64_t> start;
+    for (const MetadataSource& source : sources) {
+        std::optional<uint64_t> own;
+        for (const auto* list : {&source.metadata.beforeData, &source.metadata.afterData}) {
+            for (const WaveChunk& chunk : *list) {
+                if (chunk.id == "bext" && chunk.held && !own) own = BextTimeReference(chunk.body);
+            }
+        }
+        if (!own) continue;
+        if (!start) {
+            start = own;
+            first = &source;
+            continue;
+        }
+        if (*own != *start) {
+            return {IoError::Operation::Read, source.name, EINVAL,
+                    "it starts at " + DescribeStartTime(*own, source.info.sampleRate) + ", and '" + first->name +
+                        "' at " + DescribeStartTime(*start, first->info.sampleRate) +
+                        " (--any-start joins them all the same)"};
+        }
+    }
+    return {};
+}
+
+MetadataPlan ShapeJoin(const std::vector<MetadataSource>& sources, const JobLayout& layout, bool anyStart) {
+    if (!anyStart) {
+        if (IoError refusal = StartTimeRefusal(sources)) return {refusal, {}};
+    }
+    return {{}, {ShapeJoinMetadata(sources, layout.outputs[0].format, {layout.software, NewIxmlUid})}};
+}
+
 }  // namespace
 
-JoinJob::JoinJob(const JoinRequest& request) : SampleJob(LayOutJoin(request)) {}
+MetadataPlan PlanJoinMetadata(const JoinRequest& request) {
+    const JobLayout layout = LayOutJoin(request);
+    if (layout.refusal) return {layout.refusal, {}};
+    std::vector<MetadataSource> sources;
+    const JobMonitor monitor;
+    for (const JobInput& input : request.inputs) {
+        InputOpenResult opened = ReopenInput(input);
+        if (!opened) return {opened.error, {}};
+        MetadataSourceRead read = ReadMetadataSource(opened.file, input, monitor);
+        if (!read.result) return {read.result.error, {}};
+        sources.push_back(std::move(read.source));
+    }
+    return ShapeJoin(sources, layout, request.anyStart);
+}
+
+JoinJob::JoinJob(const JoinRequest& request) : SampleJob(LayOutJoin(request)), anyStart_(request.anyStart) {}
+
+MetadataPlan JoinJob::ShapeMetadata(const std::vector<MetadataSource>& sources) const {
+    return ShapeJoin(sources, Layout(), anyStart_);
+}
 
 IoError JoinJob::MoveFrames(unsigned, std::span<const InputFile* const> inputs, std::span<const WaveOutput> outputs,
                             uint64_t first, std::size_t frames, ChannelBlocks& block) const {

@@ -26,6 +26,10 @@ struct JoinRequest {
     // The speakers of the channels, in an extensible header. Without one, two
     // inputs give a plain stereo file and more give mask 0 (no speakers).
     std::optional<uint32_t> channelMask{};
+    // With keepMetadata, inputs whose "bext" start times differ are joined
+    // all the same; without it they fail the job.
+    bool anyStart = false;
+    std::string software{};  // the program and version a coding history names ("stereoknit 1.1.0")
 };
 
 // Joins mono files into one file of as many channels, in one pass: frames
@@ -34,10 +38,17 @@ struct JoinRequest {
 // samples; the header is DeriveInterleavedFormat's (two inputs:
 // DeriveStereoFormat's), RF64 when the RIFF size would not fit 32 bits.
 // With keepMetadata the output carries the first input's metadata chunks
-// where they stood, copied unchanged. A file named twice is opened once. An
+// where they stood, each by what it means, with "bext", "iXML", "PEAK" and
+// "chna" made from every input (ShapeJoinMetadata); inputs whose "bext"
+// start times differ fail the job unless anyStart says otherwise (those
+// without "bext" are not compared). A file named twice is opened once. An
 // output named like an input replaces it only on commit, after it has been
 // read. Fewer than two inputs, or inputs that do not agree, fail the job
 // before anything is opened.
+// Returns what the output of `request` would carry with keepMetadata, read
+// from its inputs now, or why the job would refuse it.
+[[nodiscard]] MetadataPlan PlanJoinMetadata(const JoinRequest& request);
+
 class JoinJob final : public SampleJob {
 public:
     explicit JoinJob(const JoinRequest& request);
@@ -46,6 +57,9 @@ private:
     [[nodiscard]] IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
                                      std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
                                      ChannelBlocks& block) const override;
+    [[nodiscard]] MetadataPlan ShapeMetadata(const std::vector<MetadataSource>& sources) const override;
+
+    bool anyStart_;
 };
 
 }  // namespace stereotools

@@ -82,20 +82,32 @@ JobResult SampleJob::MoveSamples(JobMonitor& monitor) {
     if (layout_.refusal) return Abandon({layout_.refusal, 0});
     if (IoError error = MakeRoomForFiles()) return Abandon({error, 0});
     if (IoError error = OpenInputs()) return Abandon({error, 0});
-    CarriedChunks carried;
+    std::vector<CarriedChunks> carried(layout_.outputs.size());
     if (layout_.carryMetadata) {
-        MetadataRead read = ReadCarriedChunks(files_[fileOf_[0]], monitor);
-        if (!read.result) return Abandon(read.result);
-        carried = std::move(read.carried);
+        std::vector<MetadataSource> sources;
+        for (std::size_t i = 0; i < layout_.inputs.size(); ++i) {
+            MetadataSourceRead read = ReadMetadataSource(files_[fileOf_[i]], layout_.inputs[i], monitor);
+            if (!read.result) return Abandon(read.result);
+            sources.push_back(std::move(read.source));
+        }
+        MetadataPlan plan = ShapeMetadata(sources);
+        if (plan.error) return Abandon({plan.error, 0});
+        for (std::size_t i = 0; i < carried.size() && i < plan.outputs.size(); ++i) {
+            carried[i] = {&files_[fileOf_[0]], std::move(plan.outputs[i].metadata)};
+            for (const std::string& note : plan.outputs[i].notes) {
+                if (std::find(notes_.begin(), notes_.end(), note) == notes_.end()) notes_.push_back(note);
+            }
+        }
     }
     outputs_.reserve(layout_.outputs.size());
-    for (JobOutput& planned : layout_.outputs) {
-        const WaveLayout wave = LayOutWave(planned.format, carried.metadata);
+    for (std::size_t i = 0; i < layout_.outputs.size(); ++i) {
+        JobOutput& planned = layout_.outputs[i];
+        const WaveLayout wave = LayOutWave(planned.format, carried[i].metadata);
         planned.format.dataOffset = wave.headerBytes;
         OutputOpenResult created = OpenWaveOutput(planned.name, wave.FileBytes(), layout_.existing);
         if (!created) return Abandon({created.error, 0});
         outputs_.push_back(std::move(created.output));
-        if (IoError error = WriteWaveHeader(outputs_.back(), planned.format, carried, wave.container)) {
+        if (IoError error = WriteWaveHeader(outputs_.back(), planned.format, carried[i], wave.container)) {
             return Abandon({error, 0});
         }
     }
@@ -124,7 +136,7 @@ JobResult SampleJob::MoveSamples(JobMonitor& monitor) {
         }
     }
     for (std::size_t i = 0; i < outputs_.size(); ++i) {
-        if (IoError error = WriteWaveTrailer(outputs_[i], layout_.outputs[i].format, carried)) {
+        if (IoError error = WriteWaveTrailer(outputs_[i], layout_.outputs[i].format, carried[i])) {
             return Abandon({error, 0});
         }
     }

@@ -24,7 +24,8 @@ struct JobOutput {
 struct JobLayout {
     std::vector<JobInput> inputs;    // opened again in this order; one file named twice is opened once
     std::vector<JobOutput> outputs;  // started and committed in this order
-    bool carryMetadata = false;      // every output carries the first input's metadata chunks
+    bool carryMetadata = false;      // outputs carry the inputs' metadata, made right for each (ShapeMetadata)
+    std::string software;            // the program and version a coding history names
     ExistingTarget existing = ExistingTarget::Replace;
     unsigned concurrentJobs = 1;     // jobs running at once: they choose this job's threads
     unsigned threads = 0;            // threads that move the samples; 0: ThreadsPerJob(concurrentJobs)
@@ -52,6 +53,9 @@ public:
     [[nodiscard]] std::vector<std::string> CommittedOutputs() const final { return committed_; }
     // Returns the names of the outputs the commit left out, in their order.
     [[nodiscard]] const std::vector<std::string>& LeftOutOutputs() const { return leftOut_; }
+    // Returns what the outputs' metadata gave to say (chunks left out, an
+    // iXML carried as it was ...), each note once, in order.
+    [[nodiscard]] const std::vector<std::string>& MetadataNotes() const { return notes_; }
 
 protected:
     explicit SampleJob(JobLayout layout);
@@ -64,6 +68,11 @@ protected:
     [[nodiscard]] virtual IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
                                              std::span<const WaveOutput> outputs, uint64_t first,
                                              std::size_t frames, ChannelBlocks& block) const = 0;
+
+    // Returns the metadata each output carries, made from `sources` (one
+    // per layout input, with the bodies to rewrite read), or why the job
+    // refuses to carry it.
+    [[nodiscard]] virtual MetadataPlan ShapeMetadata(const std::vector<MetadataSource>& sources) const = 0;
 
     // Returns whether output `index` is to be committed, asked once every
     // frame is moved. All are, unless a job says otherwise.
@@ -98,6 +107,7 @@ private:
     std::vector<WaveOutput> outputs_;
     std::vector<std::string> committed_;
     std::vector<std::string> leftOut_;
+    std::vector<std::string> notes_;
 };
 
 }  // namespace stereotools

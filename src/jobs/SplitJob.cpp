@@ -47,6 +47,7 @@ JobLayout LayOutSplit(const SplitRequest& request, const std::vector<unsigned>& 
     layout.inputs = {request.input};
     for (const std::string& name : request.outputs) layout.outputs.push_back({name, mono});
     layout.carryMetadata = request.keepMetadata;
+    layout.software = request.software;
     layout.existing = request.existing;
     layout.concurrentJobs = request.concurrentJobs;
     layout.threads = request.threads;
@@ -60,12 +61,36 @@ JobLayout LayOutSplit(const SplitRequest& request, const std::vector<unsigned>& 
     return layout;
 }
 
+MetadataPlan ShapeSplit(const std::vector<unsigned>& channels, const std::vector<JobOutput>& outputs,
+                        const MetadataSource& source, const std::string& software) {
+    std::vector<WaveFormatInfo> formats;
+    for (const JobOutput& output : outputs) formats.push_back(output.format);
+    return {{}, ShapeSplitMetadata(source, channels, formats, {software, NewIxmlUid})};
+}
+
 }  // namespace
+
+MetadataPlan PlanSplitMetadata(const SplitRequest& request) {
+    const std::vector<unsigned> chosen = ChosenChannels(request);
+    const JobLayout layout = LayOutSplit(request, chosen);
+    if (layout.refusal) return {layout.refusal, {}};
+    InputOpenResult opened = ReopenInput(request.input);
+    if (!opened) return {opened.error, {}};
+    const JobMonitor monitor;
+    MetadataSourceRead read = ReadMetadataSource(opened.file, request.input, monitor);
+    if (!read.result) return {read.result.error, {}};
+    return ShapeSplit(chosen, layout.outputs, read.source, request.software);
+}
+
+MetadataPlan SplitJob::ShapeMetadata(const std::vector<MetadataSource>& sources) const {
+    return ShapeSplit(channels_, Layout().outputs, sources.front(), software_);
+}
 
 SplitJob::SplitJob(const SplitRequest& request)
     : SampleJob(LayOutSplit(request, ChosenChannels(request))),
       channels_(ChosenChannels(request)),
       skipSilent_(request.skipSilent),
+      software_(request.software),
       heard_(2, std::vector<char>(channels_.size(), 0)) {}
 
 IoError SplitJob::MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,

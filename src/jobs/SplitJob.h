@@ -24,6 +24,7 @@ struct SplitRequest {
     // empty: every channel in order (the left, then the right of a stereo file).
     std::vector<unsigned> channels{};
     bool skipSilent = false;  // outputs whose samples are all zero bytes are left out, not committed
+    std::string software{};   // the program and version a coding history names ("stereorip 1.1.0")
 };
 
 // Splits one file of N channels into mono files in one pass: every block of
@@ -32,10 +33,15 @@ struct SplitRequest {
 // (DeriveMonoFormat) and CountFrames samples of its channel, byte for byte;
 // samples the file lacks are zero. An output whose RIFF size would not fit
 // 32 bits is written as RF64. With keepMetadata, each output carries the
-// input's metadata chunks where they stood (ReadWaveMetadata,
-// WriteWaveHeader, WriteWaveTrailer), copied unchanged. Commits the outputs
+// input's metadata chunks where they stood, each by what it means
+// (ShapeSplitMetadata: "bext", "iXML", "PEAK" and "chna" made for the
+// output's channel, "levl" and "axml" left out). Commits the outputs
 // in order; one committed stays when a later one fails. A channel number
 // that the input lacks fails the job before anything is opened.
+// Returns what each output of `request` would carry with keepMetadata,
+// read from its input now, or why it cannot be read.
+[[nodiscard]] MetadataPlan PlanSplitMetadata(const SplitRequest& request);
+
 class SplitJob final : public SampleJob {
 public:
     explicit SplitJob(const SplitRequest& request);
@@ -45,9 +51,11 @@ private:
                                      std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
                                      ChannelBlocks& block) const override;
     [[nodiscard]] bool KeepsOutput(std::size_t index) const override;
+    [[nodiscard]] MetadataPlan ShapeMetadata(const std::vector<MetadataSource>& sources) const override;
 
     std::vector<unsigned> channels_;  // per output, its channel counted from 0
     bool skipSilent_;
+    std::string software_;
     // Per thread, per output: whether a sample byte other than zero was seen.
     mutable std::vector<std::vector<char>> heard_;
 };

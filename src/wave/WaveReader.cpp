@@ -1,5 +1,7 @@
 #include "WaveReader.h"
 
+#include "WaveMetadata.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -169,22 +171,6 @@ uint16_t ResolveExtensibleTag(std::span<const uint8_t> fmt) {
 
 HeaderResult Refuse(WaveHeaderProblem problem) { return {problem, {}}; }
 
-// Returns whether `id` is four printable ASCII characters, as every chunk id is.
-bool IsPrintableId(const std::array<uint8_t, 4>& id) {
-    return std::all_of(id.begin(), id.end(), [](uint8_t byte) { return byte >= 0x20 && byte <= 0x7E; });
-}
-
-// Returns whether a chunk of `id` and `size` holds metadata an output may
-// carry: the format, the samples and their sizes are the output's own, and
-// fillers and empty lists hold nothing.
-bool IsMetadata(const std::array<uint8_t, 4>& id, uint64_t size) {
-    for (const char* own : {"fmt ", "data", "fact", "ds64", "JUNK", "PAD ", "FLLR"}) {
-        if (IsId(id.data(), own)) return false;
-    }
-    // A list's body starts with its 4-byte type; an empty list holds no more.
-    return !(IsId(id.data(), "LIST") && size <= 4);
-}
-
 }  // namespace
 
 HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels, const StopCheck& stopRequested) {
@@ -255,19 +241,25 @@ MetadataResult ReadWaveMetadata(const ByteSource& source, const StopCheck& stopR
     bool dataSeen = false;
     // A "fmt " behind the data (or none) goes right before it in an output.
     bool fmtBeforeData = false;
-    const uint64_t end = source.Size();
+    // Bytes that some writers append behind the RIFF form are no chunks. Its
+    // size is believed only when the samples lie within it.
+    const uint64_t formEnd = IsId(riff.data(), "RIFF") ? 8 + uint64_t{Le32(riff.data() + 4)} : source.Size();
+    bool formCredible = false;
     result.problem = WalkChunks(source, preamble, stopRequested, [&](const Chunk& chunk) {
-        // Past the RIFF form some writers append bytes that are no chunks.
-        if (!IsPrintableId(chunk.id)) return false;
-        if (IsId(chunk.id.data(), "data") && !dataSeen) {
+        if (formCredible && chunk.bodyOffset - 8 >= formEnd) return false;
+        const std::string id(chunk.id.begin(), chunk.id.end());
+        if (id == "data" && !dataSeen) {
             dataSeen = true;
-        } else if (IsId(chunk.id.data(), "fmt ") && !fmtSeen) {
+            formCredible = chunk.bodyOffset + chunk.size <= formEnd && formEnd <= source.Size();
+        } else if (id == "fmt " && !fmtSeen) {
             fmtSeen = true;
             fmtBeforeData = !dataSeen;
             if (fmtBeforeData) metadata.beforeFmt = metadata.beforeData.size();
-        } else if (IsMetadata(chunk.id, chunk.size) && chunk.bodyOffset + chunk.size <= end) {
-            const WaveChunk carried{std::string(chunk.id.begin(), chunk.id.end()), chunk.bodyOffset,
-                                    static_cast<uint32_t>(chunk.size)};
+        } else if (chunk.bodyOffset + chunk.size > source.Size()) {
+            metadata.cutShort = id;
+            return false;
+        } else if (ChunkRuleFor(id, chunk.size) != ChunkRule::Never) {
+            const WaveChunk carried{id, chunk.bodyOffset, static_cast<uint32_t>(chunk.size)};
             (dataSeen ? metadata.afterData : metadata.beforeData).push_back(carried);
         }
         return true;

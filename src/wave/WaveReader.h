@@ -40,11 +40,14 @@ using StopCheck = std::function<bool()>;
 [[nodiscard]] HeaderResult ReadWaveHeader(const ByteSource& source, int requiredChannels,
                                           const StopCheck& stopRequested = {});
 
-// One chunk of an input: its id and where its body lies.
+// One chunk of an input: its id and where its body lies, or a body made
+// for an output (a chunk rewritten for the channels it holds).
 struct WaveChunk {
-    std::string id;           // four characters, e.g. "bext", "LIST", "cue "
+    std::string id;           // four bytes, e.g. "bext", "LIST", "cue "
     uint64_t bodyOffset = 0;  // first byte of the body in the input
     uint32_t size = 0;        // the body's length, without the pad byte
+    bool held = false;        // the body is `body`, not the input's bytes
+    std::vector<uint8_t> body{};
 
     // Returns the bytes the chunk takes in a file: its 8-byte head, its body
     // and the pad byte that follows an odd body.
@@ -53,11 +56,15 @@ struct WaveChunk {
 };
 
 // The metadata chunks of an input, by where they stood: all its chunks but
-// "fmt ", "data", "fact", "ds64", "JUNK", "PAD ", "FLLR" and empty "LIST"s.
+// "fmt ", "data", "fact", "ds64", "JUNK", "PAD ", "FLLR" and empty "LIST"s
+// (ChunkRuleFor says Never).
 struct WaveMetadata {
     std::vector<WaveChunk> beforeData;  // in file order
     std::size_t beforeFmt = 0;          // how many of beforeData stood before "fmt "
     std::vector<WaveChunk> afterData;   // in file order
+    // The id of a chunk whose size ran past the end of the file, which
+    // ended the walk there; empty when the walk reached the end.
+    std::string cutShort{};
 
     [[nodiscard]] bool Empty() const { return beforeData.empty() && afterData.empty(); }
     bool operator==(const WaveMetadata&) const = default;
@@ -70,9 +77,11 @@ struct MetadataResult {
 };
 
 // Walks all the chunks of `source`, whose header ReadWaveHeader accepted,
-// and returns its metadata chunks. A chunk whose body runs past the end of
-// the source is left out, and the walk ends at one whose id is not four
-// printable characters (bytes some writers append behind the RIFF form).
+// and returns its metadata chunks, those with odd (non-printable) ids
+// included. The walk ends at the end of the RIFF form (bytes some writers
+// append behind it are no chunks) or of the file, or at a chunk whose body
+// runs past the end of the file: that one is left out and named in
+// `cutShort`.
 // Returns NotWave, with no chunks, for a file with more chunks than any real
 // one holds, or Stopped when `stopRequested` says so.
 [[nodiscard]] MetadataResult ReadWaveMetadata(const ByteSource& source, const StopCheck& stopRequested = {});

@@ -134,13 +134,19 @@ public:
         return {};
     }
 
-    // Takes `chunk` of `source`: its head, its body (bytes the file lacks are
-    // zero) and the pad byte after an odd body.
+    // Takes `chunk` of `source`: its head, its body (its held bytes, or
+    // those of the input, where bytes the file lacks are zero) and the pad
+    // byte after an odd body.
     [[nodiscard]] IoError PutChunk(const InputFile& source, const WaveChunk& chunk) {
         std::array<uint8_t, kChunkHeadBytes> head{};
         std::memcpy(head.data(), chunk.id.data(), std::min<size_t>(chunk.id.size(), 4));
         PutLe32(&head[4], chunk.size);
         if (IoError error = Put(head); error) return error;
+        if (chunk.held) {
+            if (IoError error = Put(chunk.body); error) return error;
+            if ((chunk.size & 1u) != 0) return Put(std::array<uint8_t, 1>{0});
+            return {};
+        }
         for (uint64_t position = 0; position < chunk.size;) {
             if (IoError error = MakeRoom(); error) return error;
             const size_t count = static_cast<size_t>(std::min<uint64_t>(capacity_ - used_, chunk.size - position));

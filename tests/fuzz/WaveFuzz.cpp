@@ -1,8 +1,10 @@
 // Any byte sequence as a WAV file: the header reader must never crash, and
 // every sample read must give exactly the data chunk's bytes that the file
 // holds, zero elsewhere; every metadata chunk listed lies whole in the file;
-// an RF64 file reads as the same file named BW64.
+// an RF64 file reads as the same file named BW64; the metadata made for
+// each output of a split and a join takes any chunk bodies.
 #include "system/FileIo.h"
+#include "wave/WaveMetadata.h"
 #include "wave/WaveReader.h"
 
 #include <algorithm>
@@ -57,6 +59,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
         for (const stereotools::WaveChunk& chunk : *list) {
             if (chunk.id.size() != 4 || chunk.bodyOffset + chunk.size > size) abort();
         }
+    }
+
+    stereotools::WaveMetadata held = metadata.metadata;
+    if (metadata && stereotools::LoadRewrittenBodies(memory, held)) {
+        stereotools::WaveFormatInfo info = stereo ? stereo.info : stereotools::WaveFormatInfo{};
+        info.channels = 2;
+        const stereotools::MetadataSource source{"fuzz.wav", info, held};
+        const stereotools::MetadataStep step{"fuzz", [] { return std::string("UID"); }};
+        stereotools::WaveFormatInfo mono = info;
+        mono.channels = 1;
+        const auto outputs = stereotools::ShapeSplitMetadata(source, {1, 0}, {mono, mono}, step);
+        const auto joined = stereotools::ShapeJoinMetadata({source, source}, info, step);
+        for (const auto* list : {&joined.metadata.beforeData, &joined.metadata.afterData}) {
+            for (const stereotools::WaveChunk& chunk : *list) {
+                if (chunk.held && chunk.body.size() != chunk.size) abort();
+            }
+        }
+        if (outputs.size() != 2) abort();
     }
 
     if (size >= 4 && (std::memcmp(bytes, "RF64", 4) == 0 || std::memcmp(bytes, "BW64", 4) == 0)) {

@@ -47,6 +47,13 @@ inline void AppendId(Bytes& out, const std::string& id) {
     for (size_t i = 0; i < 4; ++i) out.push_back(i < id.size() ? static_cast<uint8_t>(id[i]) : ' ');
 }
 
+// Sets the RIFF size of `bytes` to cover all of them, so that chunks
+// appended behind the built file are within its form.
+inline void CoverWithForm(Bytes& bytes) {
+    const uint64_t size = bytes.size() - 8;
+    for (int i = 0; i < 4; ++i) bytes[static_cast<size_t>(4 + i)] = static_cast<uint8_t>(size >> (8 * i));
+}
+
 // Builds WAV bytes field by field. Fields left unset follow from the others
 // (byteRate, blockAlign, dataSize, the RIFF size), so a test names only what
 // it is about:
