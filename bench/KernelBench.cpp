@@ -30,8 +30,8 @@ struct PageAligned {
     PageAligned() = default;
     template <typename U>
     PageAligned(const PageAligned<U>&) {}
-    T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{4096})); }
-    void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t{4096}); }
+    T* allocate(std::size_t n) { return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{4096})); }
+    void deallocate(T* p, std::size_t) { ::operator delete (p, std::align_val_t{4096}); }
     bool operator==(const PageAligned&) const { return true; }
 };
 using Buffer = std::vector<uint8_t, PageAligned<uint8_t>>;
@@ -77,7 +77,7 @@ void Split(benchmark::State& state, Route route) {
             stereotools::SplitChannels(interleaved.data(), frameCount, width, left.data(), right.data());
         } else {
             stereotools::detail::SplitChannelsWith(PathOf<KernelPath>(route), interleaved.data(), frameCount, width,
-                                                 left.data(), right.data());
+                                                   left.data(), right.data());
         }
         benchmark::DoNotOptimize(left.data());
         benchmark::DoNotOptimize(right.data());
@@ -102,7 +102,7 @@ void Interleave(benchmark::State& state, Route route) {
             stereotools::InterleaveChannels(left.data(), right.data(), frameCount, width, out.data());
         } else {
             stereotools::detail::InterleaveChannelsWith(PathOf<KernelPath>(route), left.data(), right.data(),
-                                                       frameCount, width, out.data());
+                                                        frameCount, width, out.data());
         }
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
@@ -184,9 +184,7 @@ BENCHMARK_CAPTURE(Split, ssse3, Route::Ssse3)->ArgNames({"width", "bytes"})->Arg
 BENCHMARK_CAPTURE(Split, portable, Route::Portable)
     ->ArgNames({"width", "bytes"})
     ->ArgsProduct({kWidths, {kBlockBytes}});
-BENCHMARK_CAPTURE(Interleave, ssse3, Route::Ssse3)
-    ->ArgNames({"width", "bytes"})
-    ->ArgsProduct({kWidths, {kBlockBytes}});
+BENCHMARK_CAPTURE(Interleave, ssse3, Route::Ssse3)->ArgNames({"width", "bytes"})->ArgsProduct({kWidths, {kBlockBytes}});
 BENCHMARK_CAPTURE(Interleave, portable, Route::Portable)
     ->ArgNames({"width", "bytes"})
     ->ArgsProduct({kWidths, {kBlockBytes}});

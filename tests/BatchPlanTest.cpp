@@ -209,12 +209,21 @@ TEST_F(BatchPlan, SplitsAnyChannelCountIntoNumberedOrTemplateNames) {
     };
     const std::string in = folder.Path() + "/";
     const Case cases[] = {
-        {"every channel", {}, {1, 2, 3, 4},
+        {"every channel",
+         {},
+         {1, 2, 3, 4},
          {in + "T01 channel 1.wav", in + "T01 channel 2.wav", in + "T01 channel 3.wav", in + "T01 channel 4.wav"}},
-        {"chosen channels in their order", {"", false, {4, 2}}, {4, 2}, {in + "T01 channel 4.wav", in + "T01 channel 2.wav"}},
-        {"a template", {"", false, {}, "{name}_{n}.wav"}, {1, 2, 3, 4},
+        {"chosen channels in their order",
+         {"", false, {4, 2}},
+         {4, 2},
+         {in + "T01 channel 4.wav", in + "T01 channel 2.wav"}},
+        {"a template",
+         {"", false, {}, "{name}_{n}.wav"},
+         {1, 2, 3, 4},
          {in + "T01_1.wav", in + "T01_2.wav", in + "T01_3.wav", in + "T01_4.wav"}},
-        {"a template into a folder", {folder.Path("out"), false, {3}, "{name}_Tr{n}.wav"}, {3},
+        {"a template into a folder",
+         {folder.Path("out"), false, {3}, "{name}_Tr{n}.wav"},
+         {3},
          {folder.Path("out") + "/T01_Tr3.wav"}},
     };
     for (const Case& c : cases) {
@@ -351,7 +360,8 @@ TEST_F(BatchPlan, RefusesAnInputAnEarlierItemWrites) {
 // A header that declares more samples than the file holds is warned of;
 // the item still runs.
 TEST_F(BatchPlan, WarnsOfSamplesTheFileDoesNotHold) {
-    const std::string cut = folder.Write("cut.wav", WaveBuilder().Channels(2).DataSize(4000).Samples(CountingBytes(40)).Build());
+    const std::string cut =
+        folder.Write("cut.wav", WaveBuilder().Channels(2).DataSize(4000).Samples(CountingBytes(40)).Build());
     const BatchItem item = Planner().PlanSplit(cut);
     ASSERT_TRUE(item) << item.refusal;
     EXPECT_EQ(item.warnings, Names{cut + ": the header declares 4000 bytes of samples, the file holds 40; "

@@ -221,7 +221,8 @@ TEST(CellGridClear, BlanksEveryCellInTheCurrentColoursAndHomesTheCursor) {
     EXPECT_EQ(grid.CursorRow(), 1);
     EXPECT_EQ(grid.CursorColumn(), 1);
     for (int row = 1; row <= 4; ++row) {
-        for (const GridCell& cell : grid.RowCells(row)) ASSERT_EQ(cell, (GridCell{U' ', kDarkGrey, kBrightWhite, false}));
+        for (const GridCell& cell : grid.RowCells(row))
+            ASSERT_EQ(cell, (GridCell{U' ', kDarkGrey, kBrightWhite, false}));
     }
 }
 

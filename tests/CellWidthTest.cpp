@@ -42,9 +42,9 @@ TEST(WideCellWidth, GivesTheCellsTerminalsShowWhereTheCLibraryGivesNone) {
         int width;
     };
     const Case kCases[] = {
-        {0x1160, 1},  {0x302A, 1},  {0x302D, 1},  {0x3099, 1},  {0x309A, 1},   {0x16FE4, 1},  // marks
-        {0x3098, 2},  {0x2FFFD, 2}, {0x3FFFD, 2},                // unassigned inside wide blocks and planes
-        {0xD7A4, 1},  {0x18D09, 1}, {0x1AFF4, 1}, {0x10FFFF, 1},  // unassigned elsewhere
+        {0x1160, 1}, {0x302A, 1},  {0x302D, 1},  {0x3099, 1},   {0x309A, 1}, {0x16FE4, 1},  // marks
+        {0x3098, 2}, {0x2FFFD, 2}, {0x3FFFD, 2},                 // unassigned inside wide blocks and planes
+        {0xD7A4, 1}, {0x18D09, 1}, {0x1AFF4, 1}, {0x10FFFF, 1},  // unassigned elsewhere
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(static_cast<uint32_t>(c.codePoint));

@@ -23,9 +23,12 @@ TEST(DeriveChannelFileNames, CutsTheLastFourCharacters) {
         {"", ""},
         {"sessions/day 2/take1.wav", "sessions/day 2/take1"},
         {"/abs/x.wav", "/abs/x"},
-        {"Gr\xC3\xBC\xC3\x9F" "e.wav", "Gr\xC3\xBC\xC3\x9F" "e"},     // Grüße.wav
-        {"\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F", ""},                      // äöüß: four characters, eight bytes
-        {"x\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97\xE5\xB9\xB4", "x"},    // x and four wide characters
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e.wav",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"},                                                       // Grüße.wav
+        {"\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F", ""},                    // äöüß: four characters, eight bytes
+        {"x\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97\xE5\xB9\xB4", "x"},  // x and four wide characters
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -50,8 +53,8 @@ TEST(DeriveChannelFileNames, CutsOnlyTheNameAfterTheLastSlash) {
         {"./ab", "./ab"},
         {"dir.wave/ab", "dir.wave/ab"},
         {"dir/", "dir/"},
-        {"d/\xC3\xA4\xC3\xB6", "d/\xC3\xA4\xC3\xB6"},            // d/äö: two characters
-        {"d/\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F", "d/"},            // d/äöüß
+        {"d/\xC3\xA4\xC3\xB6", "d/\xC3\xA4\xC3\xB6"},  // d/äö: two characters
+        {"d/\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F", "d/"},  // d/äöüß
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -70,10 +73,8 @@ TEST(DeriveChannelFileNames, CountsEachInvalidByteAsOneCharacter) {
         std::string stem;
     };
     const Case cases[] = {
-        {"stray byte", "take\xFF.wav", "take\xFF"},
-        {"continuation bytes alone", "ab\x80\x80\x80", "a"},
-        {"overlong form", "x\xC0\xAF.w", "x"},
-        {"surrogate", "x\xED\xA0\x80.", "x"},
+        {"stray byte", "take\xFF.wav", "take\xFF"}, {"continuation bytes alone", "ab\x80\x80\x80", "a"},
+        {"overlong form", "x\xC0\xAF.w", "x"},      {"surrogate", "x\xED\xA0\x80.", "x"},
         {"sequence cut short", "ab\xE4\xB8", ""},
     };
     for (const Case& c : cases) {
@@ -88,7 +89,8 @@ TEST(DeriveSplitFileNames, NumbersTheChannelsOfManyChannelFiles) {
     EXPECT_EQ(DeriveSplitFileNames("dir/take1.wav", 2),
               (std::vector<std::string>{"dir/take1 left channel.wav", "dir/take1 right channel.wav"}));
     EXPECT_EQ(DeriveSplitFileNames("dir/take1.wav", 3),
-              (std::vector<std::string>{"dir/take1 channel 1.wav", "dir/take1 channel 2.wav", "dir/take1 channel 3.wav"}));
+              (std::vector<std::string>{"dir/take1 channel 1.wav", "dir/take1 channel 2.wav",
+                                        "dir/take1 channel 3.wav"}));
     const std::vector<std::string> sixteen = DeriveSplitFileNames("T01.WAV", 16);
     ASSERT_EQ(sixteen.size(), 16u);
     EXPECT_EQ(sixteen[0], "T01 channel 01.wav");
@@ -224,9 +226,12 @@ TEST(NameTemplateProblem, RefusesWhatCannotNameAnOutput) {
 
 TEST(GroupTakes, GroupsEachNamingStyleInChannelOrder) {
     const Names names = {
-        "T01_2.WAV", "T01_1.WAV", "mix channel 03.wav", "Scene001-T001_Tr1.wav", "mix channel 01.wav",
-        "Scene001-T001_TR2.Wave", "mix channel 02.wav", "dir/T01_1.wav", "dir/T01_2.wav",
-        "T01 channel 1.wav", "T01 channel 2.wav",
+        "T01_2.WAV",          "T01_1.WAV",
+        "mix channel 03.wav", "Scene001-T001_Tr1.wav",
+        "mix channel 01.wav", "Scene001-T001_TR2.Wave",
+        "mix channel 02.wav", "dir/T01_1.wav",
+        "dir/T01_2.wav",      "T01 channel 1.wav",
+        "T01 channel 2.wav",
     };
     const std::vector<Take> takes = GroupTakes(names);
     struct Expected {
@@ -269,14 +274,27 @@ TEST(GroupTakes, RefusesGapsTwinsLoneFilesAndUnnumberedNames) {
         std::string message;
     };
     const Case cases[] = {
-        {"a gap", {"t_1.wav", "t_2.wav", "t_4.wav"}, TakeProblem::MissingChannel, 3, "Channel 3 of this take is missing"},
+        {"a gap",
+         {"t_1.wav", "t_2.wav", "t_4.wav"},
+         TakeProblem::MissingChannel,
+         3,
+         "Channel 3 of this take is missing"},
         {"no first", {"t_2.wav", "t_3.wav"}, TakeProblem::MissingChannel, 1, "Channel 1 of this take is missing"},
-        {"a number twice", {"t_1.wav", "t_01.wav", "t_2.wav"}, TakeProblem::ChannelTwice, 1,
+        {"a number twice",
+         {"t_1.wav", "t_01.wav", "t_2.wav"},
+         TakeProblem::ChannelTwice,
+         1,
          "Channel 1 of this take is named twice"},
-        {"a file twice", {"t_1.wav", "t_2.wav", "t_2.wav"}, TakeProblem::ChannelTwice, 2,
+        {"a file twice",
+         {"t_1.wav", "t_2.wav", "t_2.wav"},
+         TakeProblem::ChannelTwice,
+         2,
          "Channel 2 of this take is named twice"},
         {"a lone file", {"t_1.wav"}, TakeProblem::LoneFile, 0, "This is the only file of its take"},
-        {"no number", {"take.wav"}, TakeProblem::NoChannelNumber, 0,
+        {"no number",
+         {"take.wav"},
+         TakeProblem::NoChannelNumber,
+         0,
          "This name ends in no channel number of a take (NAME channel K.wav, NAME_K.wav, NAME_TrK.wav)"},
         {"channel 0", {"t_0.wav"}, TakeProblem::NoChannelNumber, 0, ""},
         {"no NAME", {"_1.wav"}, TakeProblem::NoChannelNumber, 0, ""},

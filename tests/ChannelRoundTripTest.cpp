@@ -35,11 +35,11 @@ TEST(ChannelRoundTrip, SplitThenInterleaveGivesBackTheFrames) {
                                  ", split path " + std::to_string(s) + ", join path " + std::to_string(j));
                     Bytes left(width * frameCount);
                     Bytes right(width * frameCount);
-                    stereotools::detail::SplitChannelsWith(splitPaths[s], frames.data(), frameCount, width,
-                                                         left.data(), right.data());
+                    stereotools::detail::SplitChannelsWith(splitPaths[s], frames.data(), frameCount, width, left.data(),
+                                                           right.data());
                     Bytes joined(frames.size());
                     stereotools::detail::InterleaveChannelsWith(joinPaths[j], left.data(), right.data(), frameCount,
-                                                               width, joined.data());
+                                                                width, joined.data());
                     EXPECT_EQ(joined, frames);
                 }
             }

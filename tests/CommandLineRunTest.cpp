@@ -26,7 +26,9 @@ int RunTool(Tool tool, std::vector<std::string> arguments) {
 
 // Fake commit calls that refuse to put a right-channel output in place.
 struct RefuseRightOutputs {
-    static bool IsRight(const char* name) { return std::string_view(name).find("right channel") != std::string_view::npos; }
+    static bool IsRight(const char* name) {
+        return std::string_view(name).find("right channel") != std::string_view::npos;
+    }
     static int RenameAt(int fromFolder, const char* from, int toFolder, const char* to) {
         if (IsRight(to)) {
             errno = EIO;

@@ -1,6 +1,6 @@
 #include "console/Dialogue.h"
-#include "support/MemoryConsole.h"
 #include "support/ForwardingConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/TestWave.h"
 
 #include <gtest/gtest.h>
@@ -129,8 +129,8 @@ private:
 // Writes a mono WAV file at `path`.
 void WriteWave(const std::string& path) {
     const testwave::Bytes bytes = testwave::WaveBuilder().Samples(testwave::CountingBytes(8)).Build();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // A temporary folder with one mono WAV file, removed afterwards.
@@ -221,8 +221,9 @@ TEST(AskFileName, WritesThePromptAndEchoesTheAnswerAtEachToolsColumn) {
         EXPECT_EQ(answer.status, Answer::Status::Accepted);
         EXPECT_EQ(answer.text, "a.wav");
         EXPECT_EQ(answer.cells, 5u);
-        const std::string expectedRow =
-            std::string(c.prompt) + std::string(static_cast<std::size_t>(c.column) - 1 - c.prompt.size(), ' ') + "a.wav";
+        const std::string expectedRow = std::string(c.prompt) +
+                                        std::string(static_cast<std::size_t>(c.column) - 1 - c.prompt.size(), ' ') +
+                                        "a.wav";
         EXPECT_EQ(console.RowText(c.row), expectedRow);
         ExpectColour(console, c.row, 1, static_cast<int>(c.prompt.size()), kDarkGrey);
         ExpectColour(console, c.row, c.column, c.column + 4, kBlack);
@@ -519,8 +520,8 @@ TEST_F(DialogueFiles, AnExistingFileIsAcceptedWithoutABox) {
 TEST_F(DialogueFiles, ARefusedHeaderShowsItsProblem) {
     const std::string stereo = (folder_ / "stereo.wav").string();
     const testwave::Bytes stereoBytes = testwave::WaveBuilder().Channels(2).Samples(testwave::CountingBytes(8)).Build();
-    std::ofstream(stereo, std::ios::binary).write(reinterpret_cast<const char*>(stereoBytes.data()),
-                                                  static_cast<std::streamsize>(stereoBytes.size()));
+    std::ofstream(stereo, std::ios::binary)
+        .write(reinterpret_cast<const char*>(stereoBytes.data()), static_cast<std::streamsize>(stereoBytes.size()));
     const std::string text = (folder_ / "notes.wav").string();
     std::ofstream(text) << "not a WAV file at all, just words in a file named like one";
     struct Case {
@@ -588,8 +589,9 @@ TEST_F(DialogueFiles, RefusedNamesShowTheFileNotFoundBox) {
         ASSERT_EQ(toolkit.messages.size(), 1u);
         EXPECT_EQ(toolkit.messages[0], "            File not found.\\n Please enter a valid filename  ");
         EXPECT_EQ(toolkit.captions[0], "  ERROR");
-        EXPECT_EQ(toolkit.calls[0],
-                  "ConsoleMessageBox(            File not found.\\n Please enter a valid filename  , 0,   ERROR, 0, 0)");
+        EXPECT_EQ(
+            toolkit.calls[0],
+            "ConsoleMessageBox(            File not found.\\n Please enter a valid filename  , 0,   ERROR, 0, 0)");
         EXPECT_EQ(inner.KeysLeft(), 0u);
     }
 }
@@ -689,8 +691,8 @@ TEST_F(DialogueFiles, AStopWhileAHostileHeaderIsWalkedEndsWithoutABox) {
     testwave::Bytes zeroChunks = {'R', 'I', 'F', 'F', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E'};
     zeroChunks.resize(zeroChunks.size() + (1 << 16), 0);
     const std::string hostile = (folder_ / "zero chunks.wav").string();
-    std::ofstream(hostile, std::ios::binary).write(reinterpret_cast<const char*>(zeroChunks.data()),
-                                                   static_cast<std::streamsize>(zeroChunks.size()));
+    std::ofstream(hostile, std::ios::binary)
+        .write(reinterpret_cast<const char*>(zeroChunks.data()), static_cast<std::streamsize>(zeroChunks.size()));
     for (const RetryPolicy policy : {RetryPolicy::Restart, RetryPolicy::AskAgainInPlace}) {
         MemoryConsole console(28);
         RecordingToolkit toolkit(&console);
@@ -715,7 +717,8 @@ TEST(ShowErrorBox, BeepsThenShowsTheMessageUnderTheErrorCaption) {
     console.AddText("after");
     EXPECT_EQ(ShowErrorBox(console, toolkit, "This is not a mono Wave file  "), 0) << "a key closed it";
     EXPECT_EQ(console.Beeps(), 1);
-    EXPECT_EQ(toolkit.calls, std::vector<std::string>{"ConsoleMessageBox(This is not a mono Wave file  , 0,   ERROR, 0, 0)"});
+    EXPECT_EQ(toolkit.calls,
+              std::vector<std::string>{"ConsoleMessageBox(This is not a mono Wave file  , 0,   ERROR, 0, 0)"});
     EXPECT_EQ(console.KeysLeft(), 5u);
     for (int row = 1; row <= 28; ++row) EXPECT_EQ(console.RowText(row), "");
 }
@@ -761,8 +764,8 @@ TEST_P(JobPhase, PutsEachLineOnItsRow) {
     EXPECT_TRUE(std::regex_match(jobTime, std::regex(R"(   Job completed in (0|[1-9][0-9]*)?(\.[0-9])? seconds)")))
         << jobTime;
     for (int row = r.cursorRowAtStart; row <= r.windowRows; ++row) {
-        if (row == r.reading || row == r.firstDone || row == r.writing || row == r.secondDone ||
-            row == r.jobTime || row == r.pressAnyKey)
+        if (row == r.reading || row == r.firstDone || row == r.writing || row == r.secondDone || row == r.jobTime ||
+            row == r.pressAnyKey)
             continue;
         EXPECT_EQ(console.RowText(row), "") << row;
     }
@@ -794,8 +797,7 @@ TEST(JobPhase, FollowsTheJoinDialogueFromRow12) {
     EXPECT_EQ(console.CursorRow(), 12);
     console.AddText("out.wav");
     console.AddEnter();
-    ASSERT_EQ(AskFileName(console, kOutputPrompt, console.CursorRow(), kKnitColumn).status,
-              Answer::Status::Accepted);
+    ASSERT_EQ(AskFileName(console, kOutputPrompt, console.CursorRow(), kKnitColumn).status, Answer::Status::Accepted);
     const JobClock clock = BeginJob(console, "   Reading input files...");
     EXPECT_EQ(console.RowText(12), std::string(kOutputPrompt) + std::string(8, ' ') + "out.wav");
     EXPECT_EQ(console.RowText(17), "   Reading input files...");
@@ -899,12 +901,21 @@ TEST(FormatNumber, WritesTheDialoguesNumberFormat) {
         const char* text;
     };
     const Case kCases[] = {
-        {3.0, " 3 "},           {0.4, " .4 "},          {0.0, " 0 "},
-        {-0.0, " 0 "},          {12.5, " 12.5 "},       {100.0, " 100 "},
-        {-0.5, "-.5 "},         {-12.25, "-12.25 "},    {44100.0, " 44100 "},
-        {0.75, " .75 "},        {1.0 / 3.0, " .333333333333333 "},
-        {2.0 / 3.0, " .666666666666667 "},              {123456789012345.0, " 123456789012345 "},
-        {0.001, " .001 "},      {4294967295.0, " 4294967295 "},
+        {3.0, " 3 "},
+        {0.4, " .4 "},
+        {0.0, " 0 "},
+        {-0.0, " 0 "},
+        {12.5, " 12.5 "},
+        {100.0, " 100 "},
+        {-0.5, "-.5 "},
+        {-12.25, "-12.25 "},
+        {44100.0, " 44100 "},
+        {0.75, " .75 "},
+        {1.0 / 3.0, " .333333333333333 "},
+        {2.0 / 3.0, " .666666666666667 "},
+        {123456789012345.0, " 123456789012345 "},
+        {0.001, " .001 "},
+        {4294967295.0, " 4294967295 "},
         {999999999999999.0, " 999999999999999 "},
     };
     for (const Case& c : kCases) {
@@ -920,9 +931,8 @@ TEST(RoundHalfEven, RoundsExactHalvesToTheEvenDigit) {
         double rounded;
     };
     const Case kCases[] = {
-        {12.25, 1, 12.2}, {0.04, 1, 0.0},  {0.4, 1, 0.4},
-        {2.5, 0, 2.0},    {3.5, 0, 4.0},    {-2.5, 0, -2.0}, {0.125, 2, 0.12}, {0.375, 2, 0.38},
-        {10.0, 2, 10.0},  {0.75, 2, 0.75},
+        {12.25, 1, 12.2}, {0.04, 1, 0.0},   {0.4, 1, 0.4},    {2.5, 0, 2.0},   {3.5, 0, 4.0},
+        {-2.5, 0, -2.0},  {0.125, 2, 0.12}, {0.375, 2, 0.38}, {10.0, 2, 10.0}, {0.75, 2, 0.75},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(testing::Message() << c.value << " to " << c.decimals);
@@ -1089,8 +1099,8 @@ TEST(AskFileName, MarksPastesOnlyWhileReadingTheAnswer) {
 TEST_F(NameEntry, APastedShellWordOpensTheFileItNames) {
     const std::string quotedPath = "'" + existing_ + "' \n";
     const std::string escapedPath = std::regex_replace(existing_, std::regex(" "), "\\ ");
-    for (const std::string& pasted : {quotedPath, "\"" + existing_ + "\"", escapedPath, "file://" +
-                                          std::regex_replace(existing_, std::regex(" "), "%20")}) {
+    for (const std::string& pasted : {quotedPath, "\"" + existing_ + "\"", escapedPath,
+                                      "file://" + std::regex_replace(existing_, std::regex(" "), "%20")}) {
         SCOPED_TRACE(pasted);
         MemoryConsole console(28);
         RecordingToolkit toolkit(&console);
@@ -1175,8 +1185,8 @@ TEST_F(NameEntry, TabOnAnEmptyAnswerProposesThePartnerFile) {
         RecordingToolkit toolkit(&console);
         console.AddTab();
         console.AddEnter();
-        const WaveAnswer answer = AskWaveFile(console, toolkit, kRightPrompt, 9, kKnitColumn, 1,
-                                              RetryPolicy::AskAgainInPlace, Path(c.left));
+        const WaveAnswer answer =
+            AskWaveFile(console, toolkit, kRightPrompt, 9, kKnitColumn, 1, RetryPolicy::AskAgainInPlace, Path(c.left));
         EXPECT_EQ(answer.status, Answer::Status::Accepted);
         EXPECT_EQ(answer.input.name, Path(c.right));
         EXPECT_EQ(console.RowText(9), std::string(kRightPrompt) + " " + Path(c.right));
@@ -1316,8 +1326,8 @@ std::string AnswerRow(std::string_view prompt, int column, std::string_view answ
 TEST(AskFileName, EditsTheAnswerWhereTheCursorIs) {
     using K = Key::Kind;
     struct Step {
-        const char* text = nullptr;  // typed, or
-        K kind = K::Other;           // a key of this kind
+        const char* text = nullptr;   // typed, or
+        K kind = K::Other;            // a key of this kind
         const char* paste = nullptr;  // or pasted
     };
     struct Case {
@@ -1332,8 +1342,9 @@ TEST(AskFileName, EditsTheAnswerWhereTheCursorIs) {
         {"Home, then typing", {T("abcd"), Press(K::Home), T("X")}, "Xabcd"},
         {"Ctrl-A, then typing", {T("abcd"), Press(K::CtrlA), T("X")}, "Xabcd"},
         {"Left twice, then typing", {T("abcd"), Press(K::Left), Press(K::Left), T("XY")}, "abXYcd"},
-        {"End and Ctrl-E go back", {T("ab"), Press(K::Home), Press(K::End), T("c"), Press(K::Home),
-                                    Press(K::CtrlE), T("d")}, "abcd"},
+        {"End and Ctrl-E go back",
+         {T("ab"), Press(K::Home), Press(K::End), T("c"), Press(K::Home), Press(K::CtrlE), T("d")},
+         "abcd"},
         {"Backspace inside", {T("abcd"), Press(K::Left), Press(K::Backspace)}, "abd"},
         {"Delete inside", {T("abcd"), Press(K::Home), Press(K::Delete)}, "bcd"},
         {"Ctrl-D inside", {T("abcd"), Press(K::Left), Press(K::CtrlD)}, "abc"},
@@ -1347,9 +1358,12 @@ TEST(AskFileName, EditsTheAnswerWhereTheCursorIs) {
         SCOPED_TRACE(c.name);
         MemoryConsole console(28);
         for (const Step& step : c.steps) {
-            if (step.text != nullptr) console.AddText(step.text);
-            else if (step.paste != nullptr) console.AddPaste(step.paste);
-            else console.AddKey(step.kind);
+            if (step.text != nullptr)
+                console.AddText(step.text);
+            else if (step.paste != nullptr)
+                console.AddPaste(step.paste);
+            else
+                console.AddKey(step.kind);
         }
         console.AddEnter();
         const Answer answer = AskFileName(console, kRipPrompt, 8, kRipColumn);
@@ -1579,7 +1593,8 @@ TEST(RunJobPhase, LeavesInTheShellWhatTheJobWrote) {
          {},
          {{ShellStream::Error, "Cannot write 'take1 right channel.wav': No space left on device"}}},
         {"control characters",
-         {"a\x1B[2J\x07" "b\xC2\x9B.wav"},
+         {"a\x1B[2J\x07"
+          "b\xC2\x9B.wav"},
          {},
          {},
          {{ShellStream::Output, "wrote 'a?[2J?b?.wav'"}}},

@@ -22,7 +22,6 @@
 
 namespace {
 
-using testwave::Bytes;
 using stereotools::FileCalls;
 using stereotools::InputOpenResult;
 using stereotools::IoError;
@@ -30,6 +29,7 @@ using stereotools::OpenInputFile;
 using stereotools::ReadFully;
 using stereotools::WriteFully;
 using stereotools::WriteFullyAt;
+using testwave::Bytes;
 
 using Op = IoError::Operation;
 
@@ -223,7 +223,8 @@ struct LinuxLimit {
 // A mapping of untouched pages: address space for a huge buffer, no memory.
 struct Reserved {
     explicit Reserved(size_t bytes) : size(bytes) {
-        void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        void* mapped =
+            ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         data = mapped == MAP_FAILED ? nullptr : static_cast<uint8_t*>(mapped);
     }
     ~Reserved() {
@@ -277,8 +278,9 @@ TEST(LargeFileTransfer, RoundTripsABlockLargerThanOneCallMoves) {
     if (!inMemory && FreeBytes(folder.Path()) < kRoomNeeded) GTEST_SKIP() << "less than 8 GiB free on the disk";
     if (FreeMemory() < 2 * bytes) GTEST_SKIP() << "not enough free memory";
 
-    const size_t marks[] = {0, 1, kLinuxTransferLimit - 1, kLinuxTransferLimit, kLinuxTransferLimit + 1,
-                            size_t{1} << 31, bytes - 2, bytes - 1};
+    const size_t marks[] = {
+        0,         1,        kLinuxTransferLimit - 1, kLinuxTransferLimit, kLinuxTransferLimit + 1, size_t{1} << 31,
+        bytes - 2, bytes - 1};
     const std::string path = folder.Path("large");
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(fd, 0);
@@ -430,7 +432,8 @@ TEST_F(OpenInputFileTest, NeverOpensASpecialFile) {
     std::vector<std::string> special = {folder.Path("fifo")};
     ASSERT_EQ(::mkfifo(special[0].c_str(), 0644), 0);
     // A private twin of /dev/null, so that no other program's opens are seen.
-    if (::mknod(folder.Path("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0) special.push_back(folder.Path("null"));
+    if (::mknod(folder.Path("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0)
+        special.push_back(folder.Path("null"));
     for (const auto& path : special) {
         SCOPED_TRACE(path);
         const OpenWatch watch(path);

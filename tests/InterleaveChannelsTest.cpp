@@ -13,13 +13,13 @@
 
 namespace {
 
-using stereotools::InterleaveChannels;
-using stereotools::detail::InterleaveChannelsWith;
-using stereotools::IsKernelPathAvailable;
-using stereotools::KernelPath;
 using kerneltest::Bytes;
 using kerneltest::GuardedBuffer;
 using kerneltest::RandomBytes;
+using stereotools::InterleaveChannels;
+using stereotools::IsKernelPathAvailable;
+using stereotools::KernelPath;
+using stereotools::detail::InterleaveChannelsWith;
 
 // Interleaves byte by byte, the definition the kernels must match.
 Bytes ReferenceInterleave(const Bytes& left, const Bytes& right, std::size_t frameCount, unsigned width) {
@@ -45,7 +45,10 @@ TEST(InterleaveChannels, InterleavesHandWrittenSamples) {
         {"8-bit", 1, {10, 11, 12}, {20, 21, 22}, {10, 20, 11, 21, 12, 22}},
         {"16-bit", 2, {1, 2, 5, 6}, {3, 4, 7, 8}, {1, 2, 3, 4, 5, 6, 7, 8}},
         {"24-bit", 3, {1, 2, 3, 7, 8, 9}, {4, 5, 6, 10, 11, 12}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
-        {"64-bit", 8, {1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16},
+        {"64-bit",
+         8,
+         {1, 2, 3, 4, 5, 6, 7, 8},
+         {9, 10, 11, 12, 13, 14, 15, 16},
          {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}},
     };
     for (const auto& c : cases) {
@@ -93,8 +96,8 @@ TEST_P(InterleaveChannelsPath, MatchesReferenceForEveryWidthCountAndAlignment) {
             const Bytes rightSource = RandomBytes(channelBytes, seed + 1);
             const Bytes expected = ReferenceInterleave(leftSource, rightSource, frameCount, width);
             for (std::size_t offset = 0; offset < 4; ++offset) {
-                SCOPED_TRACE("width " + std::to_string(width) + ", frames " + std::to_string(frameCount) +
-                             ", offset " + std::to_string(offset));
+                SCOPED_TRACE("width " + std::to_string(width) + ", frames " + std::to_string(frameCount) + ", offset " +
+                             std::to_string(offset));
                 GuardedBuffer left(channelBytes, (offset + 1) % 4);
                 GuardedBuffer right(channelBytes, (offset + 2) % 4);
                 std::copy(leftSource.begin(), leftSource.end(), left.data());

@@ -5,10 +5,10 @@
 #include "stereoknit/StereoKnit.h"
 #include "stereorip/StereoRip.h"
 
-#include "support/MemoryConsole.h"
 #include "jobs/ChannelNames.h"
 #include "jobs/JoinJob.h"
 #include "jobs/SplitJob.h"
+#include "support/MemoryConsole.h"
 #include "support/TestWave.h"
 #include "support/WaveOutputs.h"
 #include "wave/WaveReader.h"
@@ -46,10 +46,8 @@ struct SampleKind {
 };
 
 constexpr SampleKind kKinds[] = {
-    {"8-bit", 1, 8, SF_FORMAT_PCM_U8},
-    {"16-bit", 1, 16, SF_FORMAT_PCM_16},
-    {"24-bit", 1, 24, SF_FORMAT_PCM_24},
-    {"32-bit float", 3, 32, SF_FORMAT_FLOAT},
+    {"8-bit", 1, 8, SF_FORMAT_PCM_U8},         {"16-bit", 1, 16, SF_FORMAT_PCM_16},
+    {"24-bit", 1, 24, SF_FORMAT_PCM_24},       {"32-bit float", 3, 32, SF_FORMAT_FLOAT},
     {"64-bit float", 3, 64, SF_FORMAT_DOUBLE},
 };
 
@@ -93,7 +91,8 @@ Bytes SampleBytes(const SampleKind& kind, std::size_t samples, int seed) {
             std::memcpy(at, &value, 8);
         } else {
             const auto scaled = static_cast<int64_t>(value * std::ldexp(1.0, kind.bits - 1));
-            const uint64_t stored = kind.bits == 8 ? static_cast<uint64_t>(scaled + 128) : static_cast<uint64_t>(scaled);
+            const uint64_t stored =
+                kind.bits == 8 ? static_cast<uint64_t>(scaled + 128) : static_cast<uint64_t>(scaled);
             for (unsigned b = 0; b < width; ++b) at[b] = static_cast<uint8_t>(stored >> (8 * b));
         }
     }
@@ -150,12 +149,13 @@ ReadBack ReadWithSndfile(const std::string& path, std::size_t width) {
     const auto samples = static_cast<std::size_t>(result.info.frames) * static_cast<std::size_t>(result.info.channels);
     // One spare frame shows data past the stated end (libsndfile reads whole frames only).
     result.raw.resize((samples + static_cast<std::size_t>(result.info.channels)) * width);
-    result.raw.resize(static_cast<std::size_t>(sf_read_raw(file, result.raw.data(), static_cast<sf_count_t>(result.raw.size()))));
+    result.raw.resize(
+        static_cast<std::size_t>(sf_read_raw(file, result.raw.data(), static_cast<sf_count_t>(result.raw.size()))));
     sf_seek(file, 0, SEEK_SET);
     sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
     result.values.resize(samples);
-    result.values.resize(static_cast<std::size_t>(
-        sf_read_double(file, result.values.data(), static_cast<sf_count_t>(samples))));
+    result.values.resize(
+        static_cast<std::size_t>(sf_read_double(file, result.values.data(), static_cast<sf_count_t>(samples))));
     sf_close(file);
     return result;
 }
@@ -187,8 +187,9 @@ TEST(Interop, SndfileReadsEverySplitOutput) {
         TempFolder folder;
         const unsigned width = kind.bits / 8u;
         const Bytes samples = SampleBytes(kind, 2 * kFrames, 1);
-        const std::string input = folder.Write(
-            "take.wav", WaveBuilder().Tag(kind.tag).Channels(2).Rate(kRate).Bits(kind.bits).Samples(samples).Build());
+        const std::string input =
+            folder.Write("take.wav",
+                         WaveBuilder().Tag(kind.tag).Channels(2).Rate(kRate).Bits(kind.bits).Samples(samples).Build());
         ASSERT_EQ(RipFile(input), 0);
         ExpectFileHolds(folder.Path("take left channel.wav"), kind, 1, Channel(samples, width, 0));
         ExpectFileHolds(folder.Path("take right channel.wav"), kind, 1, Channel(samples, width, 1));
@@ -203,7 +204,8 @@ TEST(Interop, SndfileReadsEveryJoinOutputShorterChannelZeroFilled) {
         const Bytes left = SampleBytes(kind, kFrames, 2);
         const Bytes right = SampleBytes(kind, kFrames - 10, 3);
         for (const auto& [name, samples] : {std::pair{"l.wav", &left}, std::pair{"r.wav", &right}})
-            folder.Write(name, WaveBuilder().Tag(kind.tag).Channels(1).Rate(kRate).Bits(kind.bits).Samples(*samples).Build());
+            folder.Write(name,
+                         WaveBuilder().Tag(kind.tag).Channels(1).Rate(kRate).Bits(kind.bits).Samples(*samples).Build());
         ASSERT_EQ(KnitFiles(folder.Path("l.wav"), folder.Path("r.wav"), folder.Path("joined.wav")), 0);
 
         Bytes expected;
@@ -282,17 +284,16 @@ TEST(Interop, SndfileReadsEveryRf64Output) {
             // Even chunks before the data: libsndfile 1.2's RF64 reader skips
             // no pad byte there (RIFF's it does), so an odd one hides the data.
             const Bytes list = {'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M', 2, 0, 0, 0, 'x', 0};
-            const std::string input = folder.Write(
-                "take.wav", WaveBuilder()
-                                .Tag(kind.tag)
-                                .Channels(static_cast<uint16_t>(channels))
-                                .Rate(kRate)
-                                .Bits(kind.bits)
-                                .ChunkBeforeFmt("bext", Bytes(602, 'b'))
-                                .ChunkBeforeData("LIST", list)
-                                .Samples(samples)
-                                .ChunkAfterData("iXML", Bytes(27, 'i'))
-                                .Build());
+            const std::string input = folder.Write("take.wav", WaveBuilder()
+                                                                   .Tag(kind.tag)
+                                                                   .Channels(static_cast<uint16_t>(channels))
+                                                                   .Rate(kRate)
+                                                                   .Bits(kind.bits)
+                                                                   .ChunkBeforeFmt("bext", Bytes(602, 'b'))
+                                                                   .ChunkBeforeData("LIST", list)
+                                                                   .Samples(samples)
+                                                                   .ChunkAfterData("iXML", Bytes(27, 'i'))
+                                                                   .Build());
             auto opened = stereotools::OpenInputFile(input);
             ASSERT_TRUE(opened);
             const auto header = stereotools::ReadWaveHeader(opened.file, channels);
@@ -346,8 +347,10 @@ TEST(InteropSlow, SndfileReadsAJoinPast4GiB) {
 // "key=value" line each, or nothing when ffprobe is not installed.
 std::optional<std::string> FfprobeStream(const std::string& path) {
     if (std::system("command -v ffprobe > /dev/null 2>&1") != 0) return std::nullopt;
-    const std::string command = "ffprobe -v error -show_entries stream=channels,channel_layout "
-                                "-of default=noprint_wrappers=1 '" + path + "'";
+    const std::string command =
+        "ffprobe -v error -show_entries stream=channels,channel_layout "
+        "-of default=noprint_wrappers=1 '" +
+        path + "'";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return {};
     std::string out;
@@ -369,9 +372,9 @@ TEST(Interop, SndfileReadsAThreeChannelJoin) {
         std::vector<Bytes> channels;
         for (int c = 0; c < 3; ++c) {
             channels.push_back(SampleBytes(kind, kFrames, 10 + c));
-            const std::string name = folder.Write(
-                "in" + std::to_string(c) + ".wav",
-                WaveBuilder().Tag(kind.tag).Rate(kRate).Bits(kind.bits).Samples(channels.back()).Build());
+            const std::string name =
+                folder.Write("in" + std::to_string(c) + ".wav",
+                             WaveBuilder().Tag(kind.tag).Rate(kRate).Bits(kind.bits).Samples(channels.back()).Build());
             const stereotools::InputCheck check = stereotools::CheckInput(name, 1);
             ASSERT_TRUE(check);
             request.inputs.push_back(check.input);

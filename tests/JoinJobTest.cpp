@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace stereotools {
@@ -53,8 +53,9 @@ TEST_F(JoinJobRun, ReportsProgressBlockByBlock) {
 
     ASSERT_TRUE(RunJob(job, monitor));
     const uint64_t total = 2 * left.size();
-    const std::vector<std::pair<uint64_t, uint64_t>> expected = {
-        {0, total}, {kSampleBlockBytes, total}, {total, total}};
+    const std::vector<std::pair<uint64_t, uint64_t>> expected = {{0, total},
+                                                                 {kSampleBlockBytes, total},
+                                                                 {total, total}};
     EXPECT_EQ(monitor.progress, expected);
     EXPECT_EQ(folder.Read("lr.wav"), StereoFile(Interleaved16(left, right)));
 }
@@ -105,8 +106,12 @@ TEST_F(JoinJobRun, TakesTheLeftInputsMetadataOnRequest) {
     // Three 8-bit frames: the joined data is even, the left's is odd.
     folder.Write("l.wav",
                  leftChunks(WaveBuilder().Bits(8)).Samples({1, 2, 3}).ChunkBeforeData("JUNK", Bytes(2)).Build());
-    folder.Write("r.wav", WaveBuilder().Bits(8).ChunkBeforeFmt("bext", Bytes(1, 'R')).Samples({4, 5, 6})
-                              .ChunkAfterData("iXML", Bytes(2, 'R')).Build());
+    folder.Write("r.wav", WaveBuilder()
+                              .Bits(8)
+                              .ChunkBeforeFmt("bext", Bytes(1, 'R'))
+                              .Samples({4, 5, 6})
+                              .ChunkAfterData("iXML", Bytes(2, 'R'))
+                              .Build());
     JoinRequest request = Request("l.wav", "r.wav", "lr.wav");
     request.keepMetadata = true;
     JoinJob job(request);
@@ -222,12 +227,14 @@ TEST_F(JoinJobRun, JoinsThreeInputsIntoAnExtensibleFile) {
     const Bytes third = testwave::RandomBytes(3 * 500, 3);
     for (const char* name : {"1.wav", "2.wav", "3.wav"}) {
         const Bytes& samples = name[0] == '1' ? first : name[0] == '2' ? second : third;
-        folder.Write(name, WaveBuilder().Bits(24).Extensible(testwave::kPcmSubFormat).ValidBits(20).Samples(samples).Build());
+        folder.Write(name,
+                     WaveBuilder().Bits(24).Extensible(testwave::kPcmSubFormat).ValidBits(20).Samples(samples).Build());
     }
     Bytes frames;
     for (std::size_t i = 0; i < 500; ++i) {
         for (const Bytes* channel : {&first, &second, &third}) {
-            for (std::size_t b = 0; b < 3; ++b) frames.push_back(3 * i + b < channel->size() ? (*channel)[3 * i + b] : 0);
+            for (std::size_t b = 0; b < 3; ++b)
+                frames.push_back(3 * i + b < channel->size() ? (*channel)[3 * i + b] : 0);
         }
     }
     for (const std::optional<uint32_t> mask : {std::optional<uint32_t>{}, std::optional<uint32_t>{0x7}}) {

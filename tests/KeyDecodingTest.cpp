@@ -35,8 +35,10 @@ std::string ManualCtrlLetters() {
 TEST(KeyForCharacter, DecodesTheCtrlKeysTheManualLists) {
     const std::string documented = ManualCtrlLetters();
     ASSERT_FALSE(documented.empty()) << "no Ctrl keys found in the manual";
-    const std::map<char, Key::Kind> ownKeys = {
-        {'H', Key::Kind::Backspace}, {'I', Key::Kind::Tab}, {'J', Key::Kind::Enter}, {'M', Key::Kind::Enter}};
+    const std::map<char, Key::Kind> ownKeys = {{'H', Key::Kind::Backspace},
+                                               {'I', Key::Kind::Tab},
+                                               {'J', Key::Kind::Enter},
+                                               {'M', Key::Kind::Enter}};
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         SCOPED_TRACE(letter);
         const Key key = KeyForCharacter(static_cast<char32_t>(letter - 0x40));

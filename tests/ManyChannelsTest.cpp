@@ -87,7 +87,8 @@ TEST(ManyChannels, SplitsOnlyTheSelectedChannels) {
         std::vector<unsigned> selected;
         std::size_t frames;
     };
-    const Case cases[] = {{2, {1}, 100}, {2, {0}, 100}, {6, {0, 2, 5}, 700}, {64, {63}, 300}, {65535, {0, 40000, 65534}, 3}};
+    const Case cases[] = {
+        {2, {1}, 100}, {2, {0}, 100}, {6, {0, 2, 5}, 700}, {64, {63}, 300}, {65535, {0, 40000, 65534}, 3}};
     for (const Case& c : cases) {
         for (unsigned width = 1; width <= 8; ++width) {
             SCOPED_TRACE(std::to_string(c.count) + " channels, width " + std::to_string(width));

@@ -80,7 +80,9 @@ TEST(MemoryConsoleKeys, AScriptedEndedStaysEndedWithItsStatus) {
 
 TEST(MemoryConsoleKeys, AddTextKeepsInvalidBytesAsTheirOwnKeys) {
     MemoryConsole console;
-    console.AddText("\xFF" "b");
+    console.AddText(
+        "\xFF"
+        "b");
     const Key invalid = console.ReadKey();
     EXPECT_EQ(invalid.character, U'\uFFFD');
     EXPECT_EQ(invalid.bytes, "\xFF");

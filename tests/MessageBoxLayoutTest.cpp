@@ -74,7 +74,10 @@ TEST(WrapParagraph, NeverSplitsAWideCharacter) {
     const auto lines = WrapParagraph(Line("abcd\xE4\xB8\xAD"), 5);
     EXPECT_EQ(Texts(lines), (std::vector<std::string>{"abcd", "\xE4\xB8\xAD"}));
     // Too wide for any line: left out.
-    EXPECT_EQ(Texts(WrapParagraph(Line("\xE4\xB8\xAD" "a"), 1)), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(Texts(WrapParagraph(Line("\xE4\xB8\xAD"
+                                       "a"),
+                                  1)),
+              (std::vector<std::string>{"a"}));
 }
 
 TEST(LayOutMessageBox, SizesTheRefusalFromItsTextAndCentresIt) {
@@ -147,7 +150,8 @@ TEST(LayOutMessageBox, ShowsNothingUnder3RowsOr6Columns) {
 }
 
 TEST(LayOutMessageBox, KeepsEverythingInsideTheBorderAndTheBoxOnTheScreen) {
-    const char* kMessages[] = {kNotFound, "", "Cannot write '\xE6\x97\xA5\xE6\x9C\xAC left channel.wav': No space left"};
+    const char* kMessages[] = {kNotFound, "",
+                               "Cannot write '\xE6\x97\xA5\xE6\x9C\xAC left channel.wav': No space left"};
     for (const char* message : kMessages) {
         for (int rows = 3; rows <= 40; ++rows) {
             for (int columns = 6; columns <= 80; ++columns) {

@@ -24,7 +24,8 @@ TEST(CliText, FillsTheValuesInOrder) {
 // A stereo split's line stays "wrote 'L' and 'R'".
 TEST(NameList, JoinsQuotedNamesAsAnEnglishList) {
     EXPECT_EQ(NameList({"a.wav"}), "'a.wav'");
-    EXPECT_EQ(NameList({"a left channel.wav", "a right channel.wav"}), "'a left channel.wav' and 'a right channel.wav'");
+    EXPECT_EQ(NameList({"a left channel.wav", "a right channel.wav"}),
+              "'a left channel.wav' and 'a right channel.wav'");
     EXPECT_EQ(NameList({"x 1.wav", "it's.wav", "x 3.wav"}), "'x 1.wav', 'it'\\''s.wav' and 'x 3.wav'");
     EXPECT_EQ(NumberList({2}), "2");
     EXPECT_EQ(NumberList({2, 4}), "2 and 4");

@@ -38,12 +38,24 @@ TEST(CompleteName, CompletesLikeAShell) {
         {"unique file", "ta", Files({"take 1.wav", "other.wav"}), O::Unique, "ke 1.wav", {}},
         {"unique folder gets a slash", "Ses", Files({"Sessions/", "take.wav"}), O::Unique, "sions/", {}},
         {"already complete", "take.wav", Files({"take.wav"}), O::Unique, "", {}},
-        {"common prefix", "t", Files({"take 1.wav", "take 2.wav", "x.wav"}), O::Several, "ake ",
+        {"common prefix",
+         "t",
+         Files({"take 1.wav", "take 2.wav", "x.wav"}),
+         O::Several,
+         "ake ",
          {"take 1.wav", "take 2.wav"}},
-        {"nothing more shared", "take ", Files({"take 1.wav", "take 2.wav"}), O::Several, "",
+        {"nothing more shared",
+         "take ",
+         Files({"take 1.wav", "take 2.wav"}),
+         O::Several,
+         "",
          {"take 1.wav", "take 2.wav"}},
         {"folders listed with a slash", "", Files({"a.wav", "b/"}), O::Several, "", {"a.wav", "b/"}},
-        {"empty partial offers everything", "", Files({"mix.wav", "mix.WAVE"}), O::Several, "mix.",
+        {"empty partial offers everything",
+         "",
+         Files({"mix.wav", "mix.WAVE"}),
+         O::Several,
+         "mix.",
          {"mix.WAVE", "mix.wav"}},
         {"WAV files before other files", "take", Files({"take.wav", "take.txt"}), O::Unique, ".wav", {}},
         {"other files when nothing else matches", "notes", Files({"notes.txt", "take.wav"}), O::Unique, ".txt", {}},
@@ -53,11 +65,19 @@ TEST(CompleteName, CompletesLikeAShell) {
         {"hidden names only after a dot", "", Files({".hidden.wav", "shown.wav"}), O::Unique, "shown.wav", {}},
         {"hidden names after a dot", ".h", Files({".hidden.wav", "shown.wav"}), O::Unique, "idden.wav", {}},
         {"names with control characters are skipped", "t", Files({"t\n1.wav", "t2.wav"}), O::Unique, "2.wav", {}},
-        {"UTF-8 names byte for byte", "k", Files({"k\xC3\xA4se \xE6\x97\xA5.wav"}), O::Unique,
-         "\xC3\xA4se \xE6\x97\xA5.wav", {}},
+        {"UTF-8 names byte for byte",
+         "k",
+         Files({"k\xC3\xA4se \xE6\x97\xA5.wav"}),
+         O::Unique,
+         "\xC3\xA4se \xE6\x97\xA5.wav",
+         {}},
         // é and è share their first byte: half a character must not be added.
-        {"shared part stops before a split character", "c", Files({"caf\xC3\xA9.wav", "caf\xC3\xA8.wav"}), O::Several,
-         "af", {"caf\xC3\xA8.wav", "caf\xC3\xA9.wav"}},
+        {"shared part stops before a split character",
+         "c",
+         Files({"caf\xC3\xA9.wav", "caf\xC3\xA8.wav"}),
+         O::Several,
+         "af",
+         {"caf\xC3\xA8.wav", "caf\xC3\xA9.wav"}},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -77,12 +97,8 @@ TEST(SplitLastComponent, CutsAfterTheLastSlash) {
         std::string last;
     };
     const Case kCases[] = {
-        {"", "", ""},
-        {"take", "", "take"},
-        {"/", "/", ""},
-        {"/home/me/My ta", "/home/me/", "My ta"},
-        {"a//b", "a//", "b"},
-        {"dir/", "dir/", ""},
+        {"", "", ""},         {"take", "", "take"}, {"/", "/", ""}, {"/home/me/My ta", "/home/me/", "My ta"},
+        {"a//b", "a//", "b"}, {"dir/", "dir/", ""},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.answer);

@@ -1,6 +1,6 @@
-#include "system/Signals.h"
 #include "support/ChildRun.h"
 #include "support/TestWave.h"
+#include "system/Signals.h"
 #include "system/UnfinishedOutputs.h"
 
 #include <gtest/gtest.h>

@@ -13,13 +13,13 @@
 
 namespace {
 
-using stereotools::SplitChannels;
-using stereotools::IsKernelPathAvailable;
-using stereotools::KernelPath;
-using stereotools::detail::SplitChannelsWith;
 using kerneltest::Bytes;
 using kerneltest::GuardedBuffer;
 using kerneltest::RandomBytes;
+using stereotools::IsKernelPathAvailable;
+using stereotools::KernelPath;
+using stereotools::SplitChannels;
+using stereotools::detail::SplitChannelsWith;
 
 // Splits byte by byte, the definition the kernels must match.
 void ReferenceSplit(const Bytes& interleaved, std::size_t frameCount, unsigned width, Bytes& left, Bytes& right) {
@@ -45,8 +45,11 @@ TEST(SplitChannels, SplitsHandWrittenFrames) {
         {"8-bit", 1, {10, 20, 11, 21, 12, 22}, {10, 11, 12}, {20, 21, 22}},
         {"16-bit", 2, {1, 2, 3, 4, 5, 6, 7, 8}, {1, 2, 5, 6}, {3, 4, 7, 8}},
         {"24-bit", 3, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {1, 2, 3, 7, 8, 9}, {4, 5, 6, 10, 11, 12}},
-        {"64-bit", 8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},
-         {1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}},
+        {"64-bit",
+         8,
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},
+         {1, 2, 3, 4, 5, 6, 7, 8},
+         {9, 10, 11, 12, 13, 14, 15, 16}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -98,8 +101,8 @@ TEST_P(SplitChannelsPath, MatchesReferenceForEveryWidthCountAndAlignment) {
             Bytes expectedRight;
             ReferenceSplit(source, frameCount, width, expectedLeft, expectedRight);
             for (std::size_t offset = 0; offset < 4; ++offset) {
-                SCOPED_TRACE("width " + std::to_string(width) + ", frames " + std::to_string(frameCount) +
-                             ", offset " + std::to_string(offset));
+                SCOPED_TRACE("width " + std::to_string(width) + ", frames " + std::to_string(frameCount) + ", offset " +
+                             std::to_string(offset));
                 GuardedBuffer interleaved(source.size(), (offset + 3) % 4);
                 std::copy(source.begin(), source.end(), interleaved.data());
                 GuardedBuffer left(channelBytes, offset);

@@ -61,8 +61,10 @@ TEST_F(SplitJobRun, ReportsProgressBlockByBlock) {
 
     ASSERT_TRUE(RunJob(job, monitor));
     const uint64_t total = samples.size();
-    const std::vector<std::pair<uint64_t, uint64_t>> expected = {
-        {0, total}, {kSampleBlockBytes, total}, {2 * kSampleBlockBytes, total}, {total, total}};
+    const std::vector<std::pair<uint64_t, uint64_t>> expected = {{0, total},
+                                                                 {kSampleBlockBytes, total},
+                                                                 {2 * kSampleBlockBytes, total},
+                                                                 {total, total}};
     EXPECT_EQ(monitor.progress, expected);
     EXPECT_EQ(folder.Read("take left channel.wav"), MonoFile(ChannelOf(samples, 2, 0)));
     EXPECT_EQ(folder.Read("take right channel.wav"), MonoFile(ChannelOf(samples, 2, 1)));
@@ -328,7 +330,8 @@ TEST_F(SplitJobRun, RefusesToReplaceAnOutputWhenAskedNotTo) {
 // Returns sample `channel` of each frame of `count` channels of `width` bytes.
 Bytes ChannelOfMany(const Bytes& samples, unsigned count, unsigned width, unsigned channel) {
     Bytes out;
-    for (std::size_t at = std::size_t{channel} * width; at + width <= samples.size(); at += std::size_t{count} * width) {
+    for (std::size_t at = std::size_t{channel} * width; at + width <= samples.size();
+         at += std::size_t{count} * width) {
         out.insert(out.end(), samples.begin() + static_cast<long>(at), samples.begin() + static_cast<long>(at + width));
     }
     return out;
@@ -339,8 +342,8 @@ JobInput AcceptMany(const std::string& path) { return Accept(path, kManyChannels
 
 // Splits `input` into every channel's default name and joins those back
 // into `joined` with `mask`. Returns the split outputs' names.
-std::vector<std::string> SplitAndJoin(const JobInput& input, const std::string& joined,
-                                      std::optional<uint32_t> mask, unsigned threads) {
+std::vector<std::string> SplitAndJoin(const JobInput& input, const std::string& joined, std::optional<uint32_t> mask,
+                                      unsigned threads) {
     SplitRequest split{input, DeriveSplitFileNames(input.name, input.info.channels)};
     split.threads = threads;
     SplitJob splitJob(split);
@@ -368,8 +371,9 @@ TEST_F(SplitJobRun, SplitThenJoinGivesEveryByteBackForManyChannels) {
         std::size_t frames;
     };
     const Case cases[] = {
-        {16, false, 3, 1001}, {24, false, 6, 3 * BlockFrames(3, 6) + 17}, {8, false, 16, 700},
-        {32, true, 7, 2 * BlockFrames(4, 7) + 1}, {64, true, 12, 333}, {24, false, 64, BlockFrames(3, 64) + 5},
+        {16, false, 3, 1001}, {24, false, 6, 3 * BlockFrames(3, 6) + 17},
+        {8, false, 16, 700},  {32, true, 7, 2 * BlockFrames(4, 7) + 1},
+        {64, true, 12, 333},  {24, false, 64, BlockFrames(3, 64) + 5},
     };
     for (const Case& c : cases) {
         for (const unsigned threads : {1u, 2u}) {
@@ -380,10 +384,12 @@ TEST_F(SplitJobRun, SplitThenJoinGivesEveryByteBackForManyChannels) {
             WaveBuilder input = WaveBuilder().Channels(c.channels).Rate(48000).Bits(c.bits).Samples(samples);
             if (c.isFloat) input.Tag(3);
             const std::string path = folder.Write("poly.wav", input.Build());
-            const std::vector<std::string> names = SplitAndJoin(AcceptMany(path), folder.Path("joined.wav"), {}, threads);
+            const std::vector<std::string> names =
+                SplitAndJoin(AcceptMany(path), folder.Path("joined.wav"), {}, threads);
             ASSERT_EQ(names.size(), c.channels);
             for (unsigned k = 0; k < c.channels; ++k) {
-                WaveBuilder mono = WaveBuilder().Rate(48000).Bits(c.bits).Samples(ChannelOfMany(samples, c.channels, width, k));
+                WaveBuilder mono =
+                    WaveBuilder().Rate(48000).Bits(c.bits).Samples(ChannelOfMany(samples, c.channels, width, k));
                 if (c.isFloat) mono.Tag(3);
                 ASSERT_EQ(*folder.Read(names[k].substr(folder.Path("").size())), mono.Build()) << names[k];
             }
@@ -442,7 +448,8 @@ TEST_F(SplitJobRun, WritesTheChosenChannelsAndLeavesOutSilentOnes) {
 // A channel the file lacks, or names that do not match the channels, fail
 // the job before anything is opened or written.
 TEST_F(SplitJobRun, RefusesAChannelTheFileLacks) {
-    const JobInput input = AcceptMany(folder.Write("three.wav", WaveBuilder().Channels(3).Samples(CountingBytes(12)).Build()));
+    const JobInput input =
+        AcceptMany(folder.Write("three.wav", WaveBuilder().Channels(3).Samples(CountingBytes(12)).Build()));
     for (const std::vector<unsigned>& channels : {std::vector<unsigned>{4}, std::vector<unsigned>{0}}) {
         SplitRequest request{input, {folder.Path("x.wav")}};
         request.channels = channels;
@@ -472,9 +479,10 @@ void SplitUnderOpenFileLimit(const testwave::TempFolder& folder, rlim_t soft, rl
     ScriptedMonitor monitor;
     const JobResult result = RunJob(job, monitor);
     if (expectSuccess) std::_Exit(result && folder.Names().size() == 41 ? 0 : 1);
-    const bool failedWhole = result.error.errorNumber == EMFILE && monitor.progress.empty() &&
-                             result.error.Describe().find("open files at once, and the limit is 60") != std::string::npos &&
-                             folder.Names() == std::vector<std::string>{"forty.wav"};
+    const bool failedWhole =
+        result.error.errorNumber == EMFILE && monitor.progress.empty() &&
+        result.error.Describe().find("open files at once, and the limit is 60") != std::string::npos &&
+        folder.Names() == std::vector<std::string>{"forty.wav"};
     if (!failedWhole) std::fprintf(stderr, "%s\n", result.error.Describe().c_str());
     std::_Exit(failedWhole ? 0 : 2);
 }
@@ -496,12 +504,12 @@ TEST_F(SplitJobRun, SplitsAFileOfTheMostChannels) {
     constexpr unsigned kChannels = 65535;
     const Bytes samples = testwave::RandomBytes(std::size_t{kChannels} * 2, 9);
     const JobInput input = AcceptMany(folder.Write("all.wav", WaveBuilder()
-                                                                .Channels(kChannels)
-                                                                .BlockAlign(kChannels)
-                                                                .ByteRate(44100u * kChannels)
-                                                                .Bits(8)
-                                                                .Samples(samples)
-                                                                .Build()));
+                                                                  .Channels(kChannels)
+                                                                  .BlockAlign(kChannels)
+                                                                  .ByteRate(44100u * kChannels)
+                                                                  .Bits(8)
+                                                                  .Samples(samples)
+                                                                  .Build()));
     ASSERT_EQ(input.info.channels, kChannels);
     SplitRequest request{input, {}};
     request.channels = {1, kChannels};
@@ -540,7 +548,8 @@ TEST(SplitJobSlow, SplitsAndJoinsAnRf64FilePast4GiB) {
         Bytes sample(2);
         InputOpenResult opened = OpenInputFile(names[k]);
         ASSERT_TRUE(opened);
-        ASSERT_FALSE(ReadSampleRange(opened.file, check.input.info.dataOffset, check.input.info.dataSize, 2 * frames - 2, sample));
+        ASSERT_FALSE(ReadSampleRange(opened.file, check.input.info.dataOffset, check.input.info.dataSize,
+                                     2 * frames - 2, sample));
         EXPECT_EQ(sample, Bytes(last.begin() + 2 * k, last.begin() + 2 * k + 2));
     }
     const InputCheck joined = CheckInput(folder.Path("joined.wav"), kManyChannels);

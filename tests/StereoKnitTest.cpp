@@ -1,8 +1,8 @@
 #include "stereoknit/StereoKnit.h"
 
 #include "console/Dialogue.h"
-#include "support/MemoryConsole.h"
 #include "support/ForwardingConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/TestWave.h"
 
 #include <gtest/gtest.h>
@@ -18,13 +18,13 @@
 namespace stereoknit {
 namespace {
 
+using stereotools::kBlack;
+using stereotools::kDarkGrey;
 using testwave::Bytes;
 using testwave::CountingBytes;
 using testwave::ScopedWorkingDirectory;
 using testwave::TempFolder;
 using testwave::WaveBuilder;
-using stereotools::kBlack;
-using stereotools::kDarkGrey;
 
 constexpr int kRows = 28;
 constexpr std::string_view kLeftPrompt = "   Left channel Wave file?";
@@ -42,7 +42,6 @@ std::string AnswerRow(std::string_view prompt, std::string_view answer) {
     row.resize(28, ' ');
     return row + std::string(answer);
 }
-
 
 // One run of the join dialogue on a 28-row console with scripted keys.
 struct KnitSession {
@@ -173,9 +172,9 @@ TEST_F(StereoKnitRun, JoinsTheTwoInputsWithEveryRowOfTheScreen) {
         int row, column, foreground;
     };
     const Colour colours[] = {
-        {2, 4, kBlack},     {8, 4, kDarkGrey},  {8, 29, kBlack},    {9, 4, kDarkGrey}, {9, 29, kBlack},
-        {12, 4, kDarkGrey}, {12, 29, kBlack},   {17, 4, kDarkGrey}, {18, 4, kBlack},   {20, 4, kDarkGrey},
-        {21, 4, kBlack},    {25, 4, kBlack},    {26, 4, kDarkGrey},
+        {2, 4, kBlack},     {8, 4, kDarkGrey}, {8, 29, kBlack},    {9, 4, kDarkGrey}, {9, 29, kBlack},
+        {12, 4, kDarkGrey}, {12, 29, kBlack},  {17, 4, kDarkGrey}, {18, 4, kBlack},   {20, 4, kDarkGrey},
+        {21, 4, kBlack},    {25, 4, kBlack},   {26, 4, kDarkGrey},
     };
     for (const Colour& c : colours) {
         SCOPED_TRACE("row " + std::to_string(c.row) + " column " + std::to_string(c.column));
@@ -228,8 +227,8 @@ std::vector<JoinCase> JoinCases() {
     const Bytes b12 = CountingBytes(6, 0x41);
     cases.push_back({"12-bit in 2-byte containers", MonoFile(12, 22050, a12), MonoFile(12, 22050, b12),
                      StereoFile(1, 22050, 12, 44100, 2, Interleaved(a12, b12, 2))});
-    cases.push_back({"both empty", MonoFile(16, 44100, {}), MonoFile(16, 44100, {}),
-                     StereoFile(1, 44100, 16, 88200, 2, {})});
+    cases.push_back(
+        {"both empty", MonoFile(16, 44100, {}), MonoFile(16, 44100, {}), StereoFile(1, 44100, 16, 88200, 2, {})});
     // The output's byteRate and blockAlign are the right input's doubled, never recomputed.
     cases.push_back({"right byteRate 0", MonoFile(16, 100, {1, 2}),
                      WaveBuilder().Rate(100).ByteRate(0).BlockAlign(7).Samples({3, 4}).Build(),
@@ -239,8 +238,7 @@ std::vector<JoinCase> JoinCases() {
                      WaveBuilder().Rate(100).Samples({1, 2}).ChunkAfterData("junk", Bytes(100, 0xEE)).Build(),
                      WaveBuilder().Rate(100).ChunkBeforeData("LIST", Bytes(9, 0xDD)).Samples({5, 6, 7, 8}).Build(),
                      StereoFile(1, 100, 16, 200, 2, {1, 2, 5, 6, 0, 0, 7, 8})});
-    cases.push_back({"chunk after the shorter right data",
-                     WaveBuilder().Rate(100).Samples({1, 2, 3, 4, 5, 6}).Build(),
+    cases.push_back({"chunk after the shorter right data", WaveBuilder().Rate(100).Samples({1, 2, 3, 4, 5, 6}).Build(),
                      WaveBuilder().Rate(100).Samples({7, 8}).ChunkAfterData("LIST", Bytes(20, 0xEE)).Build(),
                      StereoFile(1, 100, 16, 200, 2, {1, 2, 7, 8, 3, 4, 0, 0, 5, 6, 0, 0})});
     cases.push_back({"extensible 24-bit",
@@ -340,9 +338,8 @@ TEST_F(StereoKnitRun, AsksForTheRightFileAgainInPlace) {
     session.PressFinalKey();
 
     ASSERT_EQ(session.Run(), 0);
-    EXPECT_EQ(session.toolkit.messages,
-              (std::vector<std::string>{std::string(kNotMono), std::string(kNotMono),
-                                        std::string(stereotools::kFileNotFoundMessage)}));
+    EXPECT_EQ(session.toolkit.messages, (std::vector<std::string>{std::string(kNotMono), std::string(kNotMono),
+                                                                  std::string(stereotools::kFileNotFoundMessage)}));
     EXPECT_EQ(session.console.RowText(8), AnswerRow(kLeftPrompt, "left.wav"));
     EXPECT_EQ(session.console.RowText(9), AnswerRow(kRightPrompt, "r.wav"));
     EXPECT_EQ(session.console.RowText(10), "");

@@ -1,8 +1,8 @@
 #include "stereorip/StereoRip.h"
 
 #include "console/Dialogue.h"
-#include "support/MemoryConsole.h"
 #include "support/ForwardingConsole.h"
+#include "support/MemoryConsole.h"
 #include "support/TestWave.h"
 
 #include <gtest/gtest.h>
@@ -20,14 +20,14 @@
 namespace stereorip {
 namespace {
 
+using stereotools::kBlack;
+using stereotools::kDarkGrey;
+using testconsole::ActingConsole;
 using testwave::Bytes;
 using testwave::CountingBytes;
 using testwave::ScopedWorkingDirectory;
 using testwave::TempFolder;
-using testconsole::ActingConsole;
 using testwave::WaveBuilder;
-using stereotools::kBlack;
-using stereotools::kDarkGrey;
 
 constexpr int kRows = 38;
 constexpr std::string_view kPrompt = "   Wave file to process?";
@@ -44,7 +44,6 @@ std::string Place(std::string_view prefix, int column, std::string_view text) {
 std::string PromptRow(std::string_view answer) {
     return answer.empty() ? std::string(kPrompt) : Place(kPrompt, 27, answer);
 }
-
 
 // One run of the split dialogue: a 38-row console with scripted keys and a
 // toolkit whose error box takes the key that closes it.
@@ -143,10 +142,10 @@ TEST_F(StereoRipRun, Splits16BitFileWithEveryRowOfTheScreen) {
         int row, column, foreground;
     };
     const Colour colours[] = {
-        {2, 4, kBlack},     {8, 4, kDarkGrey},  {8, 27, kBlack},    {11, 27, kBlack},   {13, 27, kDarkGrey},
-        {14, 40, kDarkGrey}, {17, 27, kDarkGrey}, {21, 4, kDarkGrey}, {21, 27, kBlack},  {22, 27, kBlack},
-        {27, 4, kDarkGrey}, {28, 4, kBlack},    {30, 4, kDarkGrey}, {31, 4, kBlack},    {35, 4, kBlack},
-        {36, 4, kDarkGrey},
+        {2, 4, kBlack},      {8, 4, kDarkGrey},   {8, 27, kBlack},     {11, 27, kBlack},
+        {13, 27, kDarkGrey}, {14, 40, kDarkGrey}, {17, 27, kDarkGrey}, {21, 4, kDarkGrey},
+        {21, 27, kBlack},    {22, 27, kBlack},    {27, 4, kDarkGrey},  {28, 4, kBlack},
+        {30, 4, kDarkGrey},  {31, 4, kBlack},     {35, 4, kBlack},     {36, 4, kDarkGrey},
     };
     for (const Colour& c : colours) {
         SCOPED_TRACE("row " + std::to_string(c.row) + " column " + std::to_string(c.column));
@@ -220,8 +219,15 @@ struct SplitCase {
 
 std::vector<SplitCase> SplitCases() {
     std::vector<SplitCase> cases;
-    cases.push_back({"8-bit example", StereoFile(8, 8000, {10, 20, 11, 21, 12, 22}), 1, 8000, 8, {10, 11, 12},
-                     {20, 21, 22}, "                          Length       3 samples", ""});
+    cases.push_back({"8-bit example",
+                     StereoFile(8, 8000, {10, 20, 11, 21, 12, 22}),
+                     1,
+                     8000,
+                     8,
+                     {10, 11, 12},
+                     {20, 21, 22},
+                     "                          Length       3 samples",
+                     ""});
     const Bytes s24 = CountingBytes(60);
     cases.push_back({"24-bit 500 Hz", StereoFile(24, 500, s24), 1, 500, 24, ChannelOf(s24, 3, 0), ChannelOf(s24, 3, 1),
                      "                          Length       10 samples",
@@ -240,14 +246,14 @@ std::vector<SplitCase> SplitCases() {
     const Bytes s20 = CountingBytes(36);
     cases.push_back({"20-bit in 3-byte containers", StereoFile(20, 44100, s20), 1, 44100, 20, ChannelOf(s20, 3, 0),
                      ChannelOf(s20, 3, 1), "", ""});
-    cases.push_back({"extensible 24-bit PCM",
-                     WaveBuilder().Channels(2).Rate(96000).Bits(24).Extensible(testwave::kPcmSubFormat).Samples(s24)
-                         .Build(),
-                     1, 96000, 24, ChannelOf(s24, 3, 0), ChannelOf(s24, 3, 1), "", ""});
-    cases.push_back({"extensible 32-bit float",
-                     WaveBuilder().Channels(2).Rate(48000).Bits(32).Extensible(testwave::kFloatSubFormat).Samples(s32)
-                         .Build(),
-                     3, 48000, 32, ChannelOf(s32, 4, 0), ChannelOf(s32, 4, 1), "", ""});
+    cases.push_back(
+        {"extensible 24-bit PCM",
+         WaveBuilder().Channels(2).Rate(96000).Bits(24).Extensible(testwave::kPcmSubFormat).Samples(s24).Build(), 1,
+         96000, 24, ChannelOf(s24, 3, 0), ChannelOf(s24, 3, 1), "", ""});
+    cases.push_back(
+        {"extensible 32-bit float",
+         WaveBuilder().Channels(2).Rate(48000).Bits(32).Extensible(testwave::kFloatSubFormat).Samples(s32).Build(), 3,
+         48000, 32, ChannelOf(s32, 4, 0), ChannelOf(s32, 4, 1), "", ""});
     // An odd-sized LIST chunk (with its pad byte) before the data and a chunk
     // after it: neither is audio.
     const Bytes s16 = CountingBytes(40);

@@ -43,8 +43,8 @@ TEST_F(UnfinishedOutputsTest, RemovesWhatIsRecordedAndNotReleased) {
 }
 
 TEST_F(UnfinishedOutputsTest, RefusesWhatCannotNameAFileInTheFolder) {
-    for (const std::string& name : {std::string(), std::string("sub/.x"), std::string(256, 'n'),
-                                   std::string("nul\0name", 8)}) {
+    for (const std::string& name :
+         {std::string(), std::string("sub/.x"), std::string(256, 'n'), std::string("nul\0name", 8)}) {
         SCOPED_TRACE(name.size());
         EXPECT_EQ(RecordUnfinishedOutput(folderFd, name), -1);
     }

@@ -64,7 +64,9 @@ TEST(SplitUtf8, ReplacesEachByteOfAnIllFormedSequence) {
 
 TEST(SplitUtf8, ResumesAfterATruncatedSequence) {
     // A sequence cut short by the next character must not swallow it.
-    EXPECT_EQ(CodePoints("\xE2\x82" "A\xC3"), (std::vector<char32_t>{U'\uFFFD', U'\uFFFD', U'A', U'\uFFFD'}));
+    EXPECT_EQ(CodePoints("\xE2\x82"
+                         "A\xC3"),
+              (std::vector<char32_t>{U'\uFFFD', U'\uFFFD', U'A', U'\uFFFD'}));
     EXPECT_EQ(CodePoints("\xE4\xB8\xC3\xA9"), (std::vector<char32_t>{U'\uFFFD', U'\uFFFD', U'\u00E9'}));
 }
 

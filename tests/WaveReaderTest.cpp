@@ -10,14 +10,14 @@
 
 namespace {
 
-using testwave::Bytes;
-using testwave::WaveBuilder;
 using stereotools::HeaderProblemMessage;
 using stereotools::MemorySource;
 using stereotools::ReadWaveHeader;
 using stereotools::ReadWaveMetadata;
 using stereotools::WaveChunk;
 using stereotools::WaveHeaderProblem;
+using testwave::Bytes;
+using testwave::WaveBuilder;
 
 WaveHeaderProblem ProblemOf(const Bytes& bytes, int requiredChannels) {
     return ReadWaveHeader(MemorySource(bytes), requiredChannels).problem;
@@ -104,7 +104,8 @@ TEST(ReadWaveHeader, RefusesWhatIsNotAWaveFile) {
         {"fmt chunk of 14 bytes", WaveBuilder().FmtSize(14).Build()},
         {"chunk size past end of file before fmt", InsertedAt12(canonical, {'J', 'U', 'N', 'K', 0xE8, 0x03, 0, 0})},
         {"data of unknown size before fmt", InsertedAt12(canonical, {'d', 'a', 't', 'a', 0xFF, 0xFF, 0xFF, 0xFF})},
-        {"fmt body cut by end of file", [] {
+        {"fmt body cut by end of file",
+         [] {
              Bytes bytes = WaveBuilder().ChunkBeforeData("LIST", Bytes(20)).Build();
              // Move "fmt " behind everything and cut its body short.
              Bytes moved(bytes.begin(), bytes.begin() + 12);
@@ -131,14 +132,12 @@ TEST(ReadWaveHeader, ReportsOnlyTheFirstFailingCheck) {
         {"plain extensible tag, two channels, to the join tool", WaveBuilder().Tag(0xFFFE).Channels(2).Build(), 1,
          WaveHeaderProblem::NotPcmOrFloat},
         {"bad tag beats a bad depth", WaveBuilder().Tag(2).Bits(0).Build(), 1, WaveHeaderProblem::NotPcmOrFloat},
-        {"stereo to the join tool", WaveBuilder().Channels(2).Bits(0).Build(), 1,
-         WaveHeaderProblem::WrongChannelCount},
+        {"stereo to the join tool", WaveBuilder().Channels(2).Bits(0).Build(), 1, WaveHeaderProblem::WrongChannelCount},
         {"mono to the split tool", WaveBuilder().Build(), 2, WaveHeaderProblem::WrongChannelCount},
         {"bad depth beats a bad rate", WaveBuilder().Bits(65).Rate(0).Build(), 1,
          WaveHeaderProblem::UnsupportedBitDepth},
         {"rate 0", WaveBuilder().Rate(0).Build(), 1, WaveHeaderProblem::InvalidSampleRate},
-        {"rate negative as signed", WaveBuilder().Rate(0x80000000u).Build(), 1,
-         WaveHeaderProblem::InvalidSampleRate},
+        {"rate negative as signed", WaveBuilder().Rate(0x80000000u).Build(), 1, WaveHeaderProblem::InvalidSampleRate},
         {"largest positive rate", WaveBuilder().Rate(0x7FFFFFFFu).Build(), 1, WaveHeaderProblem::None},
     };
     for (const auto& c : cases) {
@@ -167,13 +166,16 @@ TEST(ReadWaveHeader, TakesManyChannelsByTheWholeField) {
         WaveHeaderProblem problem;
         uint16_t channels;
     };
-    const Case cases[] = {{2, WaveHeaderProblem::None, 2},      {6, WaveHeaderProblem::None, 6},
-                          {0x0102, WaveHeaderProblem::None, 258}, {65535, WaveHeaderProblem::None, 65535},
-                          {1, WaveHeaderProblem::WrongChannelCount, 0}, {0, WaveHeaderProblem::WrongChannelCount, 0}};
+    const Case cases[] = {{2, WaveHeaderProblem::None, 2},
+                          {6, WaveHeaderProblem::None, 6},
+                          {0x0102, WaveHeaderProblem::None, 258},
+                          {65535, WaveHeaderProblem::None, 65535},
+                          {1, WaveHeaderProblem::WrongChannelCount, 0},
+                          {0, WaveHeaderProblem::WrongChannelCount, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.field);
-        const auto result =
-            ReadWaveHeader(MemorySource(WaveBuilder().Channels(c.field).BlockAlign(2).Build()), stereotools::kManyChannels);
+        const auto result = ReadWaveHeader(MemorySource(WaveBuilder().Channels(c.field).BlockAlign(2).Build()),
+                                           stereotools::kManyChannels);
         EXPECT_EQ(result.problem, c.problem);
         if (result) {
             EXPECT_EQ(result.info.channels, c.channels);
@@ -187,13 +189,15 @@ TEST(ReadWaveHeader, TakesManyChannelsByTheWholeField) {
 
 // The valid bits of an extensible file are kept; a plain file's are its depth.
 TEST(ReadWaveHeader, KeepsTheValidBitsOfAnExtensibleFile) {
-    const auto extensible = ReadWaveHeader(
-        MemorySource(WaveBuilder().Bits(24).Extensible(testwave::kPcmSubFormat).ValidBits(20).Build()), 1);
+    const auto extensible =
+        ReadWaveHeader(MemorySource(WaveBuilder().Bits(24).Extensible(testwave::kPcmSubFormat).ValidBits(20).Build()),
+                       1);
     ASSERT_TRUE(extensible);
     EXPECT_EQ(extensible.info.validBits, 20);
     EXPECT_FALSE(extensible.info.extensible) << "inputs are resolved to the plain format";
-    const auto tooMany = ReadWaveHeader(
-        MemorySource(WaveBuilder().Bits(16).Extensible(testwave::kPcmSubFormat).ValidBits(20).Build()), 1);
+    const auto tooMany =
+        ReadWaveHeader(MemorySource(WaveBuilder().Bits(16).Extensible(testwave::kPcmSubFormat).ValidBits(20).Build()),
+                       1);
     EXPECT_EQ(tooMany.info.validBits, 16);
     EXPECT_EQ(ReadWaveHeader(MemorySource(WaveBuilder().Bits(24).Build()), 1).info.validBits, 24);
 }
@@ -259,8 +263,8 @@ TEST(ReadWaveHeader, ResolvesExtensibleFormats) {
         {"GUID of tag 2", WaveBuilder().Extensible(tagTwoGuid).Build(), WaveHeaderProblem::NotPcmOrFloat, 0},
         {"extension shorter than 22 bytes", WaveBuilder().Extensible(testwave::kPcmSubFormat, 20).Build(),
          WaveHeaderProblem::NotPcmOrFloat, 0},
-        {"fmt chunk too short for the GUID",
-         WaveBuilder().Extensible(testwave::kPcmSubFormat).FmtSize(24).Build(), WaveHeaderProblem::NotPcmOrFloat, 0},
+        {"fmt chunk too short for the GUID", WaveBuilder().Extensible(testwave::kPcmSubFormat).FmtSize(24).Build(),
+         WaveHeaderProblem::NotPcmOrFloat, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -291,8 +295,7 @@ TEST(ReadWaveHeader, ResolvesAnUnknownDataSizeToTheEndOfTheFile) {
     }
 
     const auto behindList = ReadWaveHeader(
-        MemorySource(WaveBuilder().ChunkBeforeData("LIST", Bytes(4)).Samples(samples).DataSize(0xFFFFFFFF).Build()),
-        1);
+        MemorySource(WaveBuilder().ChunkBeforeData("LIST", Bytes(4)).Samples(samples).DataSize(0xFFFFFFFF).Build()), 1);
     ASSERT_TRUE(behindList);
     EXPECT_EQ(behindList.info.dataOffset, 56u);
     EXPECT_EQ(behindList.info.dataSize, 12u);
@@ -321,8 +324,14 @@ TEST(ReadWaveHeader, TakesRf64AndBw64SizesFromDs64) {
         {"BW64 with a LIST behind the data",
          WaveBuilder().Rf64("BW64").Channels(2).Samples(samples).ChunkAfterData("LIST", list), 12, 80},
         {"ds64 with a table and chunks before the data",
-         WaveBuilder().Rf64().Ds64Size(40).Channels(2).ChunkBeforeFmt("bext", Bytes(3)).ChunkBeforeData("LIST", list)
-             .Samples(samples).ChunkAfterData("cue ", Bytes(4)),
+         WaveBuilder()
+             .Rf64()
+             .Ds64Size(40)
+             .Channels(2)
+             .ChunkBeforeFmt("bext", Bytes(3))
+             .ChunkBeforeData("LIST", list)
+             .Samples(samples)
+             .ChunkAfterData("cue ", Bytes(4)),
          12, 12 + 48 + 12 + 24 + 22 + 8},
         {"a 32-bit data size other than 0xFFFFFFFF stays as stated",
          WaveBuilder().Rf64().DataSize(8).Ds64DataSize(12).Channels(2).Samples(samples), 8, 80},
@@ -396,7 +405,8 @@ TEST(ReadWaveMetadata, ListsTheChunksAnOutputCarriesByWhereTheyStood) {
     const auto result = ReadWaveMetadata(MemorySource(bytes));
     ASSERT_TRUE(result);
     // RIFF 12, bext 14, JUNK 36, fmt 24, fact 12, LIST 22, PAD 10, FLLR 10, ds64 36, iXML 12, data 12 (3 + pad).
-    const std::vector<WaveChunk> before = {{"bext", 20, 5}, {"LIST", 12 + 14 + 36 + 24 + 12 + 8, 14},
+    const std::vector<WaveChunk> before = {{"bext", 20, 5},
+                                           {"LIST", 12 + 14 + 36 + 24 + 12 + 8, 14},
                                            {"iXML", 12 + 14 + 36 + 24 + 12 + 22 + 10 + 10 + 36 + 8, 3}};
     EXPECT_EQ(result.metadata.beforeData, before);
     EXPECT_EQ(result.metadata.beforeFmt, 1u);
@@ -429,9 +439,15 @@ TEST(ReadWaveMetadata, CarriesOnlyWholeChunks) {
         {"a chunk cut by the end of the file", cut, {}, {"cue "}, 0},
         {"bytes that are no chunk behind the form", garbage, {}, {"cue "}, 0},
         {"data of unknown size runs to the end",
-         WaveBuilder().Samples(Bytes(4)).DataSize(0xFFFFFFFF).ChunkAfterData("cue ", Bytes(4)).Build(), {}, {}, 0},
+         WaveBuilder().Samples(Bytes(4)).DataSize(0xFFFFFFFF).ChunkAfterData("cue ", Bytes(4)).Build(),
+         {},
+         {},
+         0},
         {"RF64 data ends where ds64 says",
-         WaveBuilder().Rf64().Samples(Bytes(4)).ChunkAfterData("cue ", Bytes(4)).Build(), {}, {"cue "}, 0},
+         WaveBuilder().Rf64().Samples(Bytes(4)).ChunkAfterData("cue ", Bytes(4)).Build(),
+         {},
+         {"cue "},
+         0},
         {"fmt behind the data goes right before it", moved, {"bext"}, {}, 1},
         {"an id that is not text ends nothing",
          WaveBuilder()
@@ -440,7 +456,9 @@ TEST(ReadWaveMetadata, CarriesOnlyWholeChunks) {
              .Samples(Bytes(4))
              .ChunkAfterData("cue ", Bytes(4))
              .Build(),
-         {std::string("\x01\x02\x03\x04", 4), "LIST"}, {"cue "}, 0},
+         {std::string("\x01\x02\x03\x04", 4), "LIST"},
+         {"cue "},
+         0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -556,7 +574,8 @@ INSTANTIATE_TEST_SUITE_P(ReadWaveHeader, BitDepth,
                                            std::pair<uint16_t, bool>{65, false}));
 
 TEST(BytesPerSample, RoundsUpToWholeBytes) {
-    const std::pair<uint16_t, uint32_t> cases[] = {{1, 1}, {8, 1}, {12, 2}, {16, 2}, {20, 3}, {24, 3}, {32, 4}, {64, 8}};
+    const std::pair<uint16_t, uint32_t> cases[] = {{1, 1},  {8, 1},  {12, 2}, {16, 2},
+                                                   {20, 3}, {24, 3}, {32, 4}, {64, 8}};
     for (const auto& [bits, bytes] : cases) {
         SCOPED_TRACE(bits);
         stereotools::WaveFormatInfo info;
@@ -642,7 +661,8 @@ TEST_F(ReadSampleRangeTest, TakesOnlyTheDataChunkAndZeroFillsTheRest) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes out(c.outSize, 0xEE);
-        const stereotools::IoError error = stereotools::ReadSampleRange(opened.file, c.dataOffset, c.dataSize, c.position, out);
+        const stereotools::IoError error =
+            stereotools::ReadSampleRange(opened.file, c.dataOffset, c.dataSize, c.position, out);
         EXPECT_FALSE(error) << error.Describe();
         EXPECT_EQ(out, c.expected);
     }

@@ -24,13 +24,13 @@
 
 namespace {
 
-using testwave::Bytes;
 using stereotools::CommitWaveOutput;
 using stereotools::FileCalls;
 using stereotools::IoError;
 using stereotools::OpenWaveOutput;
 using stereotools::WaveFormatInfo;
 using stereotools::WriteWaveHeader;
+using testwave::Bytes;
 using testwave::WriteSamplesBehindHeader;
 using testwave::WrittenHeader;
 
@@ -50,6 +50,7 @@ WaveFormatInfo JoinedStereo() {
 }
 
 TEST(WriteWaveHeader, WritesTheCanonicalLayout) {
+    // clang-format off
     const Bytes expected = {
         'R', 'I', 'F', 'F', 0x14, 0x01, 0, 0,   // RIFF size 276
         'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
@@ -59,6 +60,7 @@ TEST(WriteWaveHeader, WritesTheCanonicalLayout) {
         4, 0, 16, 0,                            // block align, bits
         'd', 'a', 't', 'a', 0xF0, 0, 0, 0,      // data size 240
     };
+    // clang-format on
     const auto header = WrittenHeader(JoinedStereo());
     EXPECT_EQ(Bytes(header.begin(), header.end()), expected);
 }
@@ -111,7 +113,7 @@ TEST(LayOutWave, ChoosesRf64OnlyWhereTheRiffSizeNoLongerFits) {
 TEST(LayOutWave, CountsCarriedChunksAndTheirPadBytes) {
     stereotools::WaveMetadata metadata;
     metadata.beforeData = {{"bext", 0, 5}, {"iXML", 0, 10}};  // 14 + 18
-    metadata.afterData = {{"cue ", 0, 3}};                     // 12
+    metadata.afterData = {{"cue ", 0, 3}};                    // 12
     WaveFormatInfo info = JoinedStereo();
     info.dataSize = 7;  // odd: a pad byte before the trailer
     const stereotools::WaveLayout layout = stereotools::LayOutWave(info, metadata);
@@ -129,6 +131,7 @@ TEST(LayOutWave, CountsCarriedChunksAndTheirPadBytes) {
 TEST(WriteWaveHeader, WritesRf64WithItsSizesInDs64) {
     WaveFormatInfo info = JoinedStereo();
     info.dataSize = (uint64_t{5} << 30) + 2;  // half a frame more than 0x50000000 frames
+    // clang-format off
     const Bytes expected = {
         'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E',
         'd', 's', '6', '4', 28, 0, 0, 0,
@@ -140,6 +143,7 @@ TEST(WriteWaveHeader, WritesRf64WithItsSizesInDs64) {
         1, 0, 2, 0, 100, 0, 0, 0, 0x90, 0x01, 0, 0, 4, 0, 16, 0,
         'd', 'a', 't', 'a', 0xFF, 0xFF, 0xFF, 0xFF,
     };
+    // clang-format on
     EXPECT_EQ(WrittenHeader(info), expected);
 
     // The same fields in RF64 whatever the size, when asked.
@@ -533,6 +537,7 @@ protected:
 
 TEST_F(CarriedChunksTest, ComeInTheirOrderWithPadBytesAroundTheCanonicalFmt) {
     ASSERT_FALSE(Write(folder.Path("out.wav"), stereotools::WaveContainer::Riff));
+    // clang-format off
     const Bytes expected = {
         'R', 'I', 'F', 'F', 100, 0, 0, 0, 'W', 'A', 'V', 'E',
         'b', 'e', 'x', 't', 5, 0, 0, 0, 'b', 'b', 'b', 'b', 'b', 0,
@@ -542,6 +547,7 @@ TEST_F(CarriedChunksTest, ComeInTheirOrderWithPadBytesAroundTheCanonicalFmt) {
         'c', 'u', 'e', ' ', 4, 0, 0, 0, 'c', 'c', 'c', 'c',
         'i', 'X', 'M', 'L', 3, 0, 0, 0, 'i', 'i', 'i', 0,
     };
+    // clang-format on
     EXPECT_EQ(folder.Read("out.wav"), expected);
 }
 
@@ -707,8 +713,8 @@ Bytes AclGrantingNobody() {
         uint16_t tag;
         uint16_t permissions;
         uint32_t id;
-    } entries[] = {{0x01, 6, 0xFFFFFFFF}, {0x02, 6, 65534}, {0x04, 4, 0xFFFFFFFF},
-                   {0x10, 6, 0xFFFFFFFF}, {0x20, 0, 0xFFFFFFFF}};
+    } entries[] = {
+        {0x01, 6, 0xFFFFFFFF}, {0x02, 6, 65534}, {0x04, 4, 0xFFFFFFFF}, {0x10, 6, 0xFFFFFFFF}, {0x20, 0, 0xFFFFFFFF}};
     for (const auto& entry : entries) {
         testwave::AppendLe(acl, entry.tag, 2);
         testwave::AppendLe(acl, entry.permissions, 2);

@@ -112,8 +112,7 @@ struct Interleave {
     }
 
     // Interleaves with AVX-512 VBMI two-table byte permutes. Returns the frames done.
-    __attribute__((target("avx512f,avx512vbmi"))) static std::size_t Vbmi(InterleaveBuffers b,
-                                                                           std::size_t frameCount) {
+    __attribute__((target("avx512f,avx512vbmi"))) static std::size_t Vbmi(InterleaveBuffers b, std::size_t frameCount) {
         // A step interleaves the frames whose samples fit in 64 bytes per
         // channel (21 frames of 3 bytes: 63). It reads 64 bytes per channel
         // and stores 128, so when 64 % W != 0 it also writes a few bytes past
@@ -175,16 +174,15 @@ void InterleaveChannels(std::span<const uint8_t* const> channels, std::size_t fr
 
 namespace detail {
 
-void InterleaveChannelsPortable(std::span<const uint8_t* const> channels, std::size_t frameCount,
-                                unsigned sampleWidth, uint8_t* out) {
-    ForWidth<InterleaveManyRun>(sampleWidth, false, channels.data(), frameCount,
-                                static_cast<unsigned>(channels.size()), out);
+void InterleaveChannelsPortable(std::span<const uint8_t* const> channels, std::size_t frameCount, unsigned sampleWidth,
+                                uint8_t* out) {
+    ForWidth<InterleaveManyRun>(sampleWidth, false, channels.data(), frameCount, static_cast<unsigned>(channels.size()),
+                                out);
 }
 
 void InterleaveChannelsWith(KernelPath path, const uint8_t* left, const uint8_t* right, std::size_t frameCount,
                             unsigned sampleWidth, uint8_t* out) {
-    RunChannelKernel<Interleave>(UsableKernelPath(path), sampleWidth, InterleaveBuffers{out, left, right},
-                                 frameCount);
+    RunChannelKernel<Interleave>(UsableKernelPath(path), sampleWidth, InterleaveBuffers{out, left, right}, frameCount);
 }
 
 }  // namespace detail

@@ -28,8 +28,8 @@ namespace detail {
 // Interleaves as the function above does for any channel count, with the
 // stride always taken at run time and never through the stereo paths: the
 // portable path, for tests and benchmarks.
-void InterleaveChannelsPortable(std::span<const uint8_t* const> channels, std::size_t frameCount,
-                                unsigned sampleWidth, uint8_t* out);
+void InterleaveChannelsPortable(std::span<const uint8_t* const> channels, std::size_t frameCount, unsigned sampleWidth,
+                                uint8_t* out);
 
 // Interleaves as InterleaveChannels does, but through `path`; an unavailable
 // path falls back to the portable one. For tests and benchmarks.

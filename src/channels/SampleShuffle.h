@@ -56,7 +56,7 @@ constexpr ShufflePlan<N> MakeShufflePlan(SourceOf sourceOf) {
 // Returns output vector `v` of a block whose source vectors are `source`.
 template <unsigned N>
 __attribute__((target("ssse3"))) inline __m128i ShuffleVector(const ShufflePlan<N>& plan, const __m128i (&source)[N],
-                                                                unsigned v) {
+                                                              unsigned v) {
     __m128i gathered = _mm_setzero_si128();
     for (unsigned t = 0; t < plan.terms[v]; ++t) {
         const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(plan.mask[v][t]));

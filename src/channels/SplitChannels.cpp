@@ -130,8 +130,7 @@ struct Split {
     }
 
     // Splits whole wide steps. Returns the frames done.
-    __attribute__((target("avx512f,avx512vbmi"))) static std::size_t VbmiWide(SplitBuffers b,
-                                                                              std::size_t frameCount) {
+    __attribute__((target("avx512f,avx512vbmi"))) static std::size_t VbmiWide(SplitBuffers b, std::size_t frameCount) {
         static constexpr VbmiWideSplit<W> kWide = MakeVbmiWideSplit<W>();
         __m512i index[2][W];
         for (unsigned c = 0; c < 2; ++c) {

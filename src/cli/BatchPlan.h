@@ -14,25 +14,25 @@ namespace stereotools {
 
 // One input of a run, checked and named before any job starts.
 struct BatchItem {
-    std::string name;                  // the operand (a join's left file): how messages name the item
-    std::vector<JobInput> inputs;      // a split's file, or a join's files in channel order
-    std::vector<std::string> outputs;  // a split's outputs, or the joined file
-    std::vector<unsigned> channels;    // a split's channel per output, numbered from 1
-    std::string refusedName;           // the file the refusal is about: `name` or a partner
-    std::string refusal;               // why the item is not run ("" = it runs), without blanks around
-    std::vector<std::string> warnings; // lines on standard error about an item that still runs
-    uint64_t sampleBytes = 0;          // the sample bytes its job moves, for the progress line
+    std::string name;                   // the operand (a join's left file): how messages name the item
+    std::vector<JobInput> inputs;       // a split's file, or a join's files in channel order
+    std::vector<std::string> outputs;   // a split's outputs, or the joined file
+    std::vector<unsigned> channels;     // a split's channel per output, numbered from 1
+    std::string refusedName;            // the file the refusal is about: `name` or a partner
+    std::string refusal;                // why the item is not run ("" = it runs), without blanks around
+    std::vector<std::string> warnings;  // lines on standard error about an item that still runs
+    uint64_t sampleBytes = 0;           // the sample bytes its job moves, for the progress line
 
     explicit operator bool() const { return refusal.empty(); }
 };
 
 // How a run names and guards its outputs.
 struct BatchSettings {
-    std::string outputDir;  // "" = each output beside its input
-    bool force = false;     // replace existing outputs
-    std::vector<unsigned> channels{};          // the channels a split writes, from 1; empty = all
-    std::string nameTemplate{};                // how a split names its outputs; "" = the default names
-    std::optional<uint32_t> channelMask{};     // the speakers of a join's channels, when given
+    std::string outputDir;                  // "" = each output beside its input
+    bool force = false;                     // replace existing outputs
+    std::vector<unsigned> channels{};       // the channels a split writes, from 1; empty = all
+    std::string nameTemplate{};             // how a split names its outputs; "" = the default names
+    std::optional<uint32_t> channelMask{};  // the speakers of a join's channels, when given
 };
 
 // Checks the inputs of one run in the order given and names their outputs:

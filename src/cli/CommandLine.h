@@ -20,21 +20,21 @@ struct CommandLine {
         UsageError,  // print `error` and the hint to --help on standard error, exit 2
     };
     Action action = Action::Run;
-    std::string error;            // with UsageError: what is wrong, e.g. "unrecognized option '--x'"
-    std::string outputDir;        // -o: write outputs here instead of beside each input ("" = beside)
-    bool force = false;           // -f: replace existing outputs
-    bool dryRun = false;          // -n: check and report, write nothing
-    bool quiet = false;           // -q: print nothing but errors
-    bool pairs = false;           // --pairs (stereoknit): each operand is a left file whose partner is found
-    bool keepMetadata = false;    // -m, --keep-metadata: carry the input's metadata, made right for each output
-    bool anyStart = false;        // --any-start (stereoknit): join inputs whose bext start times differ
-    bool takes = false;           // --takes (stereoknit): the operands are grouped into takes
+    std::string error;          // with UsageError: what is wrong, e.g. "unrecognized option '--x'"
+    std::string outputDir;      // -o: write outputs here instead of beside each input ("" = beside)
+    bool force = false;         // -f: replace existing outputs
+    bool dryRun = false;        // -n: check and report, write nothing
+    bool quiet = false;         // -q: print nothing but errors
+    bool pairs = false;         // --pairs (stereoknit): each operand is a left file whose partner is found
+    bool keepMetadata = false;  // -m, --keep-metadata: carry the input's metadata, made right for each output
+    bool anyStart = false;      // --any-start (stereoknit): join inputs whose bext start times differ
+    bool takes = false;         // --takes (stereoknit): the operands are grouped into takes
     // --channels (stereorip): the channels to write, numbered from 1, in order; empty = all.
     std::vector<unsigned> channels;
-    bool skipSilent = false;      // --skip-silent (stereorip): leave out channels of zero bytes only
-    std::string nameTemplate;     // --names (stereorip): how outputs are named; "" = the default names
+    bool skipSilent = false;              // --skip-silent (stereorip): leave out channels of zero bytes only
+    std::string nameTemplate;             // --names (stereorip): how outputs are named; "" = the default names
     std::optional<uint32_t> channelMask;  // --channel-mask (stereoknit): the speakers of the channels
-    unsigned jobs = 0;            // -j: files at once; 0 = the default
+    unsigned jobs = 0;                    // -j: files at once; 0 = the default
     std::vector<std::string> operands;
 };
 

@@ -1,13 +1,13 @@
 #include "CommandLineRun.h"
 
 #include "BatchPlan.h"
-#include "cli/Version.h"
 #include "Messages.h"
 #include "RunOutput.h"
 #include "SignalWatch.h"
+#include "cli/Version.h"
 #include "jobs/JoinJob.h"
-#include "system/Signals.h"
 #include "jobs/SplitJob.h"
+#include "system/Signals.h"
 #include "wave/WaveDerive.h"
 
 #include <algorithm>
@@ -133,7 +133,8 @@ std::string SilentLine(const BatchItem& item, const std::vector<std::string>& co
     std::vector<unsigned> channels;
     for (const std::string& output : leftOut) {
         const auto at = std::find(item.outputs.begin(), item.outputs.end(), output);
-        if (at != item.outputs.end()) channels.push_back(item.channels[static_cast<std::size_t>(at - item.outputs.begin())]);
+        if (at != item.outputs.end())
+            channels.push_back(item.channels[static_cast<std::size_t>(at - item.outputs.begin())]);
     }
     const std::string which = (channels.size() == 1 ? "channel " : "channels ") + NumberList(channels);
     if (committed.empty()) return CliText(CliMessage::LeftOutSilentOnly, {which});
@@ -151,9 +152,9 @@ std::string IdList(const std::vector<std::string>& ids) {
 std::string MetadataLine(const std::string& name, const OutputMetadata& output, int32_t sampleRate) {
     std::string tracks;
     for (const std::string& track : output.trackNames) tracks += (tracks.empty() ? "" : ", ") + QuotedName(track);
-    const std::string start = output.timeReference
-                                  ? CliText(CliMessage::StartsAt, {DescribeStartTime(*output.timeReference, sampleRate)})
-                                  : CliText(CliMessage::NoStartTime);
+    const std::string start =
+        output.timeReference ? CliText(CliMessage::StartsAt, {DescribeStartTime(*output.timeReference, sampleRate)})
+                             : CliText(CliMessage::NoStartTime);
     return CliText(CliMessage::MetadataListing, {NameForLine(name), tracks, start, IdList(output.carried),
                                                  IdList(output.rewritten), IdList(output.dropped)});
 }
@@ -171,9 +172,9 @@ std::string FactsLine(const JobInput& input) {
     const uint64_t frames = CountFrames(info);
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.2f", static_cast<double>(frames) / info.sampleRate);
-    return CliText(CliMessage::Facts, {NameForLine(input.name), std::to_string(info.channels),
-                                       std::to_string(info.sampleRate), std::to_string(info.bitsPerSample),
-                                       std::to_string(frames), duration});
+    return CliText(CliMessage::Facts,
+                   {NameForLine(input.name), std::to_string(info.channels), std::to_string(info.sampleRate),
+                    std::to_string(info.bitsPerSample), std::to_string(frames), duration});
 }
 
 // Returns the lines of `item` that come before its job's: its warnings, or
@@ -201,8 +202,7 @@ std::vector<BatchItem> PlanRun(Tool tool, const CommandLine& line, const SignalW
         }
         return items;
     }
-    const std::vector<std::string> operands =
-        tool == Tool::Join ? WithoutListedPartners(line.operands) : line.operands;
+    const std::vector<std::string> operands = tool == Tool::Join ? WithoutListedPartners(line.operands) : line.operands;
     for (const std::string& operand : operands) {
         if (signals.StopStatus() != 0) break;
         items.push_back(tool == Tool::Split ? planner.PlanSplit(operand) : planner.PlanPair(operand));

@@ -17,7 +17,8 @@ constexpr struct {
     {CliMessage::InputIsPipe, "{} is a named pipe"},
     {CliMessage::InputIsDevice, "{} is a device"},
     {CliMessage::InputIsSocket, "{} is a socket"},
-    {CliMessage::ZeroFilled, "the header declares {} bytes of samples, the file holds {}; the rest is written as silence"},
+    {CliMessage::ZeroFilled,
+     "the header declares {} bytes of samples, the file holds {}; the rest is written as silence"},
     {CliMessage::Incompatible, "{} ({} and {}{})"},
     {CliMessage::IncompatibleFiles, ": this one and {}"},
     {CliMessage::NoSuchChannel, "This file has {} channels: there is no channel {}"},
@@ -76,8 +77,8 @@ std::string AnsiCQuoted(std::string_view escaped) {
 
 std::string QuotedName(std::string_view name) {
     std::string out;
-    std::string plain;     // printable characters not yet put out
-    std::string escaped;   // bytes to escape not yet put out
+    std::string plain;    // printable characters not yet put out
+    std::string escaped;  // bytes to escape not yet put out
     const auto flushPlain = [&] {
         if (plain.empty()) return;
         out += "'";

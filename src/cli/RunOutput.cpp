@@ -130,7 +130,7 @@ void RunOutput::DrawLocked(bool now) {
     if (!now && time - lastDraw_ < kRedrawInterval) return;
     lastDraw_ = time;
     // Read at every redraw, so a resized window gets lines that fit it.
-    winsize size {};
+    winsize size{};
     const std::size_t columns = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
     const double seconds = std::chrono::duration<double>(time - start_).count();
     std::string line =

@@ -17,32 +17,32 @@ constexpr int kWindowColumns = 80;
 // One key press as the dialogue sees it.
 struct Key {
     enum class Kind {
-        Character,   // a printable character: `character` and its UTF-8 `bytes`
+        Character,  // a printable character: `character` and its UTF-8 `bytes`
         Enter,
         Backspace,
         Escape,
         Tab,
-        Paste,       // a whole bracketed paste: `bytes` holds the pasted text
+        Paste,  // a whole bracketed paste: `bytes` holds the pasted text
         Left,
         Right,
         Up,
         Down,
         Home,
         End,
-        Delete,      // the key that removes the character under the cursor
+        Delete,  // the key that removes the character under the cursor
         CtrlA,
         CtrlD,
         CtrlE,
         CtrlK,
         CtrlU,
         CtrlW,
-        Other,       // other control codes and function keys: no character
-        Ended,       // input ended or a signal asked the program to stop
+        Other,  // other control codes and function keys: no character
+        Ended,  // input ended or a signal asked the program to stop
     };
     Kind kind = Kind::Other;
     char32_t character = 0;
-    std::string bytes;       // exact bytes of a Character (also invalid UTF-8) or a Paste
-    int exitStatus = 0;      // with Ended: the status the program ends with
+    std::string bytes;   // exact bytes of a Character (also invalid UTF-8) or a Paste
+    int exitStatus = 0;  // with Ended: the status the program ends with
 };
 
 // One answer given earlier in a run, as Up and Down recall it.

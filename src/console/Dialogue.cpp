@@ -2,9 +2,9 @@
 
 #include "LineEditor.h"
 #include "NameCompletion.h"
+#include "jobs/ChannelNames.h"
 #include "system/Text.h"
 #include "system/Utf8.h"
-#include "jobs/ChannelNames.h"
 
 #include <algorithm>
 #include <cmath>
@@ -152,9 +152,7 @@ Answer EndedAnswer(int exitStatus) { return {Answer::Status::Ended, {}, exitStat
 // cell. Returns the answer (the cursor after its last cell), or Ended as
 // soon as input ends.
 Answer ReadAnswer(Console& console, std::string_view partnerOf) {
-    AnswerReading reading{console,
-                          partnerOf,
-                          LineEditor(),
+    AnswerReading reading{console, partnerOf, LineEditor(),
                           AnswerEcho(console, console.CursorRow(), console.CursorColumn()),
                           HistoryWalk(console.AnswerHistory())};
     LineEditor& editor = reading.editor;
@@ -168,8 +166,7 @@ Answer ReadAnswer(Console& console, std::string_view partnerOf) {
         const bool secondTab = reading.lastKeyWasTab;
         reading.lastKeyWasTab = key.kind == Key::Kind::Tab;
         switch (key.kind) {
-        case Key::Kind::Ended:
-            return EndedAnswer(key.exitStatus);
+        case Key::Kind::Ended: return EndedAnswer(key.exitStatus);
         case Key::Kind::Enter:
             reading.echo.MoveToEnd();
             return {Answer::Status::Accepted, editor.Text(), 0, reading.echo.Cells(), reading.pasted};
@@ -181,29 +178,17 @@ Answer ReadAnswer(Console& console, std::string_view partnerOf) {
             if (reading.Type(key.bytes) || wasEmpty) reading.pasted = wasEmpty;
             break;
         }
-        case Key::Kind::Tab:
-            CompleteAnswer(reading, secondTab);
-            break;
-        case Key::Kind::Backspace:
-            reading.Edited(editor.DeleteBefore());
-            break;
-        case Key::Kind::Delete:
-            reading.Edited(editor.DeleteAt());
-            break;
+        case Key::Kind::Tab: CompleteAnswer(reading, secondTab); break;
+        case Key::Kind::Backspace: reading.Edited(editor.DeleteBefore()); break;
+        case Key::Kind::Delete: reading.Edited(editor.DeleteAt()); break;
         case Key::Kind::CtrlD:
             // As in the shell: the end of input on an empty line, else Delete.
             if (editor.Empty()) return EndedAnswer(kEndOfInputStatus);
             reading.Edited(editor.DeleteAt());
             break;
-        case Key::Kind::CtrlK:
-            reading.Edited(editor.DeleteToEnd());
-            break;
-        case Key::Kind::CtrlU:
-            reading.Edited(editor.DeleteToStart());
-            break;
-        case Key::Kind::CtrlW:
-            reading.Edited(editor.DeleteWordBefore());
-            break;
+        case Key::Kind::CtrlK: reading.Edited(editor.DeleteToEnd()); break;
+        case Key::Kind::CtrlU: reading.Edited(editor.DeleteToStart()); break;
+        case Key::Kind::CtrlW: reading.Edited(editor.DeleteWordBefore()); break;
         case Key::Kind::Left:
             editor.MoveLeft();
             reading.Moved();
@@ -222,15 +207,10 @@ Answer ReadAnswer(Console& console, std::string_view partnerOf) {
             editor.MoveToEnd();
             reading.Moved();
             break;
-        case Key::Kind::Up:
-            reading.Recall(reading.history.Older({editor.Text(), reading.pasted}));
-            break;
-        case Key::Kind::Down:
-            reading.Recall(reading.history.Newer());
-            break;
+        case Key::Kind::Up: reading.Recall(reading.history.Older({editor.Text(), reading.pasted})); break;
+        case Key::Kind::Down: reading.Recall(reading.history.Newer()); break;
         case Key::Kind::Escape:
-        case Key::Kind::Other:
-            break;
+        case Key::Kind::Other: break;
         }
     }
 }
@@ -407,8 +387,8 @@ Answer AskFileName(Console& console, std::string_view prompt, int row, int answe
     return answer;
 }
 
-WaveAnswer AskWaveFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row,
-                       int answerColumn, int requiredChannels, RetryPolicy policy, std::string_view partnerOf) {
+WaveAnswer AskWaveFile(Console& console, ConsoleToolkit& toolkit, std::string_view prompt, int row, int answerColumn,
+                       int requiredChannels, RetryPolicy policy, std::string_view partnerOf) {
     for (;;) {
         const Answer answer = AskFileName(console, prompt, row, answerColumn, partnerOf);
         if (answer.status == Answer::Status::Ended) return {Answer::Status::Ended, {}, answer.exitStatus};

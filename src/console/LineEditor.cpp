@@ -190,8 +190,7 @@ void AnswerEcho::Rewrite(const std::vector<AnswerCharacter>& characters, std::si
     if (newEnd >= oldEnd) return;
     // Cells above the window are gone; blank from row 1 on.
     const std::size_t firstOnScreen =
-        row_ >= 1 ? 0
-                  : static_cast<std::size_t>(1 - row_) * kWindowColumns - static_cast<std::size_t>(column_ - 1);
+        row_ >= 1 ? 0 : static_cast<std::size_t>(1 - row_) * kWindowColumns - static_cast<std::size_t>(column_ - 1);
     const std::size_t from = std::max(newEnd, firstOnScreen);
     if (from >= oldEnd) return;
     MoveTo(from);

@@ -87,8 +87,7 @@ void AddToHistory(std::vector<HistoryEntry>& history, HistoryEntry entry);
 // to a recalled answer are dropped when stepping away from it.
 class HistoryWalk {
 public:
-    explicit HistoryWalk(const std::vector<HistoryEntry>& history)
-        : history_(history), position_(history.size()) {}
+    explicit HistoryWalk(const std::vector<HistoryEntry>& history) : history_(history), position_(history.size()) {}
     // Returns the answer one older than the one shown, keeping `shown` when
     // it is the answer being typed; nothing when the oldest is shown.
     [[nodiscard]] std::optional<HistoryEntry> Older(const HistoryEntry& shown);

@@ -16,15 +16,15 @@ using BoxLine = std::vector<BoxGlyph>;
 // the box's own from its top-left corner (its border), the box's place on
 // the screen from the screen's top-left cell.
 struct MessageBoxLayout {
-    bool shown = false;  // false when the screen is too small for a box
-    int top = 0;         // screen row of the top border
-    int left = 0;        // screen column of the left border
-    int height = 0;      // rows, both borders included
-    int width = 0;       // columns, both borders included
-    BoxLine caption;     // drawn bold on the top border from column 1
+    bool shown = false;          // false when the screen is too small for a box
+    int top = 0;                 // screen row of the top border
+    int left = 0;                // screen column of the left border
+    int height = 0;              // rows, both borders included
+    int width = 0;               // columns, both borders included
+    BoxLine caption;             // drawn bold on the top border from column 1
     std::vector<BoxLine> lines;  // the text, on rows 1.. from column textColumn
     int textColumn = 1;
-    BoxLine button;      // drawn reversed on row buttonRow from buttonColumn
+    BoxLine button;  // drawn reversed on row buttonRow from buttonColumn
     int buttonRow = 0;
     int buttonColumn = 0;
 };

@@ -143,7 +143,9 @@ Completion CompleteName(std::string_view partial, const std::vector<FolderEntry>
         shared = i;
     }
     // Cutting inside a character would put half of it into the answer.
-    while (shared > partial.size() && shared < first.size() && IsUtf8Continuation(static_cast<unsigned char>(first[shared]))) --shared;
+    while (shared > partial.size() && shared < first.size() &&
+           IsUtf8Continuation(static_cast<unsigned char>(first[shared])))
+        --shared;
     completion.addition = first.substr(partial.size(), shared - partial.size());
     for (const FolderEntry* match : matches) completion.choices.push_back(match->name + (match->isFolder ? "/" : ""));
     return completion;

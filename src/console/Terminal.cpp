@@ -1,8 +1,8 @@
-#include "MessageBoxLayout.h"
-#include "CrashRestore.h"
-#include "system/Signals.h"
-#include "TerminalState.h"
 #include "CellWidth.h"
+#include "CrashRestore.h"
+#include "MessageBoxLayout.h"
+#include "TerminalState.h"
+#include "system/Signals.h"
 #include "system/Utf8.h"
 
 #include <langinfo.h>

@@ -1,6 +1,6 @@
 #include "KeyDecoding.h"
-#include "system/Signals.h"
 #include "TerminalState.h"
+#include "system/Signals.h"
 #include "system/Utf8.h"
 
 #include <poll.h>
@@ -28,7 +28,6 @@ constexpr int kSequenceWaitMs = 50;
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr long kNanosecondsPerMillisecond = 1000000L;
 
-
 // Returns the key that curses key code `code` stands for.
 Key KeyForCode(wint_t code) {
     struct Named {
@@ -36,9 +35,11 @@ Key KeyForCode(wint_t code) {
         Key::Kind kind;
     };
     static constexpr Named kNamed[] = {
-        {KEY_ENTER, Key::Kind::Enter}, {KEY_BACKSPACE, Key::Kind::Backspace}, {KEY_LEFT, Key::Kind::Left},
-        {KEY_RIGHT, Key::Kind::Right}, {KEY_UP, Key::Kind::Up},               {KEY_DOWN, Key::Kind::Down},
-        {KEY_HOME, Key::Kind::Home},   {KEY_END, Key::Kind::End},             {KEY_DC, Key::Kind::Delete},
+        {KEY_ENTER, Key::Kind::Enter}, {KEY_BACKSPACE, Key::Kind::Backspace},
+        {KEY_LEFT, Key::Kind::Left},   {KEY_RIGHT, Key::Kind::Right},
+        {KEY_UP, Key::Kind::Up},       {KEY_DOWN, Key::Kind::Down},
+        {KEY_HOME, Key::Kind::Home},   {KEY_END, Key::Kind::End},
+        {KEY_DC, Key::Kind::Delete},
     };
     Key key;
     for (const Named& named : kNamed)

@@ -58,7 +58,7 @@ struct TerminalConsole::State {
     int originalRows = 0;
     int originalColumns = 0;
     bool hasAlternateScreen = false;
-    std::string resetText;  // attributes, colours, cursor, keypad, alternate screen
+    std::string resetText;      // attributes, colours, cursor, keypad, alternate screen
     bool pasteMarking = false;  // the terminal marks pastes now
 
     int overlayRow = 0;  // first row of the overlay; 0 when none is shown

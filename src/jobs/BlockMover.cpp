@@ -124,11 +124,10 @@ JobResult MoveBlocks(const BlockPlan& plan, BlockWork& work, JobMonitor& monitor
             const uint64_t half = (plan.blocks + 1) / 2;
             try {
                 const HelperSignalMask mask;
-                helper = std::thread(RunHelper, std::ref(work), std::ref(*helperBlock), half, plan.blocks,
-                                     std::ref(run));
+                helper =
+                    std::thread(RunHelper, std::ref(work), std::ref(*helperBlock), half, plan.blocks, std::ref(run));
                 ownEnd = half;
-            } catch (const std::system_error&) {
-            }
+            } catch (const std::system_error&) {}
         }
     }
     uint64_t ownDone = 0;

@@ -39,7 +39,7 @@ constexpr TemplateField kTemplateFields[] = {
 
 // One field or piece of text of a name template.
 struct TemplatePart {
-    std::string_view text;    // the text, or the field's name
+    std::string_view text;  // the text, or the field's name
     bool isField = false;
 };
 
@@ -145,7 +145,8 @@ std::vector<std::string> DeriveSplitFileNames(const std::string& inputFileName, 
     const std::string stem = OutputStem(inputFileName);
     std::vector<std::string> names;
     names.reserve(channelCount);
-    for (unsigned k = 1; k <= channelCount; ++k) names.push_back(stem + " channel " + PaddedNumber(k, channelCount) + ".wav");
+    for (unsigned k = 1; k <= channelCount; ++k)
+        names.push_back(stem + " channel " + PaddedNumber(k, channelCount) + ".wav");
     return names;
 }
 
@@ -221,8 +222,8 @@ ChannelPair PairChannelFiles(std::string_view leftName) {
     if (const std::size_t words = ChannelWords(leftName, kLeftWords); words != std::string_view::npos) {
         const std::string_view stem = leftName.substr(0, words);
         const std::size_t leftAt = words + 1;  // past the blank
-        std::string right = std::string(stem) + " " + RightLike(leftName.substr(leftAt, 4)) +
-                            std::string(leftName.substr(leftAt + 4));
+        std::string right =
+            std::string(stem) + " " + RightLike(leftName.substr(leftAt, 4)) + std::string(leftName.substr(leftAt + 4));
         return {PairProblem::None, std::move(right), std::string(stem) + ".wav"};
     }
     std::string right = PartnerName(leftName);
@@ -345,8 +346,7 @@ std::vector<Take> GroupTakes(std::span<const std::string> names) {
         }
         const std::size_t index = entry.group;
         std::vector<std::pair<unsigned, std::string>>& files = groups[index];
-        std::stable_sort(files.begin(), files.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::stable_sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         take.problem = CheckTake(files, take.channel);
         for (auto& file : files) take.files.push_back(std::move(file.second));
         take.joined = std::get<0>(keys[index]) + std::get<1>(keys[index]) + ".wav";

@@ -24,8 +24,7 @@ struct ChannelFileNames {
 // DeriveChannelFileNames cuts it: for two, the left and the right channel's;
 // for more, "stem channel K.wav" for K from 1, zero-padded to the digits of
 // `channelCount` so that the names sort in channel order.
-[[nodiscard]] std::vector<std::string> DeriveSplitFileNames(const std::string& inputFileName,
-                                                            unsigned channelCount);
+[[nodiscard]] std::vector<std::string> DeriveSplitFileNames(const std::string& inputFileName, unsigned channelCount);
 
 // The values a name template's fields stand for, for one output of a split.
 struct OutputNameFields {
@@ -51,8 +50,7 @@ struct OutputNameFields {
 // DeriveChannelFileNames cuts the name; {n} is padded as
 // DeriveSplitFileNames pads it.
 [[nodiscard]] std::vector<std::string> TemplateSplitFileNames(std::string_view nameTemplate,
-                                                              const std::string& inputFileName,
-                                                              unsigned channelCount,
+                                                              const std::string& inputFileName, unsigned channelCount,
                                                               std::span<const unsigned> numbers);
 
 // Returns the right-channel partner name of `leftName`: " left channel.wav"

@@ -31,8 +31,7 @@ struct InputCheck {
 // `requiredChannels` (ReadWaveHeader, which asks `stopRequested` as it walks
 // the chunks) and closes the file again. Returns the open error, the header
 // problem (Stopped when the walk was told to stop), or the input.
-[[nodiscard]] InputCheck CheckInput(const std::string& name, int requiredChannels,
-                                    const StopCheck& stopRequested = {});
+[[nodiscard]] InputCheck CheckInput(const std::string& name, int requiredChannels, const StopCheck& stopRequested = {});
 
 // Opens `accepted` again for its samples and reads its header from the
 // descriptor it returns. Returns the open file; an Open error; or a Read

@@ -69,8 +69,8 @@ public:
     std::size_t frames;  // frames per block
     SampleBuffer interleaved;
     std::vector<SampleBuffer> channels;  // one per channel, in order
-    SampleBuffer left;   // channels[0]
-    SampleBuffer right;  // channels[1]
+    SampleBuffer left;                   // channels[0]
+    SampleBuffer right;                  // channels[1]
 
 private:
     uint8_t* region_;

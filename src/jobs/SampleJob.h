@@ -27,15 +27,15 @@ struct JobLayout {
     bool carryMetadata = false;      // outputs carry the inputs' metadata, made right for each (ShapeMetadata)
     std::string software;            // the program and version a coding history names
     ExistingTarget existing = ExistingTarget::Replace;
-    unsigned concurrentJobs = 1;     // jobs running at once: they choose this job's threads
-    unsigned threads = 0;            // threads that move the samples; 0: ThreadsPerJob(concurrentJobs)
-    uint64_t frames = 0;             // frames moved
-    unsigned sampleWidth = 1;        // bytes per sample
-    unsigned frameChannels = 2;      // samples per interleaved frame: sizes the blocks
-    uint64_t frameBytes = 0;         // sample bytes a frame moves, for the progress
-    uint64_t totalBytes = 0;         // sample bytes moved in all, for the progress
-    std::string name;                // what a lack of memory is reported for
-    IoError refusal;                 // why the request cannot be done, if it cannot: nothing is opened
+    unsigned concurrentJobs = 1;  // jobs running at once: they choose this job's threads
+    unsigned threads = 0;         // threads that move the samples; 0: ThreadsPerJob(concurrentJobs)
+    uint64_t frames = 0;          // frames moved
+    unsigned sampleWidth = 1;     // bytes per sample
+    unsigned frameChannels = 2;   // samples per interleaved frame: sizes the blocks
+    uint64_t frameBytes = 0;      // sample bytes a frame moves, for the progress
+    uint64_t totalBytes = 0;      // sample bytes moved in all, for the progress
+    std::string name;             // what a lack of memory is reported for
+    IoError refusal;              // why the request cannot be done, if it cannot: nothing is opened
 };
 
 // The skeleton every split and join runs on: it opens the inputs again
@@ -66,8 +66,8 @@ protected:
     // two threads at once (`thread` 0 the caller, 1 the helper) for different
     // frames. Returns an empty error, or the one the job ends with.
     [[nodiscard]] virtual IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
-                                             std::span<const WaveOutput> outputs, uint64_t first,
-                                             std::size_t frames, ChannelBlocks& block) const = 0;
+                                             std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
+                                             ChannelBlocks& block) const = 0;
 
     // Returns the metadata each output carries, made from `sources` (one
     // per layout input, with the bodies to rewrite read), or why the job
@@ -100,9 +100,9 @@ private:
     JobResult Abandon(JobResult result);
 
     JobLayout layout_;
-    std::vector<InputFile> files_;                       // the inputs opened, each file once
-    std::vector<InputFile> filesAgain_;                  // the same, for the helper thread
-    std::vector<std::size_t> fileOf_;                    // per layout input, its index in files_
+    std::vector<InputFile> files_;                        // the inputs opened, each file once
+    std::vector<InputFile> filesAgain_;                   // the same, for the helper thread
+    std::vector<std::size_t> fileOf_;                     // per layout input, its index in files_
     std::vector<std::vector<const InputFile*>> sources_;  // per thread, per layout input
     std::vector<WaveOutput> outputs_;
     std::vector<std::string> committed_;

@@ -28,7 +28,8 @@ std::vector<unsigned> ChosenChannels(const SplitRequest& request) {
 // Returns why `request` cannot be split, or an empty error.
 IoError SplitRefusal(const SplitRequest& request, const std::vector<unsigned>& chosen) {
     const std::string& name = request.input.name;
-    if (request.input.info.channels < 2) return {IoError::Operation::Read, name, EINVAL, "it has fewer than two channels"};
+    if (request.input.info.channels < 2)
+        return {IoError::Operation::Read, name, EINVAL, "it has fewer than two channels"};
     for (const unsigned number : request.channels) {
         if (number == 0 || number > request.input.info.channels) {
             return {IoError::Operation::Read, name, EINVAL, "it has no channel " + std::to_string(number)};

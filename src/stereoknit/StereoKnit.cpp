@@ -45,10 +45,10 @@ Answer AskOutputFile(Console& console, ConsoleToolkit& toolkit, int row) {
         if (output.status == Answer::Status::Ended) return output;
         const stereotools::IoError refusal = stereotools::CheckWaveOutput(output.text);
         if (!refusal) return output;
-        if (const int stop = stereotools::ShowErrorBox(console, toolkit,
-                                                       output.text.empty()
-                                                           ? std::string(stereotools::kFileNotFoundMessage)
-                                                           : refusal.Describe());
+        if (const int stop =
+                stereotools::ShowErrorBox(console, toolkit,
+                                          output.text.empty() ? std::string(stereotools::kFileNotFoundMessage)
+                                                              : refusal.Describe());
             stop != 0) {
             return {Answer::Status::Ended, {}, stop, 0, false};
         }
@@ -74,8 +74,8 @@ DialogueResult RunDialogue(Console& console, ConsoleToolkit& toolkit) {
         const stereotools::CompatibilityProblem problem =
             stereotools::CheckCompatibility(left.input.info, right.input.info);
         if (problem != stereotools::CompatibilityProblem::None) {
-            if (const int stop = stereotools::ShowErrorBox(console, toolkit,
-                                                           stereotools::CompatibilityProblemMessage(problem));
+            if (const int stop =
+                    stereotools::ShowErrorBox(console, toolkit, stereotools::CompatibilityProblemMessage(problem));
                 stop != 0) {
                 return {true, stop, {}};
             }

@@ -8,10 +8,10 @@ namespace stereorip {
 
 int RunStereoRip(int argc, char** argv) {
     if (argc > 1) return stereotools::RunCommandLine(stereotools::Tool::Split, argc, argv);
-    return stereotools::RunOnTerminal(
-        "stereorip", [](stereotools::Console& console, stereotools::ConsoleToolkit& toolkit) {
-            return RunSplitDialogue(console, toolkit);
-        });
+    return stereotools::RunOnTerminal("stereorip",
+                                      [](stereotools::Console& console, stereotools::ConsoleToolkit& toolkit) {
+                                          return RunSplitDialogue(console, toolkit);
+                                      });
 }
 
 }  // namespace stereorip

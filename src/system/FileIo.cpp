@@ -25,9 +25,8 @@ constexpr size_t kMaxTransferBytes = 0x7ffff000;
 
 // The verb of each failing operation in "Cannot VERB 'NAME': REASON".
 constexpr TextEntry<IoError::Operation> kOperationVerbs[] = {
-    {IoError::Operation::Open, "open"},   {IoError::Operation::Read, "read"},
-    {IoError::Operation::Create, "create"}, {IoError::Operation::Write, "write"},
-    {IoError::Operation::Commit, "write"},
+    {IoError::Operation::Open, "open"},   {IoError::Operation::Read, "read"},    {IoError::Operation::Create, "create"},
+    {IoError::Operation::Write, "write"}, {IoError::Operation::Commit, "write"},
 };
 
 IoError OpenError(const std::string& path, int errorNumber, std::string detail = {}) {
@@ -48,8 +47,8 @@ FileCalls SystemFileCalls() {
     const auto openAt = [](int folder, const char* name, int flags, mode_t mode) {
         return ::openat(folder, name, flags, mode);
     };
-    return {::read, ::pread, ::write, ::pwrite, ::fallocate, ::close, ::renameat, ::renameat2, ::linkat, ::faccessat, openAt,
-            ::fchown};
+    return {::read,     ::pread,     ::write,  ::pwrite,    ::fallocate, ::close,
+            ::renameat, ::renameat2, ::linkat, ::faccessat, openAt,      ::fchown};
 }
 
 FileCalls& ActiveFileCalls() {
@@ -61,8 +60,7 @@ int64_t ReadFully(int fd, uint64_t offset, std::span<uint8_t> out) {
     size_t done = 0;
     while (done < out.size()) {
         const size_t request = std::min(out.size() - done, kMaxTransferBytes);
-        const ssize_t got = ActiveFileCalls().pread(fd, out.data() + done, request,
-                                                    static_cast<off_t>(offset + done));
+        const ssize_t got = ActiveFileCalls().pread(fd, out.data() + done, request, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
             return -1;
@@ -204,8 +202,8 @@ InputOpenResult OpenInputFile(const std::string& path) {
     } while (lockResult != 0 && errno == EINTR);
     if (lockResult != 0) {
         const int lockError = errno;
-        result.error = lockError == EWOULDBLOCK ? OpenError(path, lockError, kLockedReason)
-                                                : OpenError(path, lockError);
+        result.error =
+            lockError == EWOULDBLOCK ? OpenError(path, lockError, kLockedReason) : OpenError(path, lockError);
         file.Close();
         return result;
     }
@@ -222,6 +220,5 @@ InputOpenResult OpenInputFile(const std::string& path) {
     file.status_ = status;
     return result;
 }
-
 
 }  // namespace stereotools

@@ -119,5 +119,4 @@ struct InputOpenResult {
 // that another process holds under an exclusive lock.
 [[nodiscard]] InputOpenResult OpenInputFile(const std::string& path);
 
-
 }  // namespace stereotools

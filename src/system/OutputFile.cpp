@@ -141,8 +141,8 @@ bool HoldsCapability(int capability) {
 // deletes, so that they refuse before the job rather than after it.
 int ReplaceRefusal(const Place& place) {
     // A file this user may not write is left alone, as a read-only file asks.
-    if (ActiveFileCalls().faccessat(place.folder.Get(), place.name.c_str(), W_OK,
-                                    AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
+    if (ActiveFileCalls().faccessat(place.folder.Get(), place.name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) !=
+        0) {
         return errno;
     }
     int flags = 0;
@@ -189,7 +189,7 @@ std::string RandomSuffix() {
         // Without the random pool, the clock and a counter still differ from call to call.
         // Atomic: outputs may be started on several threads at once.
         static std::atomic<uint64_t> counter{0};
-        timespec now {};
+        timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         uint64_t mix = static_cast<uint64_t>(now.tv_nsec) * 0x9E3779B97F4A7C15ull + ++counter + ::getpid();
         for (auto& byte : bytes) byte = static_cast<uint8_t>(mix >>= 8);
@@ -222,8 +222,8 @@ std::string TemporaryName(const std::string& name) {
 int CreateTemporary(const Place& place, mode_t mode, std::string& tempName) {
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempName = TemporaryName(place.name);
-        const int fd = ActiveFileCalls().openat(place.folder.Get(), tempName.c_str(),
-                                                O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int fd =
+            ActiveFileCalls().openat(place.folder.Get(), tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;
@@ -343,21 +343,19 @@ bool LinksUnsupported(int error) { return error == EPERM || error == EOPNOTSUPP 
 // exists). After Link the file keeps the name `from` too.
 int PlaceAs(CommitWay way, int folder, const std::string& from, const std::string& to) {
     switch (way) {
-        case CommitWay::RenameNoReplace:
-            return ActiveFileCalls().renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0 ? 0
-                                                                                                                : errno;
-        case CommitWay::Link:
-            return ActiveFileCalls().linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0 ? 0 : errno;
-        case CommitWay::CheckThenRename: {
-            // What mv -n does where nothing better exists: a file that takes
-            // the name between this check and the rename is replaced. The
-            // window is a few system calls wide, and only another program
-            // writing that very name in that folder can fall into it.
-            struct stat existing {};
-            if (::fstatat(folder, to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
-            if (errno != ENOENT) return errno;
-            return ActiveFileCalls().renameat(folder, from.c_str(), folder, to.c_str()) == 0 ? 0 : errno;
-        }
+    case CommitWay::RenameNoReplace:
+        return ActiveFileCalls().renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+    case CommitWay::Link: return ActiveFileCalls().linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0 ? 0 : errno;
+    case CommitWay::CheckThenRename: {
+        // What mv -n does where nothing better exists: a file that takes
+        // the name between this check and the rename is replaced. The
+        // window is a few system calls wide, and only another program
+        // writing that very name in that folder can fall into it.
+        struct stat existing {};
+        if (::fstatat(folder, to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+        if (errno != ENOENT) return errno;
+        return ActiveFileCalls().renameat(folder, from.c_str(), folder, to.c_str()) == 0 ? 0 : errno;
+    }
     }
     return EINVAL;
 }

@@ -70,16 +70,16 @@ public:
 private:
     friend struct OutputFileResult OpenOutputFile(const std::string& path, uint64_t expectedBytes,
                                                   ExistingTarget existing);
-    int fd_ = -1;              // the temporary file
-    Descriptor folder_;        // the folder that holds the target and the temporary file
-    std::string path_;         // as the user gave it
-    std::string name_;         // the target's name in folder_ (a link's target, not the link)
-    std::string tempName_;     // the temporary file's name in folder_; empty once gone
-    uint64_t position_ = 0;    // the file position
-    uint64_t length_ = 0;      // the committed file's length
+    int fd_ = -1;            // the temporary file
+    Descriptor folder_;      // the folder that holds the target and the temporary file
+    std::string path_;       // as the user gave it
+    std::string name_;       // the target's name in folder_ (a link's target, not the link)
+    std::string tempName_;   // the temporary file's name in folder_; empty once gone
+    uint64_t position_ = 0;  // the file position
+    uint64_t length_ = 0;    // the committed file's length
     ExistingTarget existing_ = ExistingTarget::Replace;
     CommitWay way_ = CommitWay::RenameNoReplace;
-    int record_ = -1;          // the temporary file's UnfinishedOutputs slot, or -1
+    int record_ = -1;  // the temporary file's UnfinishedOutputs slot, or -1
 };
 
 struct OutputFileResult {

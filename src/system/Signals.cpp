@@ -20,8 +20,8 @@ static_assert(std::atomic<CrashStep>::is_always_lock_free, "the crash handler re
 
 // Every signal whose default action ends the program without a core dump of
 // a fault: each asks for an orderly stop instead.
-constexpr std::array kStopSignals{SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,  SIGALRM,
-                                  SIGVTALRM, SIGXCPU, SIGPWR,  SIGPROF, SIGIO,   SIGSTKFLT};
+constexpr std::array kStopSignals{SIGINT,    SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2,  SIGALRM,
+                                  SIGVTALRM, SIGXCPU, SIGPWR, SIGPROF, SIGIO,   SIGSTKFLT};
 // Signals of a fault the program cannot go on from (SIGTRAP and SIGSYS come
 // from a stray breakpoint or a system call a seccomp filter forbids).
 constexpr std::array kCrashSignals{SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP};

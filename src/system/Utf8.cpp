@@ -51,7 +51,6 @@ Decoded DecodeAt(std::string_view text, std::size_t offset) {
     return {length, codePoint};
 }
 
-
 }  // namespace
 
 std::size_t Utf8SequenceLength(unsigned char lead) {
@@ -100,6 +99,5 @@ std::string EncodeUtf8(char32_t codePoint) {
     }
     return out;
 }
-
 
 }  // namespace stereotools

@@ -47,8 +47,6 @@ CompatibilityProblem CheckCompatibility(std::span<const WaveFormatInfo> inputs) 
     return CompatibilityProblem::None;
 }
 
-std::string CompatibilityProblemMessage(CompatibilityProblem problem) {
-    return TextOf(kCompatibilityTexts, problem);
-}
+std::string CompatibilityProblemMessage(CompatibilityProblem problem) { return TextOf(kCompatibilityTexts, problem); }
 
 }  // namespace stereotools

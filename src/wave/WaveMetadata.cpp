@@ -135,8 +135,7 @@ OutputMetadata ShapeChunks(const WaveMetadata& input, Rewrite&& rewrite) {
             const WaveChunk& chunk = from[i];
             const std::string id = ChunkIdForLine(chunk.id);
             switch (ChunkRuleFor(chunk.id, chunk.size)) {
-            case ChunkRule::Never:
-                break;
+            case ChunkRule::Never: break;
             case ChunkRule::Carried:
                 output.carried.push_back(id);
                 to.push_back(Unchanged(chunk));

@@ -42,7 +42,7 @@ constexpr uint64_t kMaxDataSize = uint64_t{1} << 60;
 // The SubFormat GUID of the extensible format, less its first two bytes,
 // which hold the plain format tag.
 constexpr std::array<uint8_t, 14> kSubFormatTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+                                                    0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 uint16_t Le16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
@@ -63,7 +63,7 @@ bool ReadExactly(const ByteSource& source, uint64_t offset, std::span<uint8_t> o
 // Where a walk of the chunks begins, and what an RF64 or BW64 file's
 // "ds64" chunk says.
 struct Preamble {
-    bool valid = false;       // false: an RF64 or BW64 file without a usable "ds64"
+    bool valid = false;  // false: an RF64 or BW64 file without a usable "ds64"
     uint64_t firstChunk = 12;
     bool hasDs64 = false;
     uint64_t ds64DataSize = 0;
@@ -88,7 +88,7 @@ struct Chunk {
     bool found = false;
     std::array<uint8_t, 4> id{};
     uint64_t bodyOffset = 0;
-    uint64_t size = 0;     // the body's length, from "ds64" for RF64 data
+    uint64_t size = 0;         // the body's length, from "ds64" for RF64 data
     bool unknownSize = false;  // a RIFF "data" chunk of unknown size: it runs to the end
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "WaveFormat.h"
 #include "system/ByteSource.h"
 #include "system/FileIo.h"
-#include "WaveFormat.h"
 
 #include <cstddef>
 #include <cstdint>

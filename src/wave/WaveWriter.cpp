@@ -21,7 +21,7 @@ constexpr uint16_t kExtensibleTag = 0xFFFE;
 constexpr uint16_t kExtensionBytes = 22;
 // The SubFormat GUID less its first two bytes, which hold the plain format tag.
 constexpr std::array<uint8_t, 14> kSubFormatTail = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+                                                    0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 // The RIFF form's head: id, size and "WAVE".
 constexpr uint64_t kFormHeadBytes = 12;
 constexpr uint64_t kChunkHeadBytes = 8;

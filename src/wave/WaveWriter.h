@@ -1,9 +1,9 @@
 #pragma once
 
-#include "system/FileIo.h"
-#include "system/OutputFile.h"
 #include "WaveFormat.h"
 #include "WaveReader.h"
+#include "system/FileIo.h"
+#include "system/OutputFile.h"
 
 #include <cstdint>
 #include <span>
@@ -37,8 +37,7 @@ struct WaveLayout {
 // output without metadata, while dataSize + 36 <= 0xFFFFFFFF), RF64 beyond.
 [[nodiscard]] WaveLayout LayOutWave(const WaveFormatInfo& info, const WaveMetadata& metadata = {});
 // Returns the layout as above, in `container` whatever the size.
-[[nodiscard]] WaveLayout LayOutWave(const WaveFormatInfo& info, const WaveMetadata& metadata,
-                                    WaveContainer container);
+[[nodiscard]] WaveLayout LayOutWave(const WaveFormatInfo& info, const WaveMetadata& metadata, WaveContainer container);
 
 // Chunks an output carries over from an input: none by default.
 struct CarriedChunks {
@@ -101,8 +100,7 @@ struct OutputOpenResult {
 // header, in any order; several threads may write one output at once. A
 // failure leaves the output for the caller to discard once every writer is
 // done. Returns an empty error, or a Write error naming the output.
-[[nodiscard]] IoError WriteWaveSamplesAt(const WaveOutput& output, uint64_t position,
-                                         std::span<const uint8_t> samples);
+[[nodiscard]] IoError WriteWaveSamplesAt(const WaveOutput& output, uint64_t position, std::span<const uint8_t> samples);
 
 // Ends samples written by WriteWaveSamplesAt at `bytes` after the header,
 // so that the trailer follows them and the committed file ends there.

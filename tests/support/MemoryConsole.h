@@ -51,7 +51,7 @@ public:
     // Script: keys are returned in the order they were added.
     void AddKey(Key key);
     void AddKey(Key::Kind kind, std::size_t times = 1);  // keys without character or bytes
-    void AddText(std::string_view utf8);  // one Character key per character
+    void AddText(std::string_view utf8);                 // one Character key per character
     void AddEnter();
     void AddBackspace();
     void AddTab();

@@ -60,21 +60,54 @@ inline void CoverWithForm(Bytes& bytes) {
 //   Bytes bytes = WaveBuilder().Channels(2).Bits(24).Samples(frames).Build();
 class WaveBuilder {
 public:
-    WaveBuilder& RiffId(std::string id) { riffId_ = std::move(id); return *this; }
-    WaveBuilder& FormType(std::string id) { formType_ = std::move(id); return *this; }
-    WaveBuilder& Tag(uint16_t tag) { tag_ = tag; return *this; }
+    WaveBuilder& RiffId(std::string id) {
+        riffId_ = std::move(id);
+        return *this;
+    }
+    WaveBuilder& FormType(std::string id) {
+        formType_ = std::move(id);
+        return *this;
+    }
+    WaveBuilder& Tag(uint16_t tag) {
+        tag_ = tag;
+        return *this;
+    }
     // The whole 16-bit channel field, so tests can set its high byte.
-    WaveBuilder& Channels(uint16_t channels) { channels_ = channels; return *this; }
-    WaveBuilder& Rate(uint32_t rate) { rate_ = rate; return *this; }
-    WaveBuilder& ByteRate(uint32_t byteRate) { byteRate_ = byteRate; return *this; }
-    WaveBuilder& BlockAlign(uint16_t blockAlign) { blockAlign_ = blockAlign; return *this; }
-    WaveBuilder& Bits(uint16_t bits) { bits_ = bits; return *this; }
+    WaveBuilder& Channels(uint16_t channels) {
+        channels_ = channels;
+        return *this;
+    }
+    WaveBuilder& Rate(uint32_t rate) {
+        rate_ = rate;
+        return *this;
+    }
+    WaveBuilder& ByteRate(uint32_t byteRate) {
+        byteRate_ = byteRate;
+        return *this;
+    }
+    WaveBuilder& BlockAlign(uint16_t blockAlign) {
+        blockAlign_ = blockAlign;
+        return *this;
+    }
+    WaveBuilder& Bits(uint16_t bits) {
+        bits_ = bits;
+        return *this;
+    }
     // The data chunk's declared size; by default the number of sample bytes.
-    WaveBuilder& DataSize(uint32_t dataSize) { dataSize_ = dataSize; return *this; }
-    WaveBuilder& Samples(Bytes samples) { samples_ = std::move(samples); return *this; }
+    WaveBuilder& DataSize(uint32_t dataSize) {
+        dataSize_ = dataSize;
+        return *this;
+    }
+    WaveBuilder& Samples(Bytes samples) {
+        samples_ = std::move(samples);
+        return *this;
+    }
     // The "fmt " chunk's size; a body longer than 16 bytes is zero-filled
     // past the fields (past the extension when extensible).
-    WaveBuilder& FmtSize(uint32_t fmtSize) { fmtSize_ = fmtSize; return *this; }
+    WaveBuilder& FmtSize(uint32_t fmtSize) {
+        fmtSize_ = fmtSize;
+        return *this;
+    }
     // Makes the format extensible (tag 0xFFFE, 40-byte "fmt ", cbSize 22) with `subFormat`.
     WaveBuilder& Extensible(const std::array<uint8_t, 16>& subFormat, uint16_t cbSize = 22) {
         tag_ = 0xFFFE;
@@ -84,8 +117,14 @@ public:
         return *this;
     }
     // The extensible format's valid bits (by default the bit depth) and channel mask (by default 0).
-    WaveBuilder& ValidBits(uint16_t validBits) { validBits_ = validBits; return *this; }
-    WaveBuilder& ChannelMask(uint32_t mask) { channelMask_ = mask; return *this; }
+    WaveBuilder& ValidBits(uint16_t validBits) {
+        validBits_ = validBits;
+        return *this;
+    }
+    WaveBuilder& ChannelMask(uint32_t mask) {
+        channelMask_ = mask;
+        return *this;
+    }
     // Makes the file RF64, or BW64 when `id` says so: 0xFFFFFFFF in the RIFF
     // and data sizes (unless DataSize sets the latter), and a "ds64" chunk
     // first with the RIFF size, the data size (the number of sample bytes
@@ -95,9 +134,15 @@ public:
         rf64_ = true;
         return *this;
     }
-    WaveBuilder& Ds64DataSize(uint64_t size) { ds64DataSize_ = size; return *this; }
+    WaveBuilder& Ds64DataSize(uint64_t size) {
+        ds64DataSize_ = size;
+        return *this;
+    }
     // The "ds64" chunk's size: shorter than 28 cuts its body, longer pads it with zeros.
-    WaveBuilder& Ds64Size(uint32_t size) { ds64Size_ = size; return *this; }
+    WaveBuilder& Ds64Size(uint32_t size) {
+        ds64Size_ = size;
+        return *this;
+    }
     // Adds a chunk before "fmt " (pad byte added after an odd body).
     WaveBuilder& ChunkBeforeFmt(std::string id, Bytes body) {
         beforeFmt_.push_back({std::move(id), std::move(body)});
@@ -153,7 +198,8 @@ private:
     };
 
     void AppendFmt(testwave::Bytes& out) const {
-        const uint16_t align = blockAlign_ ? *blockAlign_ : static_cast<uint16_t>((channels_ & 0xFF) * BytesPerSample());
+        const uint16_t align =
+            blockAlign_ ? *blockAlign_ : static_cast<uint16_t>((channels_ & 0xFF) * BytesPerSample());
         const uint32_t size = fmtSize_ ? *fmtSize_ : 16;
         testwave::Bytes fmt;
         AppendLe(fmt, tag_, 2);
@@ -172,8 +218,8 @@ private:
         AppendChunk(out, "fmt ", fmt, size);
     }
 
-    static void AppendChunk(testwave::Bytes& out, const std::string& id, const testwave::Bytes& body,
-                            uint64_t declared, bool pad = true) {
+    static void AppendChunk(testwave::Bytes& out, const std::string& id, const testwave::Bytes& body, uint64_t declared,
+                            bool pad = true) {
         AppendId(out, id);
         AppendLe(out, declared, 4);
         out.insert(out.end(), body.begin(), body.end());
