@@ -212,13 +212,61 @@ TEST(TemplateSplitFileNames, FillsTheNameAndThePaddedNumber) {
     EXPECT_EQ(TemplateSplitFileNames("{ {n}} {}.wav", "x.wav", 3, third), (Names{"{ 3} {}.wav"}));
 }
 
+TEST(SafeTrackName, ReplacesWhatAFileNameCannotHold) {
+    EXPECT_EQ(SafeTrackName("Boom"), "Boom");
+    EXPECT_EQ(SafeTrackName("Lav 1/2"), "Lav 1_2");
+    EXPECT_EQ(SafeTrackName("a\tb\x7F\n"), "a_b__");
+    // C1 controls, encoded in UTF-8, are controls too; other letters stay.
+    EXPECT_EQ(SafeTrackName("x\xC2\x85y\xC3\xA9"), "x_y\xC3\xA9");
+    // Leading dots would hide the file, or name "." and "..": only those go.
+    EXPECT_EQ(SafeTrackName(".."), "__");
+    EXPECT_EQ(SafeTrackName("..a.b."), "__a.b.");
+    EXPECT_EQ(SafeTrackName(""), "");
+}
+
+TEST(SafeTrackName, CutsLongNamesBetweenCharacters) {
+    EXPECT_EQ(SafeTrackName(std::string(300, 'a')), std::string(kMaxTrackNameBytes, 'a'));
+    // 199 bytes, then a two-byte letter that does not fit whole.
+    const std::string cut = SafeTrackName(std::string(199, 'a') + "\xC3\xA9z");
+    EXPECT_EQ(cut, std::string(199, 'a'));
+    const std::string fits = SafeTrackName(std::string(198, 'a') + "\xC3\xA9z");
+    EXPECT_EQ(fits, std::string(198, 'a') + "\xC3\xA9");
+}
+
+TEST(TemplateSplitFileNames, NamesOutputsByTheirTracks) {
+    const unsigned all[] = {1, 2, 3};
+    const Names tracks = {"Boom", "Lav1", "Mix/L"};
+    EXPECT_EQ(TemplateSplitFileNames("{name}_{track}.wav", "in/T01.WAV", 3, all, tracks),
+              (Names{"in/T01_Boom.wav", "in/T01_Lav1.wav", "in/T01_Mix_L.wav"}));
+    // A channel with no name, or beyond the names given, takes its number padded as {n}.
+    const unsigned some[] = {2, 11};
+    const Names unnamed = {"A", ""};
+    EXPECT_EQ(TemplateSplitFileNames("{track}.wav", "x.wav", 12, some, unnamed), (Names{"02.wav", "11.wav"}));
+}
+
+TEST(TemplateSplitFileNames, TellsClashingNamesApartByChannelNumber) {
+    const unsigned all[] = {1, 2, 3, 4};
+    // Every output of a clash gets its number, before ".wav" in any case.
+    const Names lavs = {"Lav", "Boom", "Lav", "Lav"};
+    EXPECT_EQ(TemplateSplitFileNames("{name}_{track}.WAV", "T01.wav", 4, all, lavs),
+              (Names{"T01_Lav_1.WAV", "T01_Boom.WAV", "T01_Lav_3.WAV", "T01_Lav_4.WAV"}));
+    // A name that is another channel's padded number clashes as well.
+    const unsigned two[] = {1, 2};
+    const Names numbered = {"", "1"};
+    EXPECT_EQ(TemplateSplitFileNames("{track}", "T01.wav", 2, two, numbered), (Names{"1_1", "1_2"}));
+    // Names made safe can meet: "a/b" and "a_b" are one name.
+    const Names folded = {"a/b", "a_b"};
+    EXPECT_EQ(TemplateSplitFileNames("{track}.wav", "d/T.wav", 2, two, folded), (Names{"d/a_b_1.wav", "d/a_b_2.wav"}));
+}
+
 TEST(NameTemplateProblem, RefusesWhatCannotNameAnOutput) {
     EXPECT_EQ(NameTemplateProblem("{name}_{n}.wav"), "");
     EXPECT_EQ(NameTemplateProblem("fixed.wav"), "");
     EXPECT_EQ(NameTemplateProblem(""), "the name template is empty");
     EXPECT_EQ(NameTemplateProblem("out/{name}_{n}.wav"), "the name template holds a '/'");
     EXPECT_EQ(NameTemplateProblem("{name}_{N}.wav"), "unknown field '{N}' in the name template");
-    EXPECT_EQ(NameTemplateProblem("{name}_{track}.wav"), "unknown field '{track}' in the name template");
+    EXPECT_EQ(NameTemplateProblem("{name}_{track}.wav"), "");
+    EXPECT_EQ(NameTemplateProblem("{name}_{tracks}.wav"), "unknown field '{tracks}' in the name template");
     EXPECT_TRUE(TemplateHasField("a{n}b", "n"));
     EXPECT_FALSE(TemplateHasField("a{name}b", "n"));
     EXPECT_FALSE(TemplateHasField("a{ n}b", "n"));

@@ -272,6 +272,24 @@ MetadataSource PolySource() {
     return source;
 }
 
+TEST(ChannelTrackNames, TakesIxmlThenBextAndLeavesTheRestUnnamed) {
+    WaveChunk bext{"bext", 0, 0};
+    bext.held = true;
+    bext.body = Bext("sTRK1=MixL\nsTRK2=Boom2\n", 0, 1, "");
+    WaveChunk ixml{"iXML", 0, 0};
+    ixml.held = true;
+    // An empty iXML NAME names nothing: the bext line stands.
+    ixml.body = BytesOf(
+        "<BWFXML><TRACK_LIST><TRACK><INTERLEAVE_INDEX>1</INTERLEAVE_INDEX><NAME></NAME></TRACK>"
+        "<TRACK><INTERLEAVE_INDEX>2</INTERLEAVE_INDEX><NAME>Boom</NAME></TRACK></TRACK_LIST></BWFXML>");
+    WaveMetadata metadata;
+    metadata.beforeData = {bext, ixml};
+    EXPECT_EQ(ChannelTrackNames(metadata, 3), (std::vector<std::string>{"MixL", "Boom", ""}));
+    // Bodies not held (too large to read) give no names.
+    metadata.beforeData[0].held = metadata.beforeData[1].held = false;
+    EXPECT_EQ(ChannelTrackNames(metadata, 2), (std::vector<std::string>{"", ""}));
+}
+
 TEST(ShapeSplitMetadata, GivesEachOutputItsChunksNamesAndStart) {
     WaveFormatInfo mono;
     mono.channels = 1;

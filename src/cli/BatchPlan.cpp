@@ -179,7 +179,13 @@ BatchItem BatchPlanner::PlanSplit(const std::string& input) {
         const std::vector<std::string> all = DeriveSplitFileNames(input, channelCount);
         for (const unsigned channel : item.channels) names.push_back(all[channel - 1]);
     } else {
-        names = TemplateSplitFileNames(settings_.nameTemplate, input, channelCount, item.channels);
+        // Track names come from the file, so that the checks below see the final names.
+        TrackNamesRead tracks;
+        if (TemplateHasField(settings_.nameTemplate, "track")) {
+            tracks = ReadTrackNames(check.input);
+            if (tracks.error) return Refused(std::move(item), input, DescribeForLine(tracks.error));
+        }
+        names = TemplateSplitFileNames(settings_.nameTemplate, input, channelCount, item.channels, tracks.names);
     }
     for (const std::string& name : names) item.outputs.push_back(InOutputFolder(name));
     item.sampleBytes = channelCount * CountFrames(check.input.info) * check.input.info.BytesPerSample();

@@ -198,8 +198,10 @@ CommandLine ParseCommandLine(Tool tool, const std::vector<std::string>& argument
             return UsageError("expected LEFT RIGHT OUTPUT, got " + std::to_string(line.operands.size()) + " name" +
                               (line.operands.size() == 1 ? "" : "s"));
     }
-    // A template without {n} names every channel alike.
-    if (!line.nameTemplate.empty() && line.channels.size() != 1 && !TemplateHasField(line.nameTemplate, "n")) {
+    // A template without {n} names every channel alike; {track} tells them
+    // apart too, for outputs whose track names clash get their numbers.
+    if (!line.nameTemplate.empty() && line.channels.size() != 1 && !TemplateHasField(line.nameTemplate, "n") &&
+        !TemplateHasField(line.nameTemplate, "track")) {
         return UsageError("the name template '" + line.nameTemplate +
                           "' gives every channel of a file the same name: add {n}");
     }
@@ -236,7 +238,9 @@ std::string UsageText(Tool tool) {
                "                        ranges such as 1,3-6\n"
                "      --skip-silent     leave out the channels whose samples are all zero\n"
                "      --names=TEMPLATE  name the outputs by TEMPLATE: {name} is NAME, {n} the\n"
-               "                        channel number padded as above, e.g. '{name}_{n}.wav'\n"
+               "                        channel number padded as above, {track} the channel's\n"
+               "                        track name in FILE's metadata (iXML, else bext), else\n"
+               "                        {n}; names that clash get _K; e.g. '{name}_{track}.wav'\n"
                "  -m, --keep-metadata   give each output FILE's metadata chunks, made right for\n"
                "                        its channel: bext, iXML, PEAK and chna rewritten, cue,\n"
                "                        LIST ... copied, levl and axml left out\n"

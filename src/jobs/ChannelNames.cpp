@@ -35,6 +35,7 @@ struct TemplateField {
 constexpr TemplateField kTemplateFields[] = {
     {"name", &OutputNameFields::name},
     {"n", &OutputNameFields::number},
+    {"track", &OutputNameFields::track},
 };
 
 // One field or piece of text of a name template.
@@ -187,8 +188,28 @@ std::string FillNameTemplate(std::string_view nameTemplate, const OutputNameFiel
     return filled;
 }
 
+std::string SafeTrackName(std::string_view trackName) {
+    std::string safe;
+    bool leading = true;
+    for (const Utf8Character& character : SplitUtf8(trackName)) {
+        const char32_t c = character.codePoint;
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        leading = leading && c == '.';
+        const bool replaced = c == '/' || control || leading;
+        const std::size_t length = replaced ? 1 : character.length;
+        if (safe.size() + length > kMaxTrackNameBytes) break;
+        if (replaced) {
+            safe.push_back('_');
+        } else {
+            safe.append(trackName.substr(character.offset, character.length));
+        }
+    }
+    return safe;
+}
+
 std::vector<std::string> TemplateSplitFileNames(std::string_view nameTemplate, const std::string& inputFileName,
-                                                unsigned channelCount, std::span<const unsigned> numbers) {
+                                                unsigned channelCount, std::span<const unsigned> numbers,
+                                                std::span<const std::string> trackNames) {
     const std::size_t slash = inputFileName.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : inputFileName.substr(0, slash + 1);
     OutputNameFields fields;
@@ -197,8 +218,25 @@ std::vector<std::string> TemplateSplitFileNames(std::string_view nameTemplate, c
     names.reserve(numbers.size());
     for (const unsigned number : numbers) {
         fields.number = PaddedNumber(number, channelCount);
-        names.push_back(folder + FillNameTemplate(nameTemplate, fields));
+        const bool named = number >= 1 && number <= trackNames.size() && !trackNames[number - 1].empty();
+        fields.track = named ? SafeTrackName(trackNames[number - 1]) : fields.number;
+        names.push_back(FillNameTemplate(nameTemplate, fields));
     }
+    // Tracks of one name (two "Lav" tracks, or a name that is another's
+    // number) would leave only the last output under it.
+    std::map<std::string, unsigned> uses;
+    for (const std::string& name : names) ++uses[name];
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (uses[names[k]] < 2) continue;
+        const std::string_view name = names[k];
+        const std::size_t end = EndsWithNoCase(name, ".wav") ? name.size() - 4 : name.size();
+        std::string numbered(name.substr(0, end));
+        numbered += '_';
+        numbered += std::to_string(numbers[k]);
+        numbered += name.substr(end);
+        names[k] = std::move(numbered);
+    }
+    for (std::string& name : names) name = folder + name;
     return names;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,7 +31,16 @@ struct ChannelFileNames {
 struct OutputNameFields {
     std::string name;    // {name}: the input's file name less its last four characters
     std::string number;  // {n}: the channel number, zero-padded to the digits of the channel count
+    std::string track;   // {track}: the channel's track name, made safe (SafeTrackName), else {n}
 };
+
+// The most bytes a track name takes in a file name.
+inline constexpr std::size_t kMaxTrackNameBytes = 200;
+
+// Returns `trackName` made safe to stand in a file name: each "/", control
+// character (C0, DEL, C1) and leading "." becomes "_", and the name is cut
+// to at most kMaxTrackNameBytes bytes, never inside a UTF-8 character.
+[[nodiscard]] std::string SafeTrackName(std::string_view trackName);
 
 // Returns why `nameTemplate` cannot name the outputs of a split, or "": it
 // is empty, holds a "/" (outputs go in one folder), or holds a field that
@@ -38,7 +48,7 @@ struct OutputNameFields {
 // taken as they stand.
 [[nodiscard]] std::string NameTemplateProblem(std::string_view nameTemplate);
 
-// Returns whether `nameTemplate` holds the field `field` ("name", "n").
+// Returns whether `nameTemplate` holds the field `field` ("name", "n", "track").
 [[nodiscard]] bool TemplateHasField(std::string_view nameTemplate, std::string_view field);
 
 // Returns `nameTemplate` with each field replaced by its value in `fields`.
@@ -48,10 +58,14 @@ struct OutputNameFields {
 // `channelCount` channels, into the channels `numbers` (from 1), in their
 // order: `nameTemplate` filled for each, beside the input. {name} is cut as
 // DeriveChannelFileNames cuts the name; {n} is padded as
-// DeriveSplitFileNames pads it.
+// DeriveSplitFileNames pads it; {track} is `trackNames[K - 1]` of channel
+// K made safe, or {n} where that is missing or empty. Names that two or
+// more outputs would share get "_K" before their ".wav" (any case; at the
+// end when they have none), K the channel number, so that each stays.
 [[nodiscard]] std::vector<std::string> TemplateSplitFileNames(std::string_view nameTemplate,
                                                               const std::string& inputFileName, unsigned channelCount,
-                                                              std::span<const unsigned> numbers);
+                                                              std::span<const unsigned> numbers,
+                                                              std::span<const std::string> trackNames = {});
 
 // Returns the right-channel partner name of `leftName`: " left channel.wav"
 // at its end becomes " right channel.wav", and a name ending in ".L", "_L" or

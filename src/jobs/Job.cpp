@@ -65,6 +65,23 @@ MetadataSourceRead ReadMetadataSource(const InputFile& file, const JobInput& inp
     return read;
 }
 
+TrackNamesRead ReadTrackNames(const JobInput& input) {
+    TrackNamesRead read;
+    InputOpenResult opened = ReopenInput(input);
+    if (!opened) {
+        read.error = std::move(opened.error);
+        return read;
+    }
+    const JobMonitor monitor;
+    MetadataSourceRead source = ReadMetadataSource(opened.file, input, monitor);
+    if (!source.result) {
+        read.error = std::move(source.result.error);
+        return read;
+    }
+    read.names = ChannelTrackNames(source.source.metadata, input.info.channels);
+    return read;
+}
+
 JobResult RunJob(Job& job, JobMonitor& monitor) {
     if (JobResult moved = job.MoveSamples(monitor); !moved) return moved;
     return job.CommitOutputs(monitor);

@@ -104,6 +104,17 @@ struct MetadataSourceRead {
 [[nodiscard]] MetadataSourceRead ReadMetadataSource(const InputFile& file, const JobInput& input,
                                                     const JobMonitor& monitor);
 
+// What reading an input's track names gave: one per channel ("" for a
+// channel its metadata names not), or why they could not be read.
+struct TrackNamesRead {
+    IoError error;
+    std::vector<std::string> names;
+};
+
+// Opens `input` again (refused as ReopenInput refuses it) and returns the
+// name its metadata gives each channel (ChannelTrackNames).
+[[nodiscard]] TrackNamesRead ReadTrackNames(const JobInput& input);
+
 // What the outputs of a job carry, one entry per output in order, or why
 // the job cannot carry its inputs' metadata.
 struct MetadataPlan {

@@ -371,18 +371,36 @@ bool LoadRewrittenBodies(const ByteSource& source, WaveMetadata& metadata) {
     return true;
 }
 
+std::vector<std::string> ChannelTrackNames(const WaveMetadata& metadata, unsigned channelCount) {
+    std::optional<std::map<unsigned, std::string>> ixmlNames;
+    if (const WaveChunk* ixml = FindChunk(metadata, "iXML"); ixml != nullptr && ixml->held) {
+        ixmlNames = IxmlTrackNames(BodyOf(*ixml));
+    }
+    std::map<unsigned, std::string> bextNames;
+    if (const WaveChunk* bext = FindChunk(metadata, "bext"); bext != nullptr && bext->held) {
+        bextNames = BextTrackNames(BodyOf(*bext));
+    }
+    std::vector<std::string> names(channelCount);
+    for (unsigned channel = 1; channel <= channelCount; ++channel) {
+        std::string& name = names[channel - 1];
+        // An empty name names nothing: the next source, or none, stands instead.
+        if (ixmlNames && ixmlNames->count(channel) != 0) name = ixmlNames->at(channel);
+        if (name.empty() && bextNames.count(channel) != 0) name = bextNames.at(channel);
+    }
+    return names;
+}
+
 std::vector<OutputMetadata> ShapeSplitMetadata(const MetadataSource& input, const std::vector<unsigned>& channels,
                                                const std::vector<WaveFormatInfo>& outputs, const MetadataStep& step) {
     const WaveMetadata& metadata = input.metadata;
     const std::string parentName = FileNameOf(input.name);
     const WaveChunk* ixml = FindChunk(metadata, "iXML");
     std::string familyUid = ixml != nullptr && ixml->held ? IxmlFamilyUid(BodyOf(*ixml)) : std::string();
-    std::optional<std::map<unsigned, std::string>> ixmlNames;
-    if (ixml != nullptr && ixml->held) ixmlNames = IxmlTrackNames(BodyOf(*ixml));
-    if (ixmlNames && familyUid.empty()) familyUid = step.newUid();
+    if (ixml != nullptr && ixml->held && familyUid.empty() && IxmlTrackNames(BodyOf(*ixml))) {
+        familyUid = step.newUid();
+    }
     const WaveChunk* bext = FindChunk(metadata, "bext");
-    const std::map<unsigned, std::string> bextNames =
-        bext != nullptr && bext->held ? BextTrackNames(BodyOf(*bext)) : std::map<unsigned, std::string>{};
+    const std::vector<std::string> trackNames = ChannelTrackNames(metadata, input.info.channels);
 
     std::vector<OutputMetadata> shaped;
     for (std::size_t k = 0; k < channels.size() && k < outputs.size(); ++k) {
@@ -418,13 +436,8 @@ std::vector<OutputMetadata> ShapeSplitMetadata(const MetadataSource& input, cons
                             return body;
                         });
         const unsigned channel = channels[k];
-        std::string name = TrackNumber(channel);
-        if (ixmlNames && ixmlNames->count(channel + 1) != 0) {
-            name = ixmlNames->at(channel + 1);
-        } else if (bextNames.count(channel + 1) != 0) {
-            name = bextNames.at(channel + 1);
-        }
-        output.trackNames = {name};
+        const bool named = channel < trackNames.size() && !trackNames[channel].empty();
+        output.trackNames = {named ? trackNames[channel] : TrackNumber(channel)};
         if (bext != nullptr && bext->held) output.timeReference = BextTimeReference(BodyOf(*bext));
         shaped.push_back(std::move(output));
     }

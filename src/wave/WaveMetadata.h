@@ -92,6 +92,11 @@ struct BextRewrite {
 // body's as track k; none when any is malformed or has none.
 [[nodiscard]] std::optional<std::vector<uint8_t>> JoinChnaTracks(const std::vector<std::span<const uint8_t>>& bodies);
 
+// Returns the name of each of the `channelCount` channels of a recording
+// whose chunks are `metadata` (with the rewritten bodies held): its iXML
+// track NAME, else its "sTRKn=" name in the "bext" description, else "".
+[[nodiscard]] std::vector<std::string> ChannelTrackNames(const WaveMetadata& metadata, unsigned channelCount);
+
 // ---- Putting an output's metadata together ----
 
 // One input's metadata, with the bodies of the chunks to rewrite read

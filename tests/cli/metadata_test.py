@@ -274,8 +274,42 @@ class Metadata(td.FolderTestCase):
         self.assertIn(f"stereorip: take right channel.wav: tracks 'Lav1'; starts at 01:00:00 and 0 frames; {carried}",
                       lines)
 
+    def test_outputs_are_named_after_their_tracks(self):
+        samples = bytes((i * 5) & 0xFF for i in range(6 * 50))
+        slashed = IXML.replace(b"<NAME>Lav1</NAME>", b"<NAME>Lav/1</NAME>")
+        self.write("take.wav", recorder_file(samples, ixml=slashed))
+        # Names come from the file without -m, and a dry run already shows them.
+        dry = self.run_tool("stereorip", "-n", "--names", "{name}_{track}.wav", "take.wav")
+        self.assertEqual(dry.returncode, 0, dry.stderr)
+        self.assertIn("take_Boom.wav", dry.stdout)
+        self.assertIn("take_Lav_1.wav", dry.stdout)
+        self.assertFalse((self.folder / "take_Boom.wav").exists())
+        result = self.run_tool("stereorip", "-q", "-m", "--names", "{name}_{track}.wav", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for name, offset in (("take_Boom.wav", 0), ("take_Lav_1.wav", 3)):
+            expected = b"".join(samples[at + offset:at + offset + 3] for at in range(0, len(samples), 6))
+            self.assertEqual(body_of(self.read(name), b"data"), expected, name)
+        # The file keeps the track's own name; only the file name is made safe.
+        self.assertEqual(ixml_root(body_of(self.read("take_Lav_1.wav"), b"iXML")).findtext("TRACK_LIST/TRACK/NAME"),
+                         "Lav/1")
+
+    def test_tracks_of_one_name_get_their_channel_numbers(self):
+        twice = IXML.replace(b"<NAME>Boom</NAME>", b"<NAME>Lav1</NAME>")
+        self.write("take.wav", recorder_file(bytes(600), ixml=twice))
+        result = self.run_tool("stereorip", "-q", "--names", "{track}.wav", "take.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue((self.folder / "Lav1_1.wav").is_file())
+        self.assertTrue((self.folder / "Lav1_2.wav").is_file())
+        self.assertFalse((self.folder / "Lav1.wav").exists())
+        # The final names are the ones claimed: an existing one is refused before anything is written.
+        (self.folder / "Lav1_1.wav").unlink()
+        again = self.run_tool("stereorip", "-q", "--names", "{track}.wav", "take.wav")
+        self.assertEqual(again.returncode, 1)
+        self.assertIn("Lav1_2.wav", again.stderr)
+        self.assertFalse((self.folder / "Lav1_1.wav").exists())
+
     def test_help_names_the_options(self):
-        for program, options in (("stereorip", ["-m, --keep-metadata"]),
+        for program, options in (("stereorip", ["-m, --keep-metadata", "{track}"]),
                                  ("stereoknit", ["-m, --keep-metadata", "--any-start"])):
             usage = self.run_tool(program, "--help").stdout
             for option in options:
