@@ -101,6 +101,29 @@ def recorder_file(samples, ixml=IXML, time_reference=START):
     return b"RIFF" + struct.pack("<I", len(body)) + body
 
 
+POLY_TRACKS = ["Boom", "Lav1", "Lav2", "Plant"]
+
+
+def poly_recorder_file(samples):
+    """A 4-channel 24-bit extensible file as a field recorder writes it: bext
+    with a start time and sTRKn= lines, iXML with a track list and file set,
+    and a PEAK entry per channel."""
+    channels = len(POLY_TRACKS)
+    strk = "".join(f"sTRK{k}={name}\r\n" for k, name in enumerate(POLY_TRACKS, 1)).encode()
+    tracks = "".join(f"<TRACK><CHANNEL_INDEX>{k}</CHANNEL_INDEX><INTERLEAVE_INDEX>{k}</INTERLEAVE_INDEX>"
+                     f"<NAME>{name}</NAME></TRACK>" for k, name in enumerate(POLY_TRACKS, 1))
+    ixml = (f'<?xml version="1.0" encoding="UTF-8"?><BWFXML><FILE_UID>POLYUID0001</FILE_UID>'
+            f"<TRACK_LIST><TRACK_COUNT>{channels}</TRACK_COUNT>{tracks}</TRACK_LIST>"
+            "<FILE_SET><TOTAL_FILES>1</TOTAL_FILES><FAMILY_UID>POLYFAMILY01</FAMILY_UID>"
+            "<FILE_SET_INDEX>1</FILE_SET_INDEX></FILE_SET></BWFXML>").encode()
+    peak = struct.pack("<II", 1, 99) + b"".join(struct.pack("<fI", k / 8, k) for k in range(1, channels + 1))
+    guid = struct.pack("<H", 1) + bytes.fromhex("000000001000800000aa00389b71")
+    fmt = struct.pack("<HHIIHHHHI", 0xFFFE, channels, RATE, RATE * 3 * channels, 3 * channels, BITS, 22, BITS, 0)
+    body = (b"WAVE" + chunk(b"bext", bext(strk, START, b"A=PCM,F=48000,W=24,M=multichannel,T=Recorder\r\n"))
+            + chunk(b"iXML", ixml) + chunk(b"fmt ", fmt + guid) + chunk(b"data", samples) + chunk(b"PEAK", peak))
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
 def ixml_root(body):
     return ElementTree.fromstring(body.rstrip(b"\0"))
 
@@ -183,6 +206,42 @@ class Metadata(td.FolderTestCase):
                 self.assertEqual(body_of(wave, b"PEAK"), PEAK[:8] + peak)
                 self.assert_libsndfile_opens(f"take {side} channel.wav")
         self.assertEqual(len(uids - {"INPUTUID0001", None}), 2, "each output has a new FILE_UID of its own")
+
+    def test_poly_recording_splits_per_track_and_joins_back(self):
+        channels = len(POLY_TRACKS)
+        samples = bytes((i * 13) & 0xFF for i in range(3 * channels * 50))
+        self.write("T01.wav", poly_recorder_file(samples))
+        result = self.run_tool("stereorip", "-m", "T01.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        monos = [f"T01 channel {k}.wav" for k in range(1, channels + 1)]
+        for k, (name, mono) in enumerate(zip(POLY_TRACKS, monos), 1):
+            with self.subTest(mono):
+                wave = self.read(mono)
+                self.assertEqual(body_of(wave, b"data"), b"".join(
+                    samples[i + (k - 1) * 3:i + k * 3] for i in range(0, len(samples), 3 * channels)))
+                fields = bext_fields(body_of(wave, b"bext"))
+                self.assertEqual((fields["tracks"], fields["time_reference"]), ([f"sTRK1={name}"], START))
+                root = ixml_root(body_of(wave, b"iXML"))
+                self.assertEqual([(t.findtext("NAME"), t.findtext("CHANNEL_INDEX"), t.findtext("INTERLEAVE_INDEX"))
+                                  for t in root.findall("TRACK_LIST/TRACK")], [(name, str(k), "1")])
+                self.assertEqual((root.findtext("FILE_SET/TOTAL_FILES"), root.findtext("FILE_SET/FILE_SET_INDEX"),
+                                  root.findtext("FILE_SET/FAMILY_UID")), (str(channels), str(k), "POLYFAMILY01"))
+                self.assertEqual(body_of(wave, b"PEAK"), struct.pack("<II", 1, 99) + struct.pack("<fI", k / 8, k))
+                self.assert_libsndfile_opens(mono)
+
+        result = self.run_tool("stereoknit", "-m", *monos, "joined.wav")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        wave = self.read("joined.wav")
+        self.assertEqual(body_of(wave, b"data"), samples)
+        self.assertEqual(struct.unpack("<H", body_of(wave, b"fmt ")[2:4])[0], channels)
+        root = ixml_root(body_of(wave, b"iXML"))
+        self.assertEqual(root.findtext("TRACK_LIST/TRACK_COUNT"), str(channels))
+        self.assertEqual([t.findtext("NAME") for t in root.findall("TRACK_LIST/TRACK")], POLY_TRACKS)
+        fields = bext_fields(body_of(wave, b"bext"))
+        self.assertEqual(fields["tracks"], [f"sTRK{k}={name}" for k, name in enumerate(POLY_TRACKS, 1)])
+        self.assertEqual(fields["time_reference"], START)
+        self.assertEqual(body_of(wave, b"PEAK"), poly_recorder_file(samples)[-8 - 8 * channels:])
+        self.assert_libsndfile_opens("joined.wav")
 
     def test_ffprobe_reads_the_time_reference(self):
         if shutil.which("ffprobe") is None:
