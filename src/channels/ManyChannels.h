@@ -92,40 +92,36 @@ void InterleaveMany(const uint8_t* const* channels, std::size_t frameCount, unsi
     }
 }
 
-// Splits with the stride fixed at compile time for the channel counts
-// recorders write (4 to 64), when `fixedCounts` allows, else with the stride
-// taken at run time.
+// Calls `kernel.template operator()<N>()` with N the channel count `n` fixed
+// at compile time for the counts recorders write (4 to 64), when
+// `fixedCounts` allows, else with N = 0: the stride taken at run time.
+template <class Kernel>
+void WithFixedCount(bool fixedCounts, unsigned n, Kernel kernel) {
+    switch (fixedCounts ? n : 0) {
+    case 4: return kernel.template operator()<4>();
+    case 6: return kernel.template operator()<6>();
+    case 8: return kernel.template operator()<8>();
+    case 12: return kernel.template operator()<12>();
+    case 16: return kernel.template operator()<16>();
+    case 24: return kernel.template operator()<24>();
+    case 32: return kernel.template operator()<32>();
+    case 64: return kernel.template operator()<64>();
+    default: return kernel.template operator()<0>();
+    }
+}
+
+// Splits with the stride fixed at compile time where WithFixedCount fixes it.
 template <unsigned W>
 void SplitManyOfWidth(bool fixedCounts, const uint8_t* frames, std::size_t frameCount, unsigned n,
                       uint8_t* const* channels) {
-    switch (fixedCounts ? n : 0) {
-    case 4: return SplitMany<W, 4>(frames, frameCount, n, channels);
-    case 6: return SplitMany<W, 6>(frames, frameCount, n, channels);
-    case 8: return SplitMany<W, 8>(frames, frameCount, n, channels);
-    case 12: return SplitMany<W, 12>(frames, frameCount, n, channels);
-    case 16: return SplitMany<W, 16>(frames, frameCount, n, channels);
-    case 24: return SplitMany<W, 24>(frames, frameCount, n, channels);
-    case 32: return SplitMany<W, 32>(frames, frameCount, n, channels);
-    case 64: return SplitMany<W, 64>(frames, frameCount, n, channels);
-    default: return SplitMany<W, 0>(frames, frameCount, n, channels);
-    }
+    WithFixedCount(fixedCounts, n, [&]<unsigned N>() { SplitMany<W, N>(frames, frameCount, n, channels); });
 }
 
 // Interleaves as SplitManyOfWidth splits.
 template <unsigned W>
 void InterleaveManyOfWidth(bool fixedCounts, const uint8_t* const* channels, std::size_t frameCount, unsigned n,
                            uint8_t* frames) {
-    switch (fixedCounts ? n : 0) {
-    case 4: return InterleaveMany<W, 4>(channels, frameCount, n, frames);
-    case 6: return InterleaveMany<W, 6>(channels, frameCount, n, frames);
-    case 8: return InterleaveMany<W, 8>(channels, frameCount, n, frames);
-    case 12: return InterleaveMany<W, 12>(channels, frameCount, n, frames);
-    case 16: return InterleaveMany<W, 16>(channels, frameCount, n, frames);
-    case 24: return InterleaveMany<W, 24>(channels, frameCount, n, frames);
-    case 32: return InterleaveMany<W, 32>(channels, frameCount, n, frames);
-    case 64: return InterleaveMany<W, 64>(channels, frameCount, n, frames);
-    default: return InterleaveMany<W, 0>(channels, frameCount, n, frames);
-    }
+    WithFixedCount(fixedCounts, n, [&]<unsigned N>() { InterleaveMany<W, N>(channels, frameCount, n, frames); });
 }
 
 // Runs `Run<W>` for W = `sampleWidth` (1 to 8; any other width does nothing).
