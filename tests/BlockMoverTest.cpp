@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 
 namespace stereotools {
@@ -206,19 +208,42 @@ TEST(MoveBlocks, LeavesSignalsToTheThreadsThatTakeThem) {
 }
 
 TEST(ThreadsPerJob, GivesTwoThreadsOnlyWhileEachJobHasTwoCores) {
-    const unsigned cores = std::thread::hardware_concurrency();
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    const auto cores = static_cast<unsigned>(CPU_COUNT(&allowed));
     EXPECT_EQ(ThreadsPerJob(1), cores >= 2 ? 2u : 1u);
     EXPECT_EQ(ThreadsPerJob(0), ThreadsPerJob(1));
     EXPECT_EQ(ThreadsPerJob(cores), 1u);
 }
 
-TEST(BlockFrames, FillsABlockWithWholeVectorsOfEveryWidth) {
+// A process held to one core (taskset, a container's CPU set) moves its
+// samples on one thread, however many cores the machine has: a helper
+// would only take turns with it.
+TEST(ThreadsPerJob, CountsOnlyTheCoresTheProcessMayRunOn) {
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    int first = 0;
+    while (!CPU_ISSET(first, &allowed)) ++first;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    // The mask is this thread's: the test restores it before it ends.
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const unsigned threads = ThreadsPerJob(1);
+    ASSERT_EQ(sched_setaffinity(0, sizeof allowed, &allowed), 0);
+    EXPECT_EQ(threads, 1u);
+}
+
+// A stereo block is the most frames a power of two that fits: more than
+// half the block's bytes, whole vectors of every width.
+TEST(BlockFrames, FillsABlockWithAPowerOfTwoOfFramesOfEveryWidth) {
     for (unsigned width = 1; width <= 8; ++width) {
         SCOPED_TRACE(width);
         const std::size_t frames = BlockFrames(width);
+        EXPECT_TRUE(std::has_single_bit(frames));
         EXPECT_EQ(frames * width % 64, 0u);
         EXPECT_LE(frames * 2 * width, kSampleBlockBytes);
-        EXPECT_GT(frames * 2 * width, kSampleBlockBytes - 2 * width * kBlockFrameMultiple);
+        EXPECT_GT(frames * 2 * width, kSampleBlockBytes / 2);
     }
 }
 
@@ -251,8 +276,8 @@ TEST(ChannelBlocks, GivesEachBlockBuffersOfItsOwn) {
 
 // Blocks of many channels: the interleaved frames and every channel's
 // share fit their buffers without overlapping, a block spans at most 8 MiB
-// (two threads of a 64-channel job stay under 16 MiB), and every share is
-// aligned for the kernels' vector stores.
+// and its buffers' leads (two threads of a 64-channel job stay under
+// 17 MiB), and every share is aligned for the kernels' vector stores.
 TEST(ChannelBlocks, HoldsManyChannelsWithinTheirMemory) {
     for (const unsigned channels : {3u, 6u, 16u, 24u, 64u, 1000u, 65535u}) {
         for (const unsigned width : {1u, 3u, 8u}) {
@@ -269,7 +294,8 @@ TEST(ChannelBlocks, HoldsManyChannelsWithinTheirMemory) {
                 EXPECT_EQ(reinterpret_cast<uintptr_t>(channel.Data()) % 64, 0u);
                 end = channel.Data() + share;
             }
-            EXPECT_LE(end - block.interleaved.Data(), std::ptrdiff_t{8} << 20);
+            EXPECT_LE(end - block.interleaved.Data(),
+                      (std::ptrdiff_t{8} << 20) + static_cast<std::ptrdiff_t>(channels * BufferLead(channels)));
             std::fill(block.interleaved.Data(), block.interleaved.Data() + share * channels, uint8_t{1});
             std::fill(block.channels.back().Data(), block.channels.back().Data() + share, uint8_t{2});
         }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -236,10 +238,24 @@ struct FailingSampleWrites {
 };
 
 // A disk that fills while the samples are written, on either thread,
-// leaves neither output nor a temporary file behind.
+// leaves neither output nor a temporary file behind: also when it fills at
+// the last writes, those of the bytes each thread held back to keep its
+// writes on page boundaries.
 TEST_F(SplitJobRun, LeavesNothingWhenASampleWriteFailsOnEitherThread) {
     const Bytes file = WaveBuilder().Channels(2).Samples(testwave::RandomBytes(8 * kSampleBlockBytes, 3)).Build();
-    for (const int failAt : {1, 2, 9, 16}) {
+    int writes = 0;
+    {
+        SplitRequest request = Request(file);
+        request.threads = 2;
+        SplitJob job(request);
+        ScriptedMonitor monitor;
+        testwave::ScopedFileCalls counting(FailingSampleWrites::Calls(std::numeric_limits<int>::max()));
+        ASSERT_TRUE(RunJob(job, monitor));
+        writes = FailingSampleWrites::calls;
+        for (const std::string& name : job.CommittedOutputs()) std::filesystem::remove(name);
+    }
+    ASSERT_GT(writes, 16);
+    for (const int failAt : {1, 2, 9, 16, writes - 1, writes}) {
         SCOPED_TRACE(failAt);
         SplitRequest request = Request(file);
         request.threads = 2;

@@ -1,5 +1,7 @@
 #include "BlockMover.h"
 
+#include "system/Cores.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -96,14 +98,16 @@ void RunHelper(BlockWork& work, ChannelBlocks& block, uint64_t first, uint64_t e
         }
         run.HelperMoved();
     }
+    if (!run.Aborted()) {
+        if (IoError error = work.Finish(1)) run.Abort({std::move(error), 0});
+    }
     run.HelperDone();
 }
 
 }  // namespace
 
 unsigned ThreadsPerJob(unsigned concurrentJobs) {
-    // 0: the core count is unknown, and one thread is always safe.
-    const unsigned cores = std::thread::hardware_concurrency();
+    const unsigned cores = UsableCores();
     return cores >= 2 * std::max(1u, concurrentJobs) ? 2 : 1;
 }
 
@@ -149,6 +153,9 @@ JobResult MoveBlocks(const BlockPlan& plan, BlockWork& work, JobMonitor& monitor
         }
         ++ownDone;
         report();
+    }
+    if (!run.Aborted()) {
+        if (IoError error = work.Finish(0)) run.Abort({std::move(error), 0});
     }
     if (helper.joinable()) {
         while (!run.WaitForHelper(kStopPollInterval)) {

@@ -16,6 +16,12 @@ public:
     // caller, 1 the helper). Called from both threads at once, for different
     // blocks. Returns an empty error, or the one the job ends with.
     [[nodiscard]] virtual IoError Move(unsigned thread, uint64_t index, ChannelBlocks& block) = 0;
+    // Ends the work of thread `thread` once it has moved all its blocks.
+    // Returns an empty error, or the one the job ends with.
+    [[nodiscard]] virtual IoError Finish(unsigned thread) {
+        (void)thread;
+        return {};
+    }
 };
 
 // How a job's samples are moved by MoveBlocks.
@@ -29,14 +35,15 @@ struct BlockPlan {
 };
 
 // Returns the threads each of `concurrentJobs` jobs running at once should
-// move its samples with: 2 while the machine has two cores for each, else 1.
+// move its samples with: 2 while the process may run on two cores for each
+// (its CPU affinity counts, not the machine's cores), else 1.
 [[nodiscard]] unsigned ThreadsPerJob(unsigned concurrentJobs);
 
 // Moves the blocks of `plan` in order, each thread through its own buffers
 // so that a block is read, rearranged and written while it is in that
 // core's cache; with two threads the caller takes the first half and a
 // helper the second (the caller alone for a short job, or when no thread
-// can be had). Tells
+// can be had), each ending with BlockWork::Finish. Tells
 // `monitor` the progress (0 first, then after each of the caller's blocks,
 // the total last once all is written) and asks it before each of the
 // caller's blocks, and while the caller waits for the helper, whether to

@@ -107,8 +107,8 @@ MetadataPlan JoinJob::ShapeMetadata(const std::vector<MetadataSource>& sources) 
     return ShapeJoin(sources, Layout(), anyStart_);
 }
 
-IoError JoinJob::MoveFrames(unsigned, std::span<const InputFile* const> inputs, std::span<const WaveOutput> outputs,
-                            uint64_t first, std::size_t frames, ChannelBlocks& block) const {
+IoError JoinJob::MoveFrames(unsigned thread, std::span<const InputFile* const> inputs, uint64_t first,
+                            std::size_t frames, ChannelBlocks& block) const {
     const unsigned width = Layout().sampleWidth;
     std::vector<const uint8_t*> channels;
     channels.reserve(inputs.size());
@@ -125,7 +125,7 @@ IoError JoinJob::MoveFrames(unsigned, std::span<const InputFile* const> inputs, 
     const uint64_t frameBytes = Layout().frameBytes;
     const uint64_t start = first * frameBytes;
     const auto bytes = static_cast<std::size_t>(std::min<uint64_t>(frames * frameBytes, outputBytes - start));
-    return WriteWaveSamplesAt(outputs[0], start, block.interleaved.First(bytes));
+    return WriteOutput(thread, 0, start, block.interleaved.First(bytes));
 }
 
 }  // namespace stereotools

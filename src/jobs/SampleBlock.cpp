@@ -12,11 +12,36 @@ constexpr std::size_t kPageBytes = 4096;
 constexpr std::size_t kCacheLineBytes = 64;
 constexpr unsigned kPageAlignedChannels = 64;
 
-// A stereo region holds a block's interleaved frames, then the left
-// channel's samples at half way, then the right's at three quarters.
-constexpr std::size_t kRegionBytes = 2 * kSampleBlockBytes;
-// A block of the widest samples (8 bytes) still fits.
-static_assert(BlockFrames(8) * 2 * 8 <= kSampleBlockBytes);
+constexpr std::size_t RoundUp(std::size_t value, std::size_t multiple) {
+    return (value + multiple - 1) / multiple * multiple;
+}
+
+// Returns the bytes of the interleaved buffer of a block.
+constexpr std::size_t InterleavedBytes(unsigned sampleWidth, unsigned channelCount) {
+    return RoundUp(BlockFrames(sampleWidth, channelCount) * channelCount * sampleWidth, kPageBytes);
+}
+
+// Returns the bytes of each channel's buffer in a block.
+constexpr std::size_t ChannelStride(unsigned sampleWidth, unsigned channelCount) {
+    const std::size_t share = BlockFrames(sampleWidth, channelCount) * sampleWidth;
+    // Pages waste little up to the channel counts recorders write; past
+    // them, cache lines keep the region within twice the block.
+    return RoundUp(share, channelCount <= kPageAlignedChannels ? kPageBytes : kCacheLineBytes);
+}
+
+// Returns the bytes of a region for a block: the interleaved frames, then
+// each channel's samples, each after its lead.
+constexpr std::size_t RegionBytes(unsigned sampleWidth, unsigned channelCount) {
+    const std::size_t lead = BufferLead(channelCount);
+    const std::size_t stride = ChannelStride(sampleWidth, channelCount);
+    return RoundUp(lead + InterleavedBytes(sampleWidth, channelCount) + channelCount * (lead + stride), kPageBytes);
+}
+
+// A stereo region of any sample width: the widths' shares differ by less
+// than a page.
+constexpr std::size_t kStereoRegionBytes = 2 * kSampleBlockBytes + 3 * BufferLead(2);
+static_assert(RegionBytes(1, 2) <= kStereoRegionBytes && RegionBytes(3, 2) <= kStereoRegionBytes &&
+              RegionBytes(8, 2) <= kStereoRegionBytes);
 
 // Regions kept for reuse: enough for two jobs of two threads at once. More
 // go back to the system when freed.
@@ -27,9 +52,9 @@ constexpr std::size_t kKeptRegions = 4;
 class RegionPool {
 public:
     // Returns a region of `bytes`, or nullptr when the system has no memory
-    // for one. Only regions of kRegionBytes are kept.
+    // for one. Only regions of kStereoRegionBytes are kept.
     uint8_t* Take(std::size_t bytes) {
-        if (bytes == kRegionBytes) {
+        if (bytes == kStereoRegionBytes) {
             std::lock_guard lock(mutex_);
             if (count_ > 0) return kept_[--count_];
         }
@@ -39,7 +64,7 @@ public:
 
     // Takes back `region` of `bytes`, from Take.
     void Give(uint8_t* region, std::size_t bytes) {
-        if (bytes == kRegionBytes) {
+        if (bytes == kStereoRegionBytes) {
             std::lock_guard lock(mutex_);
             if (count_ < kKeptRegions) {
                 kept_[count_++] = region;
@@ -60,24 +85,27 @@ RegionPool& Pool() {
     return pool;
 }
 
-std::size_t RoundUp(std::size_t value, std::size_t multiple) { return (value + multiple - 1) / multiple * multiple; }
-
 }  // namespace
 
 ChannelBlocks::ChannelBlocks(unsigned sampleWidth, unsigned channelCount)
     : frames(BlockFrames(sampleWidth, channelCount)), region_(nullptr), regionBytes_(0) {
-    const std::size_t share = frames * sampleWidth;
-    // Pages waste little up to the channel counts recorders write; past
-    // them, cache lines keep the region within twice the block.
-    const std::size_t stride = RoundUp(share, channelCount <= kPageAlignedChannels ? kPageBytes : kCacheLineBytes);
-    const std::size_t interleavedBytes = BlockBytes(channelCount);
-    const std::size_t bytes = RoundUp(interleavedBytes + channelCount * stride, kPageBytes);
+    const std::size_t lead = BufferLead(channelCount);
+    std::size_t bytes = RegionBytes(sampleWidth, channelCount);
+    // Stereo regions all take one size, so that any can be kept and reused.
+    if (channelCount == 2) bytes = kStereoRegionBytes;
     region_ = Pool().Take(bytes);
     if (region_ == nullptr) return;
     regionBytes_ = bytes;
-    interleaved = SampleBuffer(region_);
+    uint8_t* at = region_ + lead;
+    interleaved = SampleBuffer(at);
+    at += InterleavedBytes(sampleWidth, channelCount);
+    const std::size_t stride = ChannelStride(sampleWidth, channelCount);
     channels.reserve(channelCount);
-    for (unsigned c = 0; c < channelCount; ++c) channels.emplace_back(region_ + interleavedBytes + c * stride);
+    for (unsigned c = 0; c < channelCount; ++c) {
+        at += lead;
+        channels.emplace_back(at);
+        at += stride;
+    }
     if (channelCount >= 1) left = channels[0];
     if (channelCount >= 2) right = channels[1];
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -28,12 +29,25 @@ constexpr std::size_t kBlockFrameMultiple = 64;
 }
 
 // Returns the frames of `channels` samples of `sampleWidth` bytes in one
-// block: as many whole multiples of kBlockFrameMultiple as BlockBytes holds,
-// or as many frames as it holds when that is fewer (thousands of channels).
+// block: the largest power of two (at least kBlockFrameMultiple) that
+// BlockBytes holds, or as many frames as it holds when that is fewer
+// (thousands of channels). A power of two makes every output's share of a
+// block a multiple of a large power of two, so that its writes can begin
+// and end on boundaries of one (PageAlignedWrites).
 [[nodiscard]] constexpr std::size_t BlockFrames(unsigned sampleWidth, unsigned channels = 2) {
     const std::size_t frames = BlockBytes(channels) / (std::size_t{channels} * sampleWidth);
     if (frames < kBlockFrameMultiple) return std::max<std::size_t>(1, frames);
-    return frames / kBlockFrameMultiple * kBlockFrameMultiple;
+    return std::bit_floor(frames);
+}
+
+// Returns the bytes before each buffer of a block of `channels` channels
+// that the block leaves to its user: room for the bytes a run of aligned
+// writes holds back (PageAlignedWrites), the part of a header past a
+// boundary, 44 bytes for most files and a few KiB with metadata. Past 64
+// channels a share is too small for its writes to gain from it.
+[[nodiscard]] constexpr std::size_t BufferLead(unsigned channels) {
+    if (channels > 64) return 0;
+    return channels <= 16 ? 16384 : 4096;
 }
 
 // One buffer of a block: a view of memory the block owns. Its contents are
@@ -53,7 +67,8 @@ private:
 
 // The buffers a split or a join moves one block of frames through: the
 // interleaved frames and each channel's samples, in one region of memory,
-// each page-aligned (cache-line aligned past 64 channels). Stereo regions are kept for reuse when a block is
+// each page-aligned (cache-line aligned past 64 channels), each after its
+// BufferLead. Stereo regions are kept for reuse when a block is
 // destroyed, so jobs run one after another (a batch) take memory already in
 // use rather than asking the system again. Empty when no memory could be had.
 class ChannelBlocks {

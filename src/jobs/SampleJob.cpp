@@ -10,6 +10,12 @@
 #include <utility>
 
 namespace stereotools {
+namespace {
+
+// Aligning writes to boundaries past this gains nothing more.
+constexpr std::size_t kMaxWriteGranule = std::size_t{1} << 20;
+
+}  // namespace
 
 // Hands each block of the plan to MoveFrames with the frames it covers and
 // the inputs of the thread that moves it.
@@ -20,7 +26,14 @@ public:
     IoError Move(unsigned thread, uint64_t index, ChannelBlocks& block) override {
         const uint64_t first = index * block.frames;
         const auto frames = static_cast<std::size_t>(std::min<uint64_t>(block.frames, job_.layout_.frames - first));
-        return job_.MoveFrames(thread, job_.sources_[thread], job_.outputs_, first, frames, block);
+        return job_.MoveFrames(thread, job_.sources_[thread], first, frames, block);
+    }
+
+    IoError Finish(unsigned thread) override {
+        for (std::size_t i = 0; i < job_.outputs_.size(); ++i) {
+            if (IoError error = job_.writes_[thread][i].Finish(job_.outputs_[i])) return error;
+        }
+        return {};
     }
 
 private:
@@ -127,6 +140,16 @@ JobResult SampleJob::MoveSamples(JobMonitor& monitor) {
         const bool again = file < filesAgain_.size() && filesAgain_[file].IsOpen();
         sources_[1].push_back(again ? &filesAgain_[file] : &files_[file]);
     }
+    writes_.assign(2, {});
+    for (auto& writes : writes_) {
+        for (const JobOutput& output : layout_.outputs) {
+            // Each output's share of a block is a multiple of this power of
+            // two, so its writes keep to its boundaries.
+            const std::size_t granule =
+                PowerOfTwoIn(blockFrames * output.format.channels * output.format.BytesPerSample(), kMaxWriteGranule);
+            writes.emplace_back(granule, BufferLead(plan.channels));
+        }
+    }
     Work work(*this);
     const IoError memoryError{IoError::Operation::Memory, layout_.name, ENOMEM, {}};
     if (JobResult moved = MoveBlocks(plan, work, monitor, memoryError); !moved) return Abandon(std::move(moved));
@@ -142,6 +165,11 @@ JobResult SampleJob::MoveSamples(JobMonitor& monitor) {
     }
     CloseInputs();
     return {};
+}
+
+IoError SampleJob::WriteOutput(unsigned thread, std::size_t output, uint64_t position,
+                               std::span<uint8_t> samples) const {
+    return writes_[thread][output].Write(outputs_[output], position, samples.data(), samples.size());
 }
 
 JobResult SampleJob::CommitOutputs(JobMonitor& monitor) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Job.h"
+#include "PageAlignedWrites.h"
 #include "SampleBlock.h"
 #include "system/FileIo.h"
 #include "wave/WaveWriter.h"
@@ -62,12 +63,18 @@ protected:
 
     // Moves `frames` frames from frame `first` on, through `block`: reads them
     // through `inputs` (one per layout input, this thread's), rearranges them
-    // and writes each output's share at its place in `outputs`. Called from
-    // two threads at once (`thread` 0 the caller, 1 the helper) for different
-    // frames. Returns an empty error, or the one the job ends with.
-    [[nodiscard]] virtual IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
-                                             std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
-                                             ChannelBlocks& block) const = 0;
+    // and writes each output's share at its place (WriteOutput). Called from
+    // two threads at once (`thread` 0 the caller, 1 the helper) for
+    // different frames, each thread's in order. Returns an empty error, or
+    // the one the job ends with.
+    [[nodiscard]] virtual IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs, uint64_t first,
+                                             std::size_t frames, ChannelBlocks& block) const = 0;
+
+    // Writes `samples` to output `output` at sample byte `position`, for
+    // MoveFrames on `thread`. A thread's pieces of one output come from one
+    // buffer of its block, whose lead this may use, each where the last ended.
+    [[nodiscard]] IoError WriteOutput(unsigned thread, std::size_t output, uint64_t position,
+                                      std::span<uint8_t> samples) const;
 
     // Returns the metadata each output carries, made from `sources` (one
     // per layout input, with the bodies to rewrite read), or why the job
@@ -105,6 +112,7 @@ private:
     std::vector<std::size_t> fileOf_;                     // per layout input, its index in files_
     std::vector<std::vector<const InputFile*>> sources_;  // per thread, per layout input
     std::vector<WaveOutput> outputs_;
+    mutable std::vector<std::vector<PageAlignedWrites>> writes_;  // per thread, per output
     std::vector<std::string> committed_;
     std::vector<std::string> leftOut_;
     std::vector<std::string> notes_;

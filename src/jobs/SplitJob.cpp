@@ -94,9 +94,8 @@ SplitJob::SplitJob(const SplitRequest& request)
       software_(request.software),
       heard_(2, std::vector<char>(channels_.size(), 0)) {}
 
-IoError SplitJob::MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
-                             std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
-                             ChannelBlocks& block) const {
+IoError SplitJob::MoveFrames(unsigned thread, std::span<const InputFile* const> inputs, uint64_t first,
+                             std::size_t frames, ChannelBlocks& block) const {
     const WaveFormatInfo& info = Layout().inputs[0].info;
     const unsigned width = Layout().sampleWidth;
     const uint64_t frameBytes = Layout().frameBytes;
@@ -118,7 +117,7 @@ IoError SplitJob::MoveFrames(unsigned thread, std::span<const InputFile* const> 
         if (skipSilent_ && heard[output] == 0) {
             heard[output] = std::any_of(samples.begin(), samples.end(), [](uint8_t byte) { return byte != 0; });
         }
-        if (IoError error = WriteWaveSamplesAt(outputs[output], first * width, samples)) return error;
+        if (IoError error = WriteOutput(thread, output, first * width, samples)) return error;
     }
     return {};
 }

@@ -47,9 +47,8 @@ public:
     explicit SplitJob(const SplitRequest& request);
 
 private:
-    [[nodiscard]] IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs,
-                                     std::span<const WaveOutput> outputs, uint64_t first, std::size_t frames,
-                                     ChannelBlocks& block) const override;
+    [[nodiscard]] IoError MoveFrames(unsigned thread, std::span<const InputFile* const> inputs, uint64_t first,
+                                     std::size_t frames, ChannelBlocks& block) const override;
     [[nodiscard]] bool KeepsOutput(std::size_t index) const override;
     [[nodiscard]] MetadataPlan ShapeMetadata(const std::vector<MetadataSource>& sources) const override;
 

@@ -51,6 +51,8 @@ class WaveOutput {
 public:
     [[nodiscard]] bool IsOpen() const { return file_.IsOpen(); }
     [[nodiscard]] const std::string& Path() const { return file_.Path(); }
+    // Returns where in the file the samples begin.
+    [[nodiscard]] uint64_t SamplesAt() const { return samplesAt_; }
     // Removes the temporary file and leaves the target as it was.
     void Discard();
 
