@@ -4,6 +4,7 @@
     python3 bench/jobs.py [--size-mib 1024] [--runs 5] [--cold-runs 10] [--depths 8,16,24,32,64f]
                           [--parts warm,cold,batch,poly] [--files 200] [--file-mib 4]
                           [--jobs default,1] [--peers] [--dir FOLDER] [--poly-channels 4,8,16,32,64]
+                          [--cores 2,1]
 
 warm:  for each depth, one hyperfine run of `cp` of the stereo input, stereorip
        on it and stereoknit on its two mono halves (each side holds the same
@@ -26,9 +27,16 @@ poly:  for each channel count N, one hyperfine run on SIZE_MIB MiB of 24-bit
        sndfile-interleave and `sox -M`. A peer that refuses the file (ffmpeg
        has no layout past some counts) is left out with a line saying so.
 
+Every part runs each command as it is (all cores free) and, with --cores 1,
+pinned to the first core with `taskset -c 0`, baselines included: one core is
+what a job gets while anything else runs. Each row's ratio is against the
+baseline run the same way. `dd bs=1M` (a user-space copy in 1 MiB blocks)
+stands beside `cp` in the warm and cold parts.
+
 Every output of every tool is compared byte for byte with the file it must be
 (header and samples), and the peak resident memory of one run of each job is
-taken with /usr/bin/time. Prints the tables in Markdown. Needs hyperfine;
+taken with /usr/bin/time. Prints the processor (lscpu's model name), the load
+at the start and at the end of each part, and the tables in Markdown. Needs hyperfine;
 sndfile-programs (and sox for --peers) are optional. The programs come from
 STEREOTOOLS_BIN or build/bin of this checkout.
 """
@@ -107,6 +115,17 @@ def exact(folder, expected, whole=True):
     return "yes"
 
 
+def pinned(command, cores):
+    """Returns `command` run on the first core alone when `cores` is 1, else as it is."""
+    return f"taskset -c 0 {command}" if cores == 1 else command
+
+
+def with_cores(jobs, options):
+    """Returns `jobs` (name, command, ...) once per core setting asked for, the name telling a pinned run."""
+    return [(name if cores != 1 else f"{name} (1 core)", pinned(command, cores), *rest, cores)
+            for cores in options.cores for name, command, *rest in jobs]
+
+
 def hyperfine(folder, commands, runs, warmup):
     """Runs `commands` (name, command, prepare) in one hyperfine run; returns name -> result."""
     arguments = ["hyperfine", "--style", "none", "-N", "--runs", str(runs), "--warmup", str(warmup),
@@ -173,7 +192,7 @@ def time_depths(folder, options, cold):
         expected = {"in left channel.wav": files["L.wav"], "in right channel.wav": files["R.wav"],
                     "joined.wav": files["in.wav"], "copy.wav": files["in.wav"], "in_00.wav": files["L.wav"],
                     "in_01.wav": files["R.wav"], "sf.wav": files["in.wav"], "sl.wav": files["L.wav"],
-                    "sr.wav": files["R.wav"], "sj.wav": files["in.wav"]}
+                    "sr.wav": files["R.wav"], "sj.wav": files["in.wav"], "dd.wav": files["in.wav"]}
 
         if cold:
             baselines = [("cat in.wav", "cat in.wav", [], "split", True),
@@ -182,17 +201,20 @@ def time_depths(folder, options, cold):
             baselines = [("cp", "cp in.wav copy.wav", ["copy.wav"], "copy", True)]
         # Cold, cp shows what reading and writing the same bytes costs.
         references = [("cp", "cp in.wav copy.wav", ["copy.wav"], "split", True)] if cold else []
-        jobs = baselines + references + depth_jobs(options.peers)
+        # A user-space copy in 1 MiB blocks: what reading and writing costs a program.
+        references.append(("dd bs=1M", "dd if=in.wav of=dd.wav bs=1M status=none", ["dd.wav"], "copy", True))
+        plain = baselines + references + depth_jobs(options.peers)
+        jobs = with_cores(plain, options)
         # Every run starts from the inputs alone: all outputs gone, written back, and for cold runs out of the cache.
-        prepare = removal(sorted({o for job in jobs for o in job[2]}))
+        prepare = removal(sorted({o for job in plain for o in job[2]}))
         if cold:
             prepare += f" && echo 3 > {DROP_CACHES}"
         results = hyperfine(folder, [(name, command, prepare) for name, command, *_ in jobs],
                             options.cold_runs if cold else options.runs, 0 if cold else 1)
-        base = {kind: results[name]["median"] for name, _, _, kind, _ in baselines}
-        for name, command, outputs, kind, whole in jobs:
+        base = {(kind, cores): results[name]["median"] for name, _, _, kind, _, cores in with_cores(baselines, options)}
+        for name, command, outputs, kind, whole, cores in jobs:
             result = results[name]
-            ratio = result["median"] / base.get(kind, base.get("copy"))
+            ratio = result["median"] / base.get((kind, cores), base.get(("copy", cores)))
             peak, checked = checked_run(folder, command, prepare, {o: expected[o] for o in outputs}, whole)
             rows.append((depth.name, name, result["median"], result["min"], result["max"], ratio, peak, checked))
         for name in files:
@@ -233,14 +255,19 @@ def time_batch(folder, options):
     (folder / "copy").mkdir()
     (folder / "pass").mkdir()
     prepare = "rm -f out/*.wav copy/*.wav pass/* in/*_0?.wav && sync"
+    jobs = with_cores(jobs, options)
     results = hyperfine(folder, [(name, command, prepare) for name, command, *_ in jobs], options.runs, 1)
     ours_default = next(name for name, *_ in jobs if name.startswith("stereorip"))
-    base = results[ours_default]["median"]
+    base = {}
+    for name, *_, cores in jobs:
+        if name.startswith("stereorip"):
+            base.setdefault(cores, results[name]["median"])
     rows = []
-    for name, command, expected, whole in jobs:
+    for name, command, expected, whole, cores in jobs:
         result = results[name]
         peak, checked = checked_run(folder, command, prepare, expected, whole)
-        rows.append((name, result["median"], result["min"], result["max"], result["median"] / base, peak, checked))
+        rows.append((name, result["median"], result["min"], result["max"], result["median"] / base[cores], peak,
+                     checked))
     return rows, ours_default
 
 
@@ -324,13 +351,17 @@ def time_poly(folder, options):
                     notes.append(f"{channels} channels: {job[0]} failed: {refusal}")
                 else:
                     kept.append(job)
+            kept = with_cores(kept, options)
             results = hyperfine(folder, [(name, command, prepare) for name, command, *_ in kept], options.runs, 1)
-            base = results[kept[0][0]]["median"]
-            for name, command, expected, whole_file in kept:
+            # The first job of each core setting is the baseline: cp or cat.
+            base = {}
+            for name, *_, cores in kept:
+                base.setdefault(cores, results[name]["median"])
+            for name, command, expected, whole_file, cores in kept:
                 result = results[name]
                 peak, checked = checked_run(folder, command, prepare, expected, whole_file)
                 rows.append((f"{channels} ({kind})", name, result["median"], result["min"], result["max"],
-                             result["median"] / base, peak, checked))
+                             result["median"] / base[cores], peak, checked))
         for path in folder.glob("*.wav"):
             path.unlink()
         del monos, whole
@@ -339,8 +370,12 @@ def time_poly(folder, options):
 
 def machine():
     """Returns a line that says what the measurement ran on."""
-    model = next((line.split(":", 1)[1].strip() for line in Path("/proc/cpuinfo").read_text().splitlines()
-                  if line.startswith("model name")), platform.machine())
+    model = platform.machine()
+    lscpu = subprocess.run(["lscpu"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    for line in lscpu.stdout.splitlines():
+        if line.startswith("Model name:"):
+            model = line.split(":", 1)[1].strip()
+            break
     memory = next(int(line.split()[1]) for line in Path("/proc/meminfo").read_text().splitlines()
                   if line.startswith("MemTotal"))
     return f"{os.cpu_count()} cores of {model}, {memory / (1 << 20):.0f} GiB, Linux {platform.release()}"
@@ -365,6 +400,8 @@ def main():
                         help="-j values for the batch; 'default' leaves -j out")
     parser.add_argument("--peers", action="store_true", help="also time sndfile and sox on each depth")
     parser.add_argument("--dir", default=None, help="folder for the files (default: the system's temporary folder)")
+    parser.add_argument("--cores", default=[2, 1], type=lambda text: [int(n) for n in text.split(",")],
+                        help="2: every core free; 1: pinned to the first core (taskset -c 0)")
     parser.add_argument("--poly-channels", default=[4, 8, 16, 32, 64],
                         type=lambda text: [int(n) for n in text.split(",")],
                         help="channel counts of the poly part (with --parts poly)")
@@ -372,10 +409,13 @@ def main():
     parts = options.parts.split(",")
     if not shutil.which("hyperfine"):
         sys.exit("jobs.py needs hyperfine (apt-get install hyperfine)")
+    if 1 in options.cores and not shutil.which("taskset"):
+        sys.exit("jobs.py --cores 1 needs taskset (util-linux)")
     if "cold" in parts and not os.access(DROP_CACHES, os.W_OK):
         sys.exit(f"the cold part writes {DROP_CACHES}: run as root, or leave it out with --parts warm,batch")
 
     print(f"{machine()}; {load()} at the start", flush=True)
+    print("(1 core): the command and its baseline pinned to the first core with taskset -c 0", flush=True)
     with tempfile.TemporaryDirectory(prefix="stereobench-", dir=options.dir) as name:
         folder = Path(name)
         header = ("| depth | command | median s | min s | max s | x {} | peak MiB | output exact |\n"
@@ -383,26 +423,30 @@ def main():
         for part, cold in (("warm", False), ("cold", True)):
             if part not in parts:
                 continue
+            start = load()
             rows = time_depths(folder, options, cold)
             print(f"\n{part.capitalize()}: {options.size_mib} MiB of samples, median of "
                   f"{options.cold_runs if cold else options.runs} runs "
-                  f"({load()} at the end)\n")
+                  f"({start} at the start, {load()} at the end)\n")
             print(header.format("cat (of the job's inputs)" if cold else "cp"))
             for depth, name, median, low, high, ratio, peak, checked in rows:
                 print(f"| {depth} | {name} | {median:.3f} | {low:.3f} | {high:.3f} | {ratio:.2f} | {peak:.1f} "
                       f"| {checked} |")
         if "batch" in parts:
+            start = load()
             rows, base = time_batch(folder, options)
             print(f"\nBatch: {options.files} files of {options.file_mib} MiB, 16-bit stereo, median of "
-                  f"{options.runs} runs ({load()} at the end)\n")
+                  f"{options.runs} runs ({start} at the start, {load()} at the end)\n")
             print(f"| command | median s | min s | max s | x {base} | peak MiB | outputs exact |")
             print("|---|---|---|---|---|---|---|")
             for name, median, low, high, ratio, peak, checked in rows:
                 print(f"| {name} | {median:.3f} | {low:.3f} | {high:.3f} | {ratio:.2f} | {peak:.1f} | {checked} |")
         if "poly" in parts:
+            start = load()
             rows, notes = time_poly(folder, options)
             print(f"\nPoly: {options.size_mib} MiB of 24-bit samples per channel count, median of {options.runs} "
-                  f"runs ({load()} at the end); splits against cp of the file, joins against cat of the monos\n")
+                  f"runs ({start} at the start, {load()} at the end); splits against cp of the file, joins "
+                  f"against cat of the monos, each run the same way\n")
             print("| channels | command | median s | min s | max s | x cp or cat | peak MiB | outputs exact |")
             print("|---|---|---|---|---|---|---|---|")
             for channels, name, median, low, high, ratio, peak, checked in rows:

@@ -1,5 +1,6 @@
 #include "jobs/BlockMover.h"
 
+#include "support/OneCore.h"
 #include "support/TestJobs.h"
 
 #include <gtest/gtest.h>
@@ -220,18 +221,9 @@ TEST(ThreadsPerJob, GivesTwoThreadsOnlyWhileEachJobHasTwoCores) {
 // samples on one thread, however many cores the machine has: a helper
 // would only take turns with it.
 TEST(ThreadsPerJob, CountsOnlyTheCoresTheProcessMayRunOn) {
-    cpu_set_t allowed;
-    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
-    int first = 0;
-    while (!CPU_ISSET(first, &allowed)) ++first;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(first, &one);
-    // The mask is this thread's: the test restores it before it ends.
-    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
-    const unsigned threads = ThreadsPerJob(1);
-    ASSERT_EQ(sched_setaffinity(0, sizeof allowed, &allowed), 0);
-    EXPECT_EQ(threads, 1u);
+    const testwave::ScopedOneCore pinned;
+    ASSERT_TRUE(pinned.Held());
+    EXPECT_EQ(ThreadsPerJob(1), 1u);
 }
 
 // A stereo block is the most frames a power of two that fits: more than

@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "support/OneCore.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ struct Parsed {
     bool dryRun = false;
     bool quiet = false;
     bool pairs = false;
-    unsigned jobs = stereotools::kDefaultJobs;
+    unsigned jobs = stereotools::DefaultJobs();
     bool keepMetadata = false;
     bool anyStart = false;
 };
@@ -139,6 +140,17 @@ TEST(ParseCommandLine, ReadsEveryOptionInEitherSpelling) {
         EXPECT_EQ(line.keepMetadata, c.keepMetadata);
         EXPECT_EQ(line.anyStart, c.anyStart);
     }
+}
+
+// Without -j, two files at once, but one at a time on one core, where two
+// jobs would only take turns; -j holds wherever it runs.
+TEST(ParseCommandLine, RunsOneFileAtATimeOnOneCoreUnlessTold) {
+    using stereotools::ParseCommandLine;
+    using stereotools::Tool;
+    const testwave::ScopedOneCore pinned;
+    ASSERT_TRUE(pinned.Held());
+    EXPECT_EQ(ParseCommandLine(Tool::Split, {"a.wav"}).jobs, 1u);
+    EXPECT_EQ(ParseCommandLine(Tool::Join, {"-j", "2", "l.wav", "r.wav", "o.wav"}).jobs, 2u);
 }
 
 TEST(ParseCommandLine, RefusesWhatItCannotTake) {

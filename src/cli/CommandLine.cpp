@@ -2,6 +2,7 @@
 
 #include "cli/Version.h"
 #include "jobs/ChannelNames.h"
+#include "system/Cores.h"
 #include "wave/SpeakerMask.h"
 
 #include <charconv>
@@ -119,6 +120,8 @@ std::optional<std::vector<unsigned>> ReadChannelList(std::string_view list) {
 
 const char* ToolName(Tool tool) { return tool == Tool::Split ? "stereorip" : "stereoknit"; }
 
+unsigned DefaultJobs() { return UsableCores() >= 2 ? kDefaultJobs : 1; }
+
 CommandLine ParseCommandLine(Tool tool, const std::vector<std::string>& arguments) {
     std::vector<std::string> storage;
     storage.reserve(arguments.size() + 1);
@@ -213,7 +216,7 @@ CommandLine ParseCommandLine(Tool tool, const std::vector<std::string>& argument
                               (speakers == 1 ? "" : "s") + " for " + std::to_string(channels) + " channels");
         }
     }
-    if (line.jobs == 0) line.jobs = kDefaultJobs;
+    if (line.jobs == 0) line.jobs = DefaultJobs();
     return line;
 }
 
@@ -233,7 +236,7 @@ std::string UsageText(Tool tool) {
                "  -q, --quiet           print nothing but errors\n"
                "  -j, --jobs=N          split up to N files at once (default " +
                std::to_string(kDefaultJobs) +
-               ")\n"
+               "; 1 on one core)\n"
                "      --channels=LIST   write only the channels of LIST, numbers from 1 and\n"
                "                        ranges such as 1,3-6\n"
                "      --skip-silent     leave out the channels whose samples are all zero\n"
@@ -280,7 +283,7 @@ std::string UsageText(Tool tool) {
            "  -q, --quiet           print nothing but errors\n"
            "  -j, --jobs=N          join up to N pairs or takes at once (default " +
            std::to_string(kDefaultJobs) +
-           ")\n"
+           "; 1 on one core)\n"
            "  -m, --keep-metadata   give OUTPUT the first file's metadata chunks: bext, iXML,\n"
            "                        PEAK and chna made from every input, cue, LIST ...\n"
            "                        copied, levl and axml left out; inputs whose bext\n"

@@ -42,6 +42,11 @@ struct CommandLine {
 // 2-core machine, two files at once (each job then on one thread, see
 // ThreadsPerJob) were as fast as three or four and twice as fast as one.
 constexpr unsigned kDefaultJobs = 2;
+
+// Returns the files at once without -j: kDefaultJobs, or 1 where the
+// process may run on one core only (two jobs there only take turns, each
+// evicting the other's blocks from the cache).
+[[nodiscard]] unsigned DefaultJobs();
 // The most files at once -j accepts.
 constexpr unsigned kMaxJobs = 64;
 
