@@ -8,7 +8,10 @@
 
 warm:  for each depth, one hyperfine run of `cp` of the stereo input, stereorip
        on it and stereoknit on its two mono halves (each side holds the same
-       bytes), outputs removed and `sync` run before every run.
+       bytes), outputs removed and `sync` run before every run; beside them
+       `dd bs=1M` and one_pass (bench/OnePass.cpp: read, each byte copied once
+       in memory, the halves of each block written to two files: a split's
+       floor, nothing rearranged).
 cold:  as warm, but the page cache is dropped before every run (needs root),
        and the yardstick is `cat` reading the job's inputs; `cp` of the stereo
        input shows what reading and writing the same bytes costs.
@@ -57,6 +60,7 @@ BIN = Path(os.environ.get("STEREOTOOLS_BIN", HERE.parent / "build" / "bin"))
 RATE = 48000
 DROP_CACHES = "/proc/sys/vm/drop_caches"
 PASS_THROUGH = HERE / "passthrough.py"
+ONE_PASS = BIN / "one_pass"
 
 
 class Depth:
@@ -88,6 +92,13 @@ def stereo_and_halves(depth, total_bytes):
         left[k::depth.width] = data[k::frame]
         right[k::depth.width] = data[depth.width + k::frame]
     return data, bytes(left), bytes(right)
+
+
+def halves(content, block=1 << 20):
+    """Returns the first halves of the 1 MiB blocks of `content`, joined, and the second halves, as one_pass
+    writes them."""
+    pieces = [content[at:at + block] for at in range(0, len(content), block)]
+    return (b"".join(p[:len(p) // 2] for p in pieces), b"".join(p[len(p) // 2:] for p in pieces))
 
 
 def samples_of(content):
@@ -192,7 +203,8 @@ def time_depths(folder, options, cold):
         expected = {"in left channel.wav": files["L.wav"], "in right channel.wav": files["R.wav"],
                     "joined.wav": files["in.wav"], "copy.wav": files["in.wav"], "in_00.wav": files["L.wav"],
                     "in_01.wav": files["R.wav"], "sf.wav": files["in.wav"], "sl.wav": files["L.wav"],
-                    "sr.wav": files["R.wav"], "sj.wav": files["in.wav"], "dd.wav": files["in.wav"]}
+                    "sr.wav": files["R.wav"], "sj.wav": files["in.wav"], "dd.wav": files["in.wav"],
+                    "pass.a": halves(files["in.wav"])[0], "pass.b": halves(files["in.wav"])[1]}
 
         if cold:
             baselines = [("cat in.wav", "cat in.wav", [], "split", True),
@@ -203,6 +215,9 @@ def time_depths(folder, options, cold):
         references = [("cp", "cp in.wav copy.wav", ["copy.wav"], "split", True)] if cold else []
         # A user-space copy in 1 MiB blocks: what reading and writing costs a program.
         references.append(("dd bs=1M", "dd if=in.wav of=dd.wav bs=1M status=none", ["dd.wav"], "copy", True))
+        # The floor of a split: read, each byte moved once in memory, written to two files.
+        if ONE_PASS.exists():
+            references.append(("one pass", f"{ONE_PASS} in.wav pass", ["pass.a", "pass.b"], "copy", True))
         plain = baselines + references + depth_jobs(options.peers)
         jobs = with_cores(plain, options)
         # Every run starts from the inputs alone: all outputs gone, written back, and for cold runs out of the cache.
