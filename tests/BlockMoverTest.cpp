@@ -272,14 +272,15 @@ TEST(ChannelBlocks, GivesEachBlockBuffersOfItsOwn) {
 // 17 MiB), and every share is aligned for the kernels' vector stores.
 TEST(ChannelBlocks, HoldsManyChannelsWithinTheirMemory) {
     for (const unsigned channels : {3u, 6u, 16u, 24u, 64u, 1000u, 65535u}) {
-        for (const unsigned width : {1u, 3u, 8u}) {
-            SCOPED_TRACE(std::to_string(channels) + " channels of " + std::to_string(width) + " bytes");
-            ChannelBlocks block(width, channels);
+        for (const auto& [width, split] : {std::pair{1u, false}, {3u, false}, {8u, false}, {1u, true}, {3u, true}}) {
+            SCOPED_TRACE(std::to_string(channels) + " channels of " + std::to_string(width) + " bytes" +
+                         (split ? ", split" : ""));
+            ChannelBlocks block(width, channels, split);
             ASSERT_TRUE(block.Allocated());
             ASSERT_EQ(block.channels.size(), channels);
             const std::size_t share = block.frames * width;
             EXPECT_GE(block.frames, 1u);
-            EXPECT_LE(share * channels, BlockBytes(channels));
+            EXPECT_LE(share * channels, BlockBytes(channels, split));
             const uint8_t* end = block.interleaved.Data() + share * channels;
             for (const SampleBuffer& channel : block.channels) {
                 EXPECT_GE(channel.Data(), end);

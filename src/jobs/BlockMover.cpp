@@ -112,7 +112,7 @@ unsigned ThreadsPerJob(unsigned concurrentJobs) {
 }
 
 JobResult MoveBlocks(const BlockPlan& plan, BlockWork& work, JobMonitor& monitor, const IoError& memoryError) {
-    ChannelBlocks own(plan.sampleWidth, plan.channels);
+    ChannelBlocks own(plan.sampleWidth, plan.channels, plan.split);
     if (!own.Allocated()) return {memoryError, 0};
     monitor.Progress(0, plan.totalBytes);
 
@@ -121,7 +121,7 @@ JobResult MoveBlocks(const BlockPlan& plan, BlockWork& work, JobMonitor& monitor
     std::unique_ptr<ChannelBlocks> helperBlock;
     std::thread helper;
     if (plan.threads >= 2 && plan.blocks >= kMinBlocksForHelper) {
-        helperBlock.reset(new (std::nothrow) ChannelBlocks(plan.sampleWidth, plan.channels));
+        helperBlock.reset(new (std::nothrow) ChannelBlocks(plan.sampleWidth, plan.channels, plan.split));
         // Without memory or a thread for the helper the caller does it all,
         // as on a single core.
         if (helperBlock && helperBlock->Allocated()) {

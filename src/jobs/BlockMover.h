@@ -29,6 +29,7 @@ struct BlockPlan {
     uint64_t blocks = 0;         // blocks to move
     unsigned sampleWidth = 1;    // bytes per sample: sizes the buffers
     unsigned channels = 2;       // samples per frame: sizes the buffers
+    bool split = false;          // buffers sized for a split (BlockBytes)
     uint64_t bytesPerBlock = 0;  // sample bytes a whole block moves, for the progress
     uint64_t totalBytes = 0;     // sample bytes the job moves in all
     unsigned threads = 1;        // 2: a helper thread moves the second half of the blocks

@@ -21,10 +21,15 @@ IoError PageAlignedWrites::Write(const WaveOutput& output, uint64_t position, ui
         tail = std::min<std::size_t>(bytes, (output.SamplesAt() + from + bytes) % granule_);
         if (tail > room_) tail = 0;
     }
-    if (tail < bytes) {
-        if (IoError error = WriteWaveSamplesAt(output, from, std::span<const uint8_t>(start, bytes - tail))) {
+    // Larger writes are made in pieces: the page cache then never asks for
+    // more than 1 MiB of contiguous memory at once, which, when memory is in
+    // fragments, made some 4 MiB writes wait up to a second.
+    for (std::size_t done = 0; done < bytes - tail;) {
+        const std::size_t piece = std::min(bytes - tail - done, kMaxWrite);
+        if (IoError error = WriteWaveSamplesAt(output, from + done, std::span<const uint8_t>(start + done, piece))) {
             return error;
         }
+        done += piece;
     }
     std::memmove(samples - tail, start + bytes - tail, tail);
     heldAt_ = from + bytes - tail;

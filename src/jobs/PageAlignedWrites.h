@@ -25,6 +25,8 @@ class PageAlignedWrites {
 public:
     // Boundaries of less than a file page align nothing.
     static constexpr std::size_t kMinGranule = 4096;
+    // The most bytes one write takes: a multiple of any granule used.
+    static constexpr std::size_t kMaxWrite = std::size_t{1} << 20;
 
     // `granule`: a power of two, the boundaries writes keep to; less than
     // kMinGranule, or a `room` smaller than the bytes to hold, writes each

@@ -17,13 +17,13 @@ constexpr std::size_t RoundUp(std::size_t value, std::size_t multiple) {
 }
 
 // Returns the bytes of the interleaved buffer of a block.
-constexpr std::size_t InterleavedBytes(unsigned sampleWidth, unsigned channelCount) {
-    return RoundUp(BlockFrames(sampleWidth, channelCount) * channelCount * sampleWidth, kPageBytes);
+constexpr std::size_t InterleavedBytes(unsigned sampleWidth, unsigned channelCount, bool split) {
+    return RoundUp(BlockFrames(sampleWidth, channelCount, split) * channelCount * sampleWidth, kPageBytes);
 }
 
 // Returns the bytes of each channel's buffer in a block.
-constexpr std::size_t ChannelStride(unsigned sampleWidth, unsigned channelCount) {
-    const std::size_t share = BlockFrames(sampleWidth, channelCount) * sampleWidth;
+constexpr std::size_t ChannelStride(unsigned sampleWidth, unsigned channelCount, bool split) {
+    const std::size_t share = BlockFrames(sampleWidth, channelCount, split) * sampleWidth;
     // Pages waste little up to the channel counts recorders write; past
     // them, cache lines keep the region within twice the block.
     return RoundUp(share, channelCount <= kPageAlignedChannels ? kPageBytes : kCacheLineBytes);
@@ -31,17 +31,18 @@ constexpr std::size_t ChannelStride(unsigned sampleWidth, unsigned channelCount)
 
 // Returns the bytes of a region for a block: the interleaved frames, then
 // each channel's samples, each after its lead.
-constexpr std::size_t RegionBytes(unsigned sampleWidth, unsigned channelCount) {
+constexpr std::size_t RegionBytes(unsigned sampleWidth, unsigned channelCount, bool split) {
     const std::size_t lead = BufferLead(channelCount);
-    const std::size_t stride = ChannelStride(sampleWidth, channelCount);
-    return RoundUp(lead + InterleavedBytes(sampleWidth, channelCount) + channelCount * (lead + stride), kPageBytes);
+    const std::size_t stride = ChannelStride(sampleWidth, channelCount, split);
+    return RoundUp(lead + InterleavedBytes(sampleWidth, channelCount, split) + channelCount * (lead + stride),
+                   kPageBytes);
 }
 
 // A stereo region of any sample width: the widths' shares differ by less
 // than a page.
 constexpr std::size_t kStereoRegionBytes = 2 * kSampleBlockBytes + 3 * BufferLead(2);
-static_assert(RegionBytes(1, 2) <= kStereoRegionBytes && RegionBytes(3, 2) <= kStereoRegionBytes &&
-              RegionBytes(8, 2) <= kStereoRegionBytes);
+static_assert(RegionBytes(1, 2, false) <= kStereoRegionBytes && RegionBytes(3, 2, true) <= kStereoRegionBytes &&
+              RegionBytes(8, 2, true) <= kStereoRegionBytes);
 
 // Regions kept for reuse: enough for two jobs of two threads at once. More
 // go back to the system when freed.
@@ -87,10 +88,10 @@ RegionPool& Pool() {
 
 }  // namespace
 
-ChannelBlocks::ChannelBlocks(unsigned sampleWidth, unsigned channelCount)
-    : frames(BlockFrames(sampleWidth, channelCount)), region_(nullptr), regionBytes_(0) {
+ChannelBlocks::ChannelBlocks(unsigned sampleWidth, unsigned channelCount, bool split)
+    : frames(BlockFrames(sampleWidth, channelCount, split)), region_(nullptr), regionBytes_(0) {
     const std::size_t lead = BufferLead(channelCount);
-    std::size_t bytes = RegionBytes(sampleWidth, channelCount);
+    std::size_t bytes = RegionBytes(sampleWidth, channelCount, split);
     // Stereo regions all take one size, so that any can be kept and reused.
     if (channelCount == 2) bytes = kStereoRegionBytes;
     region_ = Pool().Take(bytes);
@@ -98,8 +99,8 @@ ChannelBlocks::ChannelBlocks(unsigned sampleWidth, unsigned channelCount)
     regionBytes_ = bytes;
     uint8_t* at = region_ + lead;
     interleaved = SampleBuffer(at);
-    at += InterleavedBytes(sampleWidth, channelCount);
-    const std::size_t stride = ChannelStride(sampleWidth, channelCount);
+    at += InterleavedBytes(sampleWidth, channelCount, split);
+    const std::size_t stride = ChannelStride(sampleWidth, channelCount, split);
     channels.reserve(channelCount);
     for (unsigned c = 0; c < channelCount; ++c) {
         at += lead;

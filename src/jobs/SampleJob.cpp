@@ -12,8 +12,8 @@
 namespace stereotools {
 namespace {
 
-// Aligning writes to boundaries past this gains nothing more.
-constexpr std::size_t kMaxWriteGranule = std::size_t{1} << 20;
+// Aligning writes to boundaries past the largest write gains nothing more.
+constexpr std::size_t kMaxWriteGranule = PageAlignedWrites::kMaxWrite;
 
 }  // namespace
 
@@ -127,10 +127,11 @@ JobResult SampleJob::MoveSamples(JobMonitor& monitor) {
 
     BlockPlan plan;
     plan.threads = Threads();
-    const std::size_t blockFrames = BlockFrames(layout_.sampleWidth, layout_.frameChannels);
+    const std::size_t blockFrames = BlockFrames(layout_.sampleWidth, layout_.frameChannels, layout_.split);
     plan.blocks = (layout_.frames + blockFrames - 1) / blockFrames;
     plan.sampleWidth = layout_.sampleWidth;
     plan.channels = layout_.frameChannels;
+    plan.split = layout_.split;
     plan.bytesPerBlock = blockFrames * layout_.frameBytes;
     plan.totalBytes = layout_.totalBytes;
     if (plan.threads >= 2) OpenInputsAgain();

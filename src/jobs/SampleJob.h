@@ -33,6 +33,7 @@ struct JobLayout {
     uint64_t frames = 0;          // frames moved
     unsigned sampleWidth = 1;     // bytes per sample
     unsigned frameChannels = 2;   // samples per interleaved frame: sizes the blocks
+    bool split = false;           // blocks sized for a split (BlockBytes)
     uint64_t frameBytes = 0;      // sample bytes a frame moves, for the progress
     uint64_t totalBytes = 0;      // sample bytes moved in all, for the progress
     std::string name;             // what a lack of memory is reported for

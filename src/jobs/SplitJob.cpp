@@ -55,6 +55,7 @@ JobLayout LayOutSplit(const SplitRequest& request, const std::vector<unsigned>& 
     layout.frames = CountFrames(info);
     layout.sampleWidth = info.BytesPerSample();
     layout.frameChannels = std::max<unsigned>(1, info.channels);
+    layout.split = true;
     layout.frameBytes = uint64_t{layout.frameChannels} * layout.sampleWidth;
     layout.totalBytes = layout.frames * layout.frameBytes;
     layout.name = request.input.name;
