@@ -27,7 +27,8 @@ poly:  for each channel count N, one hyperfine run on SIZE_MIB MiB of 24-bit
        the file, sndfile-deinterleave (N <= 16), a loop of one SoX `remix` per
        channel and ffmpeg's channelsplit with -c:a pcm_s24le; then, in a
        second run, stereoknit of the N mono files against `cat` of them,
-       sndfile-interleave and `sox -M`. A peer that refuses the file (ffmpeg
+       sndfile-interleave and `sox -M`; `cat` writes the monos into one file,
+       reading and writing the bytes a join does. A peer that refuses the file (ffmpeg
        has no layout past some counts) is left out with a line saying so.
 
 Every part runs each command as it is (all cores free) and, with --cores 1,
@@ -336,7 +337,8 @@ def time_poly(folder, options):
         inputs = " ".join(f"m{k:02}.wav" for k in numbers)
         split_jobs = [("cp", "cp in.wav copy.wav", {"copy.wav": whole}, True),
                       ("stereorip", f"{BIN}/stereorip -q in.wav", dict(zip(ours, monos)), True)]
-        join_jobs = [("cat", f"sh -c 'cat {inputs} > /dev/null'", {}, True),
+        # cat into one file reads and writes the bytes a join does, copied in the kernel.
+        join_jobs = [("cat", f"sh -c 'cat {inputs} > catted.wav'", {}, True),
                      ("stereoknit", f"{BIN}/stereoknit -q {inputs} joined.wav", {"joined.wav": whole}, True)]
         if shutil.which("sndfile-deinterleave") and channels <= 16:
             split_jobs.append(("sndfile-deinterleave", "sndfile-deinterleave in.wav",
@@ -358,7 +360,7 @@ def time_poly(folder, options):
                                f"'[0:a]channelsplit=channel_layout={layout}{labels}' {maps}",
                                {f"f{k:02}.wav": m for k, m in zip(numbers, monos)}, False))
         for kind, jobs in (("split", split_jobs), ("join", join_jobs)):
-            prepare = removal(sorted({o for job in jobs for o in job[2]} | {"copy.wav"}))
+            prepare = removal(sorted({o for job in jobs for o in job[2]} | {"copy.wav", "catted.wav"}))
             kept = []
             for job in jobs:
                 refusal = works(folder, job[1], prepare)

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -17,6 +19,7 @@ namespace stereotools {
 namespace {
 
 using testjobs::Accept;
+using testjobs::FailingSampleWrites;
 using testjobs::ScriptedMonitor;
 using testwave::Bytes;
 using testwave::CountingBytes;
@@ -91,6 +94,39 @@ TEST_F(JoinJobRun, JoinsExactlyOnTwoThreads) {
         ASSERT_TRUE(RunJob(job, monitor));
         EXPECT_EQ(folder.Read("lr.wav"),
                   WaveBuilder().Channels(2).Bits(24).Samples(Interleaved(left, *rightSamples, 3)).Build());
+    }
+}
+
+// A disk that fills at any write of the samples, the first, one in the
+// middle or the last (each thread's held-back bytes), leaves no output and
+// no temporary file.
+TEST_F(JoinJobRun, LeavesNothingWhenASampleWriteFails) {
+    const Bytes samples = testwave::RandomBytes(3 * 9 * BlockFrames(3), 4);
+    folder.Write("l.wav", WaveBuilder().Bits(24).Samples(samples).Build());
+    folder.Write("r.wav", WaveBuilder().Bits(24).Samples(samples).Build());
+    JoinRequest request = Request("l.wav", "r.wav", "lr.wav");
+    request.threads = 2;
+    int writes = 0;
+    {
+        JoinJob job(request);
+        ScriptedMonitor monitor;
+        testwave::ScopedFileCalls counting(FailingSampleWrites::Calls(std::numeric_limits<int>::max()));
+        ASSERT_TRUE(RunJob(job, monitor));
+        writes = FailingSampleWrites::calls;
+        std::filesystem::remove(folder.Path("lr.wav"));
+    }
+    ASSERT_GT(writes, 9);
+    for (const int failAt : {1, 5, writes - 1, writes}) {
+        SCOPED_TRACE(failAt);
+        JoinJob job(request);
+        ScriptedMonitor monitor;
+        JobResult result;
+        {
+            testwave::ScopedFileCalls fake(FailingSampleWrites::Calls(failAt));
+            result = RunJob(job, monitor);
+        }
+        EXPECT_EQ(result.error.errorNumber, ENOSPC);
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"l.wav", "r.wav"}));
     }
 }
 

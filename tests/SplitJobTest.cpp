@@ -29,6 +29,7 @@ namespace stereotools {
 namespace {
 
 using testjobs::Accept;
+using testjobs::FailingSampleWrites;
 using testjobs::ScriptedMonitor;
 using testwave::Bytes;
 using testwave::CountingBytes;
@@ -215,27 +216,6 @@ TEST_F(SplitJobRun, SplitsExactlyOnTwoThreads) {
         }
     }
 }
-
-// Fails the sample writes from the `failAt`-th on (counted from 1, on
-// both threads together) with ENOSPC.
-struct FailingSampleWrites {
-    static inline std::atomic<int> calls{0};
-    static inline int failAt = 0;
-    static ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) {
-        if (++calls >= failAt) {
-            errno = ENOSPC;
-            return -1;
-        }
-        return ::pwrite(fd, buffer, count, offset);
-    }
-    static FileCalls Calls(int first) {
-        calls = 0;
-        failAt = first;
-        FileCalls fake = SystemFileCalls();
-        fake.pwrite = Pwrite;
-        return fake;
-    }
-};
 
 // A disk that fills while the samples are written, on either thread,
 // leaves neither output nor a temporary file behind: also when it fills at

@@ -4,16 +4,22 @@
 //   ScriptedMonitor  records the progress a job reports and stops it at the
 //                    check a test chooses.
 //   Accept           checks an input file as a front end does before a job.
+//   FailingSampleWrites  file calls whose sample writes fail from one on.
 
 #include "jobs/Job.h"
+#include "system/FileIo.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 namespace testjobs {
 
@@ -32,6 +38,27 @@ private:
     int stopStatus_ = 0;
     std::size_t stopAfter_ = 0;
     mutable std::size_t checks_ = 0;
+};
+
+// Fails the sample writes from the `failAt`-th on (counted from 1, on
+// both threads together) with ENOSPC.
+struct FailingSampleWrites {
+    static inline std::atomic<int> calls{0};
+    static inline int failAt = 0;
+    static ssize_t Pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+        if (++calls >= failAt) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::pwrite(fd, buffer, count, offset);
+    }
+    static stereotools::FileCalls Calls(int first) {
+        calls = 0;
+        failAt = first;
+        stereotools::FileCalls fake = stereotools::SystemFileCalls();
+        fake.pwrite = Pwrite;
+        return fake;
+    }
 };
 
 // Returns `path` checked as a front end checks it before a job; fails the
