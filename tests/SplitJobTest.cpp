@@ -114,12 +114,26 @@ TEST_F(SplitJobRun, SaysWhichOutputsItCommittedBeforeAFailure) {
 }
 
 // A stop before any block, between blocks, or before the commit ends the
-// job with its status and leaves no output and no temporary file.
+// job with its status and leaves no output and no temporary file; also in
+// the middle of a job on two threads, while each holds back bytes it has
+// not yet written.
 TEST_F(SplitJobRun, HonoursAStopAtEveryCheck) {
     const Bytes file = WaveBuilder().Channels(2).Samples(CountingBytes(kSampleBlockBytes + 8)).Build();
     for (const std::size_t checksBefore : {0u, 1u, 2u}) {
         SCOPED_TRACE("stop after " + std::to_string(checksBefore) + " checks");
         SplitJob job(Request(file));
+        ScriptedMonitor monitor(143, checksBefore);
+        const JobResult result = RunJob(job, monitor);
+        EXPECT_EQ(result.stopStatus, 143);
+        EXPECT_FALSE(result.error);
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"take.wav"});
+    }
+    const Bytes many = WaveBuilder().Channels(2).Samples(testwave::RandomBytes(10 * kSampleBlockBytes + 8, 5)).Build();
+    for (const std::size_t checksBefore : {3u, 5u}) {
+        SCOPED_TRACE("two threads, stop after " + std::to_string(checksBefore) + " checks");
+        SplitRequest request = Request(many);
+        request.threads = 2;
+        SplitJob job(request);
         ScriptedMonitor monitor(143, checksBefore);
         const JobResult result = RunJob(job, monitor);
         EXPECT_EQ(result.stopStatus, 143);
