@@ -432,7 +432,8 @@ def main():
         sys.exit(f"the cold part writes {DROP_CACHES}: run as root, or leave it out with --parts warm,batch")
 
     print(f"{machine()}; {load()} at the start", flush=True)
-    print("(1 core): the command and its baseline pinned to the first core with taskset -c 0", flush=True)
+    if 1 in options.cores:
+        print("(1 core): the command and its baseline pinned to the first core with taskset -c 0", flush=True)
     with tempfile.TemporaryDirectory(prefix="stereobench-", dir=options.dir) as name:
         folder = Path(name)
         header = ("| depth | command | median s | min s | max s | x {} | peak MiB | output exact |\n"
