@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,23 @@ using stereotools::ParseCommandLine;
 using stereotools::Tool;
 using Action = CommandLine::Action;
 using Names = std::vector<std::string>;
+
+// Arguments the parser refuses, with the message it must give.
+struct Refusal {
+    Tool tool;
+    Names arguments;
+    std::string error;
+};
+
+// Expects each of `cases` to be a usage error with its message.
+void ExpectUsageErrors(std::span<const Refusal> cases) {
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.error);
+        const CommandLine line = ParseCommandLine(c.tool, c.arguments);
+        EXPECT_EQ(line.action, Action::UsageError);
+        EXPECT_EQ(line.error, c.error);
+    }
+}
 
 struct Parsed {
     std::string name;
@@ -154,11 +172,6 @@ TEST(ParseCommandLine, RunsOneFileAtATimeOnOneCoreUnlessTold) {
 }
 
 TEST(ParseCommandLine, RefusesWhatItCannotTake) {
-    struct Refusal {
-        Tool tool;
-        Names arguments;
-        std::string error;
-    };
     const Refusal cases[] = {
         {Tool::Split, {}, "missing file operand"},
         {Tool::Split, {"-f"}, "missing file operand"},
@@ -189,12 +202,7 @@ TEST(ParseCommandLine, RefusesWhatItCannotTake) {
         {Tool::Split, {"--takes", "a.wav"}, "unrecognized option '--takes'"},
         {Tool::Split, {"--channel-mask=3", "a.wav"}, "unrecognized option '--channel-mask=3'"},
     };
-    for (const Refusal& c : cases) {
-        SCOPED_TRACE(c.error);
-        const CommandLine line = ParseCommandLine(c.tool, c.arguments);
-        EXPECT_EQ(line.action, Action::UsageError);
-        EXPECT_EQ(line.error, c.error);
-    }
+    ExpectUsageErrors(cases);
 }
 
 TEST(ParseCommandLine, ReadsTheManyChannelOptions) {
@@ -230,11 +238,6 @@ TEST(ParseCommandLine, ReadsTheManyChannelOptions) {
 }
 
 TEST(ParseCommandLine, RefusesManyChannelOptionsThatCannotWork) {
-    struct Refusal {
-        Tool tool;
-        Names arguments;
-        std::string error;
-    };
     const std::string listHint = "' (numbers from 1 and ranges, each channel once, e.g. 1,3-6)";
     const Refusal cases[] = {
         {Tool::Split, {"--channels=", "a.wav"}, "invalid channel list '" + listHint},
@@ -266,12 +269,7 @@ TEST(ParseCommandLine, RefusesManyChannelOptionsThatCannotWork) {
          "speaker 'FL' is out of order in the channel mask (FL FR FC LFE BL BR FLC FRC BC SL SR TC TFL TFC TFR TBL "
          "TBC TBR)"},
     };
-    for (const Refusal& c : cases) {
-        SCOPED_TRACE(c.error);
-        const CommandLine line = ParseCommandLine(c.tool, c.arguments);
-        EXPECT_EQ(line.action, Action::UsageError);
-        EXPECT_EQ(line.error, c.error);
-    }
+    ExpectUsageErrors(cases);
 }
 
 TEST(ParseCommandLine, StartsAfreshOnEveryCall) {

@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::size_t kPageBytes = 4096;
 constexpr std::size_t kCacheLineBytes = 64;
-constexpr unsigned kPageAlignedChannels = 64;
 
 constexpr std::size_t RoundUp(std::size_t value, std::size_t multiple) {
     return (value + multiple - 1) / multiple * multiple;

@@ -44,13 +44,17 @@ constexpr std::size_t kBlockFrameMultiple = 64;
     return std::bit_floor(frames);
 }
 
+// Up to this many channels a block's buffers are page-aligned, each with a
+// lead; past it, cache-line aligned without one.
+constexpr unsigned kPageAlignedChannels = 64;
+
 // Returns the bytes before each buffer of a block of `channels` channels
 // that the block leaves to its user: room for the bytes a run of aligned
 // writes holds back (PageAlignedWrites), the part of a header past a
 // boundary, 44 bytes for most files and a few KiB with metadata. Past 64
 // channels a share is too small for its writes to gain from it.
 [[nodiscard]] constexpr std::size_t BufferLead(unsigned channels) {
-    if (channels > 64) return 0;
+    if (channels > kPageAlignedChannels) return 0;
     return channels <= 16 ? 16384 : 4096;
 }
 

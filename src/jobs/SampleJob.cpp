@@ -10,12 +10,6 @@
 #include <utility>
 
 namespace stereotools {
-namespace {
-
-// Aligning writes to boundaries past the largest write gains nothing more.
-constexpr std::size_t kMaxWriteGranule = PageAlignedWrites::kMaxWrite;
-
-}  // namespace
 
 // Hands each block of the plan to MoveFrames with the frames it covers and
 // the inputs of the thread that moves it.
@@ -147,7 +141,8 @@ JobResult SampleJob::MoveSamples(JobMonitor& monitor) {
             // Each output's share of a block is a multiple of this power of
             // two, so its writes keep to its boundaries.
             const std::size_t granule =
-                PowerOfTwoIn(blockFrames * output.format.channels * output.format.BytesPerSample(), kMaxWriteGranule);
+                PowerOfTwoIn(blockFrames * output.format.channels * output.format.BytesPerSample(),
+                             PageAlignedWrites::kMaxWrite);
             writes.emplace_back(granule, BufferLead(plan.channels));
         }
     }
