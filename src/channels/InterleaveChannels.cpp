@@ -2,6 +2,7 @@
 
 #include "channels/ChannelKernel.h"
 #include "channels/ManyChannels.h"
+#include "channels/ManyChannelsVbmi.h"
 
 #include <algorithm>
 #include <cstring>
@@ -158,6 +159,22 @@ struct Interleave {
 #endif
 };
 
+// Interleaves many channels as SplitChannels splits them.
+template <unsigned W>
+struct InterleaveManyFastest {
+    static void Go(const uint8_t* const* channels, std::size_t frameCount, unsigned n, uint8_t* frames) {
+        detail::VectorPart done;
+#if defined(__x86_64__)
+        if (FastestKernelPath() == KernelPath::Avx512Vbmi) {
+            done = detail::WithBlockGroups<W>(n, [&]<unsigned M>() {
+                return detail::InterleaveBlocksVbmi<W, M>(channels, frameCount, n, frames);
+            });
+        }
+#endif
+        detail::InterleaveManyOfWidth<W>(true, channels, frameCount, n, frames, done);
+    }
+};
+
 }  // namespace
 
 void InterleaveChannels(const uint8_t* left, const uint8_t* right, std::size_t frameCount, unsigned sampleWidth,
@@ -168,8 +185,8 @@ void InterleaveChannels(const uint8_t* left, const uint8_t* right, std::size_t f
 void InterleaveChannels(std::span<const uint8_t* const> channels, std::size_t frameCount, unsigned sampleWidth,
                         uint8_t* out) {
     if (channels.size() == 2) return InterleaveChannels(channels[0], channels[1], frameCount, sampleWidth, out);
-    detail::ForWidth<detail::InterleaveManyRun>(sampleWidth, true, channels.data(), frameCount,
-                                                static_cast<unsigned>(channels.size()), out);
+    detail::ForWidth<InterleaveManyFastest>(sampleWidth, channels.data(), frameCount,
+                                            static_cast<unsigned>(channels.size()), out);
 }
 
 namespace detail {

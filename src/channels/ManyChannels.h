@@ -30,18 +30,24 @@ inline void CopyEight(uint8_t* to, const uint8_t* from) {
     std::memcpy(to, &bytes, 8);
 }
 
+// What a vector pass did: frames [0, frames) of channels [0, channels).
+struct VectorPart {
+    std::size_t frames = 0;
+    unsigned channels = 0;
+};
+
 // Splits frames [first, end) of `n` interleaved channels of W-byte samples
 // (n is kN when that is not 0, which fixes the stride at compile time) into
-// `channels`, skipping null ones. `frameCount` is the frames of the whole
+// `channels` from `firstChannel` on, skipping null ones. `frameCount` is the frames of the whole
 // buffers, so that the 8-byte copies stay inside them.
 template <unsigned W, unsigned kN>
 void SplitTile(const uint8_t* frames, std::size_t first, std::size_t end, std::size_t frameCount, unsigned n,
-               uint8_t* const* channels) {
+               uint8_t* const* channels, unsigned firstChannel) {
     const std::size_t stride = std::size_t{kN != 0 ? kN : n} * W;
     // An 8-byte copy at sample i reads and writes up to 8 - W bytes past it,
     // inside both buffers while two samples follow.
     const std::size_t wideEnd = kWideCopies<W> ? std::min(end, frameCount >= 2 ? frameCount - 2 : 0) : first;
-    for (unsigned c = 0; c < (kN != 0 ? kN : n); ++c) {
+    for (unsigned c = firstChannel; c < (kN != 0 ? kN : n); ++c) {
         uint8_t* const out = channels[c];
         if (out == nullptr) continue;
         const uint8_t* const in = frames + std::size_t{c} * W;
@@ -59,11 +65,11 @@ void SplitTile(const uint8_t* frames, std::size_t first, std::size_t end, std::s
 // next frame.
 template <unsigned W, unsigned kN>
 void InterleaveTile(const uint8_t* const* channels, std::size_t first, std::size_t end, std::size_t frameCount,
-                    unsigned n, uint8_t* frames) {
+                    unsigned n, unsigned firstChannel, uint8_t* frames) {
     const unsigned count = kN != 0 ? kN : n;
     const std::size_t stride = std::size_t{count} * W;
     const std::size_t wideEnd = kWideCopies<W> ? std::min(end, frameCount >= 2 ? frameCount - 2 : 0) : first;
-    for (unsigned c = 0; c < count; ++c) {
+    for (unsigned c = firstChannel; c < count; ++c) {
         const uint8_t* const in = channels[c];
         uint8_t* const out = frames + std::size_t{c} * W;
         std::size_t i = first;
@@ -76,20 +82,33 @@ void InterleaveTile(const uint8_t* const* channels, std::size_t first, std::size
     }
 }
 
+// Splits, a tile at a time, what the vector pass `done` left: the frames
+// before done.frames of the channels from done.channels on, then every
+// channel of the frames after.
 template <unsigned W, unsigned kN>
-void SplitMany(const uint8_t* frames, std::size_t frameCount, unsigned n, uint8_t* const* channels) {
+void SplitMany(const uint8_t* frames, std::size_t frameCount, unsigned n, uint8_t* const* channels, VectorPart done) {
     const std::size_t tile = TileFrames<W>(kN != 0 ? kN : n);
-    for (std::size_t first = 0; first < frameCount; first += tile) {
-        SplitTile<W, kN>(frames, first, std::min(frameCount, first + tile), frameCount, n, channels);
-    }
+    const auto pass = [&](std::size_t from, std::size_t to, unsigned firstChannel) {
+        for (std::size_t first = from; first < to; first += tile) {
+            SplitTile<W, kN>(frames, first, std::min(to, first + tile), frameCount, n, channels, firstChannel);
+        }
+    };
+    if (done.channels < n) pass(0, done.frames, done.channels);
+    pass(done.frames, frameCount, 0);
 }
 
+// Interleaves what the vector pass `done` left, as SplitMany splits it.
 template <unsigned W, unsigned kN>
-void InterleaveMany(const uint8_t* const* channels, std::size_t frameCount, unsigned n, uint8_t* frames) {
+void InterleaveMany(const uint8_t* const* channels, std::size_t frameCount, unsigned n, uint8_t* frames,
+                    VectorPart done) {
     const std::size_t tile = TileFrames<W>(kN != 0 ? kN : n);
-    for (std::size_t first = 0; first < frameCount; first += tile) {
-        InterleaveTile<W, kN>(channels, first, std::min(frameCount, first + tile), frameCount, n, frames);
-    }
+    const auto pass = [&](std::size_t from, std::size_t to, unsigned firstChannel) {
+        for (std::size_t first = from; first < to; first += tile) {
+            InterleaveTile<W, kN>(channels, first, std::min(to, first + tile), frameCount, n, firstChannel, frames);
+        }
+    };
+    if (done.channels < n) pass(0, done.frames, done.channels);
+    pass(done.frames, frameCount, 0);
 }
 
 // Calls `kernel.template operator()<N>()` with N the channel count `n` fixed
@@ -110,18 +129,19 @@ void WithFixedCount(bool fixedCounts, unsigned n, Kernel kernel) {
     }
 }
 
-// Splits with the stride fixed at compile time where WithFixedCount fixes it.
+// Splits what the vector pass `done` left, with the stride fixed at
+// compile time where WithFixedCount fixes it.
 template <unsigned W>
 void SplitManyOfWidth(bool fixedCounts, const uint8_t* frames, std::size_t frameCount, unsigned n,
-                      uint8_t* const* channels) {
-    WithFixedCount(fixedCounts, n, [&]<unsigned N>() { SplitMany<W, N>(frames, frameCount, n, channels); });
+                      uint8_t* const* channels, VectorPart done = {}) {
+    WithFixedCount(fixedCounts, n, [&]<unsigned N>() { SplitMany<W, N>(frames, frameCount, n, channels, done); });
 }
 
 // Interleaves as SplitManyOfWidth splits.
 template <unsigned W>
 void InterleaveManyOfWidth(bool fixedCounts, const uint8_t* const* channels, std::size_t frameCount, unsigned n,
-                           uint8_t* frames) {
-    WithFixedCount(fixedCounts, n, [&]<unsigned N>() { InterleaveMany<W, N>(channels, frameCount, n, frames); });
+                           uint8_t* frames, VectorPart done = {}) {
+    WithFixedCount(fixedCounts, n, [&]<unsigned N>() { InterleaveMany<W, N>(channels, frameCount, n, frames, done); });
 }
 
 // Runs `Run<W>` for W = `sampleWidth` (1 to 8; any other width does nothing).

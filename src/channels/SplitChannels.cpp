@@ -2,6 +2,7 @@
 
 #include "channels/ChannelKernel.h"
 #include "channels/ManyChannels.h"
+#include "channels/ManyChannelsVbmi.h"
 
 #include <algorithm>
 #include <cstring>
@@ -153,6 +154,23 @@ struct Split {
 #endif
 };
 
+// Splits many channels: whole blocks in vector registers where this
+// processor and the channel count allow, the rest a tile at a time.
+template <unsigned W>
+struct SplitManyFastest {
+    static void Go(const uint8_t* frames, std::size_t frameCount, unsigned n, uint8_t* const* channels) {
+        detail::VectorPart done;
+#if defined(__x86_64__)
+        if (FastestKernelPath() == KernelPath::Avx512Vbmi) {
+            done = detail::WithBlockGroups<W>(n, [&]<unsigned M>() {
+                return detail::SplitBlocksVbmi<W, M>(frames, frameCount, n, channels);
+            });
+        }
+#endif
+        detail::SplitManyOfWidth<W>(true, frames, frameCount, n, channels, done);
+    }
+};
+
 }  // namespace
 
 void SplitChannels(const uint8_t* interleaved, std::size_t frameCount, unsigned sampleWidth, uint8_t* left,
@@ -165,8 +183,8 @@ void SplitChannels(const uint8_t* interleaved, std::size_t frameCount, unsigned 
     if (channels.size() == 2 && channels[0] != nullptr && channels[1] != nullptr) {
         return SplitChannels(interleaved, frameCount, sampleWidth, channels[0], channels[1]);
     }
-    detail::ForWidth<detail::SplitManyRun>(sampleWidth, true, interleaved, frameCount,
-                                           static_cast<unsigned>(channels.size()), channels.data());
+    detail::ForWidth<SplitManyFastest>(sampleWidth, interleaved, frameCount, static_cast<unsigned>(channels.size()),
+                                       channels.data());
 }
 
 namespace detail {

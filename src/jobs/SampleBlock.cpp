@@ -20,12 +20,17 @@ constexpr std::size_t InterleavedBytes(unsigned sampleWidth, unsigned channelCou
     return RoundUp(BlockFrames(sampleWidth, channelCount, split) * channelCount * sampleWidth, kPageBytes);
 }
 
-// Returns the bytes of each channel's buffer in a block.
+// Returns the bytes from one channel's buffer in a block to the next.
 constexpr std::size_t ChannelStride(unsigned sampleWidth, unsigned channelCount, bool split) {
     const std::size_t share = BlockFrames(sampleWidth, channelCount, split) * sampleWidth;
     // Pages waste little up to the channel counts recorders write; past
     // them, cache lines keep the region within twice the block.
-    return RoundUp(share, channelCount <= kPageAlignedChannels ? kPageBytes : kCacheLineBytes);
+    if (channelCount > kPageAlignedChannels) return RoundUp(share, kCacheLineBytes);
+    // Past two channels, each buffer starts a cache line further into its
+    // page than the last: the kernels store to all of them at one offset in
+    // turn, and buffers that all began on a page would contend for one set
+    // of the cache (a 16-channel split ran at half speed).
+    return RoundUp(share, kPageBytes) + (channelCount > 2 ? kCacheLineBytes : 0);
 }
 
 // Returns the bytes of a region for a block: the interleaved frames, then

@@ -45,7 +45,8 @@ constexpr std::size_t kBlockFrameMultiple = 64;
 }
 
 // Up to this many channels a block's buffers are page-aligned, each with a
-// lead; past it, cache-line aligned without one.
+// lead (past two channels, each channel's a cache line further into its
+// page than the last's); past it, cache-line aligned without one.
 constexpr unsigned kPageAlignedChannels = 64;
 
 // Returns the bytes before each buffer of a block of `channels` channels
@@ -75,10 +76,10 @@ private:
 
 // The buffers a split or a join moves one block of frames through: the
 // interleaved frames and each channel's samples, in one region of memory,
-// each page-aligned (cache-line aligned past 64 channels), each after its
-// BufferLead. Stereo regions are kept for reuse when a block is
-// destroyed, so jobs run one after another (a batch) take memory already in
-// use rather than asking the system again. Empty when no memory could be had.
+// each after its BufferLead, aligned as kPageAlignedChannels says. Stereo
+// regions are kept for reuse when a block is destroyed, so jobs run one
+// after another (a batch) take memory already in use rather than asking the
+// system again. Empty when no memory could be had.
 class ChannelBlocks {
 public:
     // `split`: sized for a split, as BlockBytes says.
