@@ -22,6 +22,12 @@ namespace stereotools::detail {
 template <unsigned W>
 constexpr unsigned kBlockFrames = W <= 4 ? 16 : 8;
 
+// Every load and store is a whole vector, so when a block's samples of one
+// channel (or its frames of one group) take less than 64 bytes, each one
+// reaches past them; this many frames must follow a block to hold that.
+template <unsigned W>
+constexpr unsigned kSpareFrames = (64 - kBlockFrames<W> * W + W - 1) / W;
+
 // Where one sample of a block lies after `stage` exchanges.
 struct BlockPlace {
     unsigned vector;
@@ -97,10 +103,10 @@ constexpr BlockExchanges<W, M> MakeBlockExchanges(bool forward) {
 }
 
 // Splits whole blocks of `n` channels (a multiple of M) of W-byte samples,
-// in every M-channel group, into `channels` (null ones are left out). Every
-// load and store is a whole vector, so the bytes past a block's samples are
-// written with junk that the next block overwrites; a spare 64 frames past
-// each block keep them inside the buffers. Returns the frames done.
+// in every M-channel group, into `channels` (null ones are left out). The
+// bytes past a block's samples are written with junk that the next block
+// overwrites; kSpareFrames keeps them inside the buffers. Returns the frames
+// done.
 template <unsigned W, unsigned M>
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t SplitBlocksVbmi(const uint8_t* frames,
                                                                                    std::size_t frameCount, unsigned n,
@@ -115,7 +121,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t SplitBlocksVb
     }
     const std::size_t frameBytes = std::size_t{n} * W;
     std::size_t done = 0;
-    for (; frameCount - done >= K + 64; done += K) {
+    for (; frameCount - done >= K + kSpareFrames<W>; done += K) {
         for (unsigned g = 0; g < n / M; ++g) {
             const uint8_t* const at = frames + done * frameBytes + std::size_t{g} * M * W;
             __m512i x[M];
@@ -160,7 +166,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t InterleaveBlo
     constexpr __mmask64 kRow = K * W == 64 ? ~__mmask64{0} : (__mmask64{1} << (K * W)) - 1;
     const std::size_t frameBytes = std::size_t{n} * W;
     std::size_t done = 0;
-    for (; frameCount - done >= K + 64; done += K) {
+    for (; frameCount - done >= K + kSpareFrames<W>; done += K) {
         for (unsigned g = 0; g < n / M; ++g) {
             const uint8_t* const* const group = channels + std::size_t{g} * M;
             __m512i x[M];

@@ -17,7 +17,9 @@ constexpr std::size_t RoundUp(std::size_t value, std::size_t multiple) {
 
 // Returns the bytes of the interleaved buffer of a block.
 constexpr std::size_t InterleavedBytes(unsigned sampleWidth, unsigned channelCount, bool split) {
-    return RoundUp(BlockFrames(sampleWidth, channelCount, split) * channelCount * sampleWidth, kPageBytes);
+    std::size_t frames = BlockFrames(sampleWidth, channelCount, split);
+    if (split) frames = std::min(frames, SplitPieceFrames(sampleWidth, channelCount));
+    return RoundUp(frames * channelCount * sampleWidth, kPageBytes);
 }
 
 // Returns the bytes from one channel's buffer in a block to the next.

@@ -23,13 +23,15 @@ constexpr std::size_t kBlockFrameMultiple = 64;
 // moves: kSampleBlockBytes up to 16 channels, then as much again per 16 more
 // up to four times as much, so that each input of a many-channel join still
 // gives 64 KiB or more per read while two threads' blocks stay within
-// 16 MiB. For a split (`split`) as much again per 4 channels past 4: its
-// outputs then take 128 KiB or more per write up to 16 channels (a 16-channel
-// split on one core took 0.36 s for 1 GiB against 0.48 s with 1 MiB blocks;
-// a join gained nothing and some of its runs waited up to 0.7 s).
+// 16 MiB. For a split (`split`) as much again per 4 channels past 4, up to
+// eight times as much: its outputs then take 96 KiB or more per write (a
+// 16-channel split on one core took 0.36 s for 1 GiB against 0.48 s with
+// 1 MiB blocks, a 64-channel one on two cores 0.22 s against 0.24 s with
+// 4 MiB ones; a join gained nothing and some of its runs waited up to
+// 0.7 s). A split reads its block a piece at a time (SplitPieceFrames).
 [[nodiscard]] constexpr std::size_t BlockBytes(unsigned channels, bool split = false) {
     const std::size_t per = split ? 4 : 16;
-    return kSampleBlockBytes * std::clamp<std::size_t>((std::size_t{channels} + per - 1) / per, 1, 4);
+    return kSampleBlockBytes * std::clamp<std::size_t>((std::size_t{channels} + per - 1) / per, 1, split ? 8 : 4);
 }
 
 // Returns the frames of `channels` samples of `sampleWidth` bytes in one
@@ -42,6 +44,15 @@ constexpr std::size_t kBlockFrameMultiple = 64;
     const std::size_t frames = BlockBytes(channels, split) / (std::size_t{channels} * sampleWidth);
     if (frames < kBlockFrameMultiple) return std::max<std::size_t>(1, frames);
     return std::bit_floor(frames);
+}
+
+// Returns the frames of `channels` samples of `sampleWidth` bytes a split
+// reads and splits at a time: kSampleBlockBytes or less, a power of two
+// where one fits, so that the frames stay in the cache from their read to
+// their split while each output's share of the whole block goes in one
+// write. A split's interleaved buffer holds this many.
+[[nodiscard]] constexpr std::size_t SplitPieceFrames(unsigned sampleWidth, unsigned channels) {
+    return std::max<std::size_t>(1, std::bit_floor(kSampleBlockBytes / (std::size_t{channels} * sampleWidth)));
 }
 
 // Up to this many channels a block's buffers are page-aligned, each with a

@@ -100,12 +100,16 @@ IoError SplitJob::MoveFrames(unsigned thread, std::span<const InputFile* const> 
     const WaveFormatInfo& info = Layout().inputs[0].info;
     const unsigned width = Layout().sampleWidth;
     const uint64_t frameBytes = Layout().frameBytes;
-    if (IoError error = ReadSampleRange(*inputs[0], info.dataOffset, info.dataSize, first * frameBytes,
-                                        block.interleaved.First(frames * frameBytes)))
-        return error;
+    const std::size_t pieceFrames = SplitPieceFrames(width, Layout().frameChannels);
     std::vector<uint8_t*> targets(block.channels.size(), nullptr);
-    for (const unsigned channel : channels_) targets[channel] = block.channels[channel].Data();
-    SplitChannels(block.interleaved.Data(), frames, width, targets);
+    for (std::size_t done = 0; done < frames; done += pieceFrames) {
+        const std::size_t count = std::min(pieceFrames, frames - done);
+        if (IoError error = ReadSampleRange(*inputs[0], info.dataOffset, info.dataSize, (first + done) * frameBytes,
+                                            block.interleaved.First(count * frameBytes)))
+            return error;
+        for (const unsigned channel : channels_) targets[channel] = block.channels[channel].Data() + done * width;
+        SplitChannels(block.interleaved.Data(), count, width, targets);
+    }
     std::vector<char>& heard = heard_[thread];
     // Each thread starts writing at another output, so that the two seldom
     // wait for the same file's write lock (the helper of a stereo split
