@@ -28,6 +28,14 @@ constexpr unsigned kBlockFrames = W <= 4 ? 16 : 8;
 template <unsigned W>
 constexpr unsigned kSpareFrames = (64 - kBlockFrames<W> * W + W - 1) / W;
 
+// Returns the frames of the whole blocks a vector pass moves out of
+// `frameCount`: every block followed by kSpareFrames.
+template <unsigned W>
+constexpr std::size_t WholeBlockFrames(std::size_t frameCount) {
+    if (frameCount < kBlockFrames<W> + kSpareFrames<W>) return 0;
+    return (frameCount - kSpareFrames<W>) / kBlockFrames<W> * kBlockFrames<W>;
+}
+
 // Where one sample of a block lies after `stage` exchanges.
 struct BlockPlace {
     unsigned vector;
@@ -120,9 +128,11 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t SplitBlocksVb
         for (unsigned h = 0; h < 2; ++h) index[s][h] = _mm512_loadu_si512(kPlan.index[s][h]);
     }
     const std::size_t frameBytes = std::size_t{n} * W;
-    std::size_t done = 0;
-    for (; frameCount - done >= K + kSpareFrames<W>; done += K) {
-        for (unsigned g = 0; g < n / M; ++g) {
+    const std::size_t end = WholeBlockFrames<W>(frameCount);
+    // A group at a time, so that only its M outputs take stores at once.
+    for (unsigned g = 0; g < n / M; ++g) {
+        uint8_t* const* const group = channels + std::size_t{g} * M;
+        for (std::size_t done = 0; done < end; done += K) {
             const uint8_t* const at = frames + done * frameBytes + std::size_t{g} * M * W;
             __m512i x[M];
 #pragma GCC unroll 64
@@ -138,14 +148,13 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t SplitBlocksVb
                     x[v | bit] = _mm512_permutex2var_epi8(low, index[s][1], x[v | bit]);
                 }
             }
-            uint8_t* const* const group = channels + std::size_t{g} * M;
 #pragma GCC unroll 64
             for (unsigned c = 0; c < M; ++c) {
                 if (group[c] != nullptr) _mm512_storeu_si512(group[c] + done * W, x[c]);
             }
         }
     }
-    return done;
+    return end;
 }
 
 // Interleaves whole blocks of `channels` as SplitBlocksVbmi splits them.
@@ -165,10 +174,10 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t InterleaveBlo
     }
     constexpr __mmask64 kRow = K * W == 64 ? ~__mmask64{0} : (__mmask64{1} << (K * W)) - 1;
     const std::size_t frameBytes = std::size_t{n} * W;
-    std::size_t done = 0;
-    for (; frameCount - done >= K + kSpareFrames<W>; done += K) {
-        for (unsigned g = 0; g < n / M; ++g) {
-            const uint8_t* const* const group = channels + std::size_t{g} * M;
+    const std::size_t end = WholeBlockFrames<W>(frameCount);
+    for (unsigned g = 0; g < n / M; ++g) {
+        const uint8_t* const* const group = channels + std::size_t{g} * M;
+        for (std::size_t done = 0; done < end; done += K) {
             __m512i x[M];
 #pragma GCC unroll 64
             for (unsigned c = 0; c < M; ++c) x[c] = _mm512_loadu_si512(group[c] + done * W);
@@ -191,7 +200,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t InterleaveBlo
             }
         }
     }
-    return done;
+    return end;
 }
 
 // Runs Blocks<M> with the group size M that `n` channels of W bytes allow:
