@@ -52,15 +52,12 @@ constexpr unsigned BlockVector(unsigned stage, unsigned frame, unsigned channel)
 }
 
 // Returns where sample (frame, channel) lies after `stage` exchanges: each
-// vector keeps its samples in frame order, then channel order.
+// vector keeps its samples in frame order, then channel order. A vector then
+// holds K / M << stage frames of M >> stage channels.
 template <unsigned W, unsigned M>
 constexpr BlockPlace PlaceInBlock(unsigned stage, unsigned frame, unsigned channel) {
-    const unsigned vector = BlockVector<W, M>(stage, frame, channel);
-    unsigned lane = 0;
-    for (unsigned before = 0; before < frame * M + channel; ++before) {
-        if (BlockVector<W, M>(stage, before / M, before % M) == vector) ++lane;
-    }
-    return {vector, lane};
+    const unsigned frames = (kBlockFrames<W> / M) << stage;
+    return {BlockVector<W, M>(stage, frame, channel), (frame % frames) * (M >> stage) + (channel >> stage)};
 }
 
 // The vpermt2b indices of each exchange: a pair of vectors (v, v + 2^s)
