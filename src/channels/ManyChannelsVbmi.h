@@ -107,6 +107,33 @@ constexpr BlockExchanges<W, M> MakeBlockExchanges(bool forward) {
     return plan;
 }
 
+// Loads the exchanges' indices into registers.
+template <unsigned W, unsigned M>
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void LoadExchanges(
+    const BlockExchanges<W, M>& plan, __m512i (&index)[BlockExchanges<W, M>::kCount][2]) {
+    for (unsigned s = 0; s < plan.kCount; ++s) {
+        for (unsigned h = 0; h < 2; ++h) index[s][h] = _mm512_loadu_si512(plan.index[s][h]);
+    }
+}
+
+// Runs the exchanges on block `x`: forward (split) or backward (interleave).
+template <unsigned M, unsigned kStages, bool kForward>
+__attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline void Exchange(
+    __m512i (&x)[M], const __m512i (&index)[kStages][2]) {
+#pragma GCC unroll 64
+    for (unsigned t = 0; t < kStages; ++t) {
+        const unsigned s = kForward ? t : kStages - 1 - t;
+        const unsigned bit = 1u << s;
+#pragma GCC unroll 64
+        for (unsigned v = 0; v < M; ++v) {
+            if ((v & bit) != 0) continue;
+            const __m512i low = x[v];
+            x[v] = _mm512_permutex2var_epi8(low, index[s][0], x[v | bit]);
+            x[v | bit] = _mm512_permutex2var_epi8(low, index[s][1], x[v | bit]);
+        }
+    }
+}
+
 // Splits whole blocks of `n` channels (a multiple of M) of W-byte samples,
 // in every M-channel group, into `channels` (null ones are left out). The
 // bytes past a block's samples are written with junk that the next block
@@ -119,11 +146,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t SplitBlocksVb
     constexpr unsigned K = kBlockFrames<W>;
     static constexpr BlockExchanges<W, M> kPlan = MakeBlockExchanges<W, M>(true);
     static_assert(kPlan.regular);
-    constexpr unsigned kStages = kPlan.kCount;
-    __m512i index[kStages][2];
-    for (unsigned s = 0; s < kStages; ++s) {
-        for (unsigned h = 0; h < 2; ++h) index[s][h] = _mm512_loadu_si512(kPlan.index[s][h]);
-    }
+    __m512i index[kPlan.kCount][2];
+    LoadExchanges(kPlan, index);
     const std::size_t frameBytes = std::size_t{n} * W;
     const std::size_t end = WholeBlockFrames<W>(frameCount);
     // A group at a time, so that only its M outputs take stores at once.
@@ -134,17 +158,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t SplitBlocksVb
             __m512i x[M];
 #pragma GCC unroll 64
             for (unsigned i = 0; i < M; ++i) x[i] = _mm512_loadu_si512(at + std::size_t{i} * (K / M) * frameBytes);
-#pragma GCC unroll 64
-            for (unsigned s = 0; s < kStages; ++s) {
-                const unsigned bit = 1u << s;
-#pragma GCC unroll 64
-                for (unsigned v = 0; v < M; ++v) {
-                    if ((v & bit) != 0) continue;
-                    const __m512i low = x[v];
-                    x[v] = _mm512_permutex2var_epi8(low, index[s][0], x[v | bit]);
-                    x[v | bit] = _mm512_permutex2var_epi8(low, index[s][1], x[v | bit]);
-                }
-            }
+            Exchange<M, kPlan.kCount, true>(x, index);
 #pragma GCC unroll 64
             for (unsigned c = 0; c < M; ++c) {
                 if (group[c] != nullptr) _mm512_storeu_si512(group[c] + done * W, x[c]);
@@ -164,11 +178,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t InterleaveBlo
     constexpr unsigned K = kBlockFrames<W>;
     static constexpr BlockExchanges<W, M> kPlan = MakeBlockExchanges<W, M>(false);
     static_assert(kPlan.regular);
-    constexpr unsigned kStages = kPlan.kCount;
-    __m512i index[kStages][2];
-    for (unsigned s = 0; s < kStages; ++s) {
-        for (unsigned h = 0; h < 2; ++h) index[s][h] = _mm512_loadu_si512(kPlan.index[s][h]);
-    }
+    __m512i index[kPlan.kCount][2];
+    LoadExchanges(kPlan, index);
     constexpr __mmask64 kRow = K * W == 64 ? ~__mmask64{0} : (__mmask64{1} << (K * W)) - 1;
     const std::size_t frameBytes = std::size_t{n} * W;
     const std::size_t end = WholeBlockFrames<W>(frameCount);
@@ -178,18 +189,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t InterleaveBlo
             __m512i x[M];
 #pragma GCC unroll 64
             for (unsigned c = 0; c < M; ++c) x[c] = _mm512_loadu_si512(group[c] + done * W);
-#pragma GCC unroll 64
-            for (unsigned t = 0; t < kStages; ++t) {
-                const unsigned s = kStages - 1 - t;
-                const unsigned bit = 1u << s;
-#pragma GCC unroll 64
-                for (unsigned v = 0; v < M; ++v) {
-                    if ((v & bit) != 0) continue;
-                    const __m512i low = x[v];
-                    x[v] = _mm512_permutex2var_epi8(low, index[s][0], x[v | bit]);
-                    x[v | bit] = _mm512_permutex2var_epi8(low, index[s][1], x[v | bit]);
-                }
-            }
+            Exchange<M, kPlan.kCount, false>(x, index);
             uint8_t* const at = frames + done * frameBytes + std::size_t{g} * M * W;
 #pragma GCC unroll 64
             for (unsigned i = 0; i < M; ++i) {
