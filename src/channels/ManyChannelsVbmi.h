@@ -84,7 +84,6 @@ constexpr BlockExchanges<W, M> MakeBlockExchanges(bool forward) {
             const unsigned half = (v & bit) != 0 ? 1 : 0;
             uint8_t index[64] = {};
             for (unsigned f = 0; f < K; ++f) {
-#pragma GCC unroll 64
                 for (unsigned c = 0; c < M; ++c) {
                     const BlockPlace there = PlaceInBlock<W, M>(to, f, c);
                     if (there.vector != v) continue;
