@@ -162,7 +162,7 @@ const char kPolyIxml[] =
     "<TRACK><CHANNEL_INDEX>3</CHANNEL_INDEX><INTERLEAVE_INDEX>3</INTERLEAVE_INDEX><NAME>Boom</NAME>"
     "<FUNCTION>M</FUNCTION></TRACK>"
     "<TRACK><CHANNEL_INDEX>4</CHANNEL_INDEX><INTERLEAVE_INDEX>4</INTERLEAVE_INDEX><NAME>Lav1</NAME></TRACK>"
-    "</TRACK_LIST><!-- recorder note --></BWFXML>";
+    "</TRACK_LIST><!-- recorder note --></BWFXML>\n";
 
 pugi::xml_node Root(pugi::xml_document& document, const Bytes& body) {
     EXPECT_TRUE(document.load_buffer(body.data(), body.size(), pugi::parse_full));
@@ -193,10 +193,14 @@ TEST(RewriteIxmlForSplit, HoldsTheOutputsTrackAndItsPlaceInTheFileSet) {
     EXPECT_STREQ(root.child("FILE_SET").child_value("FAMILY_UID"), "IN01");
     EXPECT_STREQ(root.child("HISTORY").child_value("PARENT_FILENAME"), "T01.WAV");
     EXPECT_STREQ(root.child("HISTORY").child_value("PARENT_UID"), "IN01");
-    // What the rewrite does not name stays, comments too.
+    // What the rewrite does not name stays, comments too, and the line breaks
+    // after the declaration and the root element.
     bool commentKept = false;
     for (const pugi::xml_node node : root.children()) commentKept |= node.type() == pugi::node_comment;
     EXPECT_TRUE(commentKept);
+    const std::string text(body->begin(), body->end());
+    EXPECT_TRUE(text.starts_with("<?xml version=\"1.0\"?>\n<BWFXML>")) << text;
+    EXPECT_TRUE(text.ends_with("</BWFXML>\n")) << text;
 }
 
 TEST(RewriteIxmlForSplit, EdgeCases) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <string_view>
 
 namespace stereotools {
 namespace {
@@ -13,19 +14,40 @@ namespace {
 // an edited body differs from the input only where it was edited.
 constexpr unsigned kParseOptions = pugi::parse_full | pugi::parse_ws_pcdata;
 
-// Parses `body`, less the NUL bytes that pad many iXML chunks. Returns
-// false when it is not XML or has no BWFXML root.
-bool Parse(std::span<const uint8_t> body, pugi::xml_document& document) {
+// Returns the text of `body`, less the NUL bytes that pad many iXML chunks.
+std::string_view Unpadded(std::span<const uint8_t> body) {
     std::size_t length = body.size();
     while (length > 0 && body[length - 1] == 0) --length;
-    const pugi::xml_parse_result parsed = document.load_buffer(body.data(), length, kParseOptions);
+    return {reinterpret_cast<const char*>(body.data()), length};
+}
+
+// Parses `body`. Returns false when it is not XML or has no BWFXML root.
+bool Parse(std::span<const uint8_t> body, pugi::xml_document& document) {
+    const std::string_view text = Unpadded(body);
+    const pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size(), kParseOptions);
     return parsed && document.child("BWFXML");
 }
 
-std::vector<uint8_t> Save(const pugi::xml_document& document) {
+// Returns `document` as text, with the blanks that stood after the
+// declaration and after the root element in `body`, the text it was parsed
+// from: the parser keeps no node for them.
+std::vector<uint8_t> Save(const pugi::xml_document& document, std::span<const uint8_t> body) {
+    constexpr const char* kBlanks = " \t\r\n";
     std::ostringstream out;
     document.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    const std::string text = out.str();
+    std::string text = out.str();
+    const std::string_view source = Unpadded(body);
+    if (source.starts_with("<?xml") && text.starts_with("<?xml")) {
+        const std::size_t end = source.find("?>");
+        const std::size_t saved = text.find("?>");
+        if (end != std::string_view::npos && saved != std::string::npos) {
+            const std::size_t next = std::min(source.find_first_not_of(kBlanks, end + 2), source.size());
+            text.insert(saved + 2, source.substr(end + 2, next - (end + 2)));
+        }
+    }
+    if (const std::size_t last = source.find_last_not_of(kBlanks); last != std::string_view::npos) {
+        text += source.substr(last + 1);
+    }
     return {text.begin(), text.end()};
 }
 
@@ -146,7 +168,7 @@ std::optional<std::vector<uint8_t>> RewriteIxmlForSplit(std::span<const uint8_t>
     SetFileSet(root, output.fileIndex, output.totalFiles, output.familyUid);
     SetText(root, "FILE_UID", output.fileUid);
     SetHistory(root, output.parentName, parentUid);
-    return Save(document);
+    return Save(document, body);
 }
 
 std::optional<std::vector<uint8_t>> RewriteIxmlForJoin(const std::vector<IxmlJoinInput>& inputs,
@@ -183,7 +205,7 @@ std::optional<std::vector<uint8_t>> RewriteIxmlForJoin(const std::vector<IxmlJoi
     SetFileSet(root, 0, 1, {});
     SetText(root, "FILE_UID", fileUid);
     SetHistory(root, inputs[0].fileName, parentUid);
-    return Save(document);
+    return Save(document, *inputs[0].body);
 }
 
 }  // namespace stereotools
