@@ -38,8 +38,8 @@ struct VectorPart {
 
 // Splits frames [first, end) of `n` interleaved channels of W-byte samples
 // (n is kN when that is not 0, which fixes the stride at compile time) into
-// `channels` from `firstChannel` on, skipping null ones. `frameCount` is the frames of the whole
-// buffers, so that the 8-byte copies stay inside them.
+// `channels` from `firstChannel` on, skipping null ones. `frameCount` is the
+// frames of the whole buffers, so that the 8-byte copies stay inside them.
 template <unsigned W, unsigned kN>
 void SplitTile(const uint8_t* frames, std::size_t first, std::size_t end, std::size_t frameCount, unsigned n,
                uint8_t* const* channels, unsigned firstChannel) {

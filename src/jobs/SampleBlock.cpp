@@ -17,8 +17,9 @@ constexpr std::size_t RoundUp(std::size_t value, std::size_t multiple) {
 
 // Returns the bytes of the interleaved buffer of a block.
 constexpr std::size_t InterleavedBytes(unsigned sampleWidth, unsigned channelCount, bool split) {
-    std::size_t frames = BlockFrames(sampleWidth, channelCount, split);
-    if (split) frames = std::min(frames, SplitPieceFrames(sampleWidth, channelCount));
+    // A split reads its block a piece at a time, never more than BlockFrames.
+    const std::size_t frames =
+        split ? SplitPieceFrames(sampleWidth, channelCount) : BlockFrames(sampleWidth, channelCount, split);
     return RoundUp(frames * channelCount * sampleWidth, kPageBytes);
 }
 
